@@ -375,7 +375,7 @@ struct ChannelDef {
   std::optional<CcSpec> cc;
   std::optional<CeSpec> ce;
   std::string comment, longName, displayName;  // empty: no TX
-  // Value of record r (physical for the raw channel: written as the raw value).
+  // Raw value of record r (conversions are not inverted).
   std::function<double(uint32_t)> value;
   std::function<std::string(uint32_t)> text;  // for text channels
 };
@@ -386,11 +386,10 @@ struct GroupDef {
   uint16_t recordIds = 0;
   uint16_t recordId = 1;
   std::string comment;
-  // Put each channel at the next free byte (its startBit is ignored) and
-  // derive the record size; otherwise start bits are kept and the record size
-  // is recordSize, or the end of the last field when that is 0.
+  // Put each channel at the next free byte (its startBit is ignored);
+  // otherwise start bits are kept as given.
   bool autoLayout = true;
-  uint16_t recordSize = 0;
+  uint16_t recordSize = 0;  // 0: up to the end of the last field
 };
 
 struct FileDef {
@@ -417,9 +416,10 @@ struct BuiltFile {
 // with its CC, CE and texts, and the group's records.
 BuiltFile BuildFile(const FileDef& def);
 
-// N groups, each with a time channel "time" (double seconds, step 0.01) and
-// `channels` data channels "sig<g>_<c>" (UINT16, value (r * (c + 1)) mod 65536),
-// `records` records, written by `programId`. Conversions: none.
+// `groups` groups, each with a time channel "time" (double seconds, step 0.01)
+// and `channels` data channels "sig<g>_<c>" (g, c from 1; UINT16, value
+// (r * c) mod 65536 in record r), `records` records each, no conversions,
+// written by `programId`. Change what a test needs before BuildFile.
 FileDef SimpleFileDef(uint32_t groups, uint32_t channels, uint32_t records,
                       const std::string& programId = "KESTRAVO");
 
