@@ -153,11 +153,11 @@ struct HdSpec {
   uint16_t dgCount = 0;
   std::string date = "10:12:2024";
   std::string time = "09:30:00";
-  std::string author, organisation, project, subject;
+  std::string author{}, organisation{}, project{}, subject{};
   uint64_t startTimeNs = 0;
   int16_t utcOffsetHours = 0;
   uint16_t timeQuality = 0;
-  std::string timerId;
+  std::string timerId{};
   uint16_t blockLength = 0;
 };
 
@@ -181,8 +181,8 @@ struct CgSpec {
 struct CnSpec {
   uint32_t next = 0, conversion = 0, extension = 0, dependency = 0, comment = 0;
   uint16_t channelType = 0;  // 0 data, 1 time
-  std::string name;          // written into char[32], cut to 32 bytes
-  std::string description;   // char[128]
+  std::string name{};         // written into char[32], cut to 32 bytes
+  std::string description{};  // char[128]
   uint16_t startBit = 0;
   uint16_t bits = 16;
   uint16_t dataType = dt::kUInt;
@@ -198,7 +198,7 @@ struct CnSpec {
 // for it and links it; otherwise `textLink` is written as given.
 struct CcRange {
   double lower = 0, upper = 0;
-  std::optional<std::string> text;
+  std::optional<std::string> text{};
   uint32_t textLink = 0;
 };
 
@@ -213,15 +213,15 @@ struct CcRange {
 struct CcSpec {
   uint16_t rangeValid = 0;
   double minPhys = 0, maxPhys = 0;
-  std::string unit;
+  std::string unit{};
   uint16_t type = 65535;
-  std::optional<uint16_t> size;
-  std::vector<double> params;
-  std::vector<std::pair<double, double>> pairs;
-  std::string formula;
-  std::vector<std::pair<double, std::string>> textTable;
-  std::vector<CcRange> ranges;
-  std::string raw;
+  std::optional<uint16_t> size{};
+  std::vector<double> params{};
+  std::vector<std::pair<double, double>> pairs{};
+  std::string formula{};
+  std::vector<std::pair<double, std::string>> textTable{};
+  std::vector<CcRange> ranges{};
+  std::string raw{};
   uint16_t blockLength = 0;
 };
 
@@ -244,7 +244,7 @@ CcSpec CcOther(uint16_t type, std::string rawParams = "");
 // A channel extension: its type and the bytes from offset 6 on.
 struct CeSpec {
   uint16_t type = 0;
-  std::string body;
+  std::string body{};
   uint16_t blockLength = 0;  // 0: 6 + body size
 };
 
@@ -268,7 +268,7 @@ struct TimeInfoRecord {
   int32_t key = 0;
   double min = 0, max = 0, fac = 0, ofs = 0, minD = 0, maxD = 0;
   int32_t flag = 0;
-  std::string unit;  // char[24]
+  std::string unit{};  // char[24]
 };
 std::string TimeInfoRecordBytes(const TimeInfoRecord& r);  // 80 bytes
 // The header record: key -1, old PR data size at 4, old PR data position at 52.
@@ -277,17 +277,17 @@ std::string TimeInfoHeaderRecordBytes(int32_t oldSize, int32_t oldPosition);
 std::string TimeInfoData(const std::vector<std::string>& records,
                          const std::string& version = "Version  3.00");
 
-struct SjScalar { std::string name, unit; double value = 0; };
-struct SjCurve { std::string name, unit; std::vector<double> x, y; };
-struct SjMap { std::string name, unit; uint16_t nx = 0, ny = 0; std::vector<double> values, xs, ys; };
-struct SjFault { uint16_t a = 0, b = 0; std::string label, text, bytes; };
-struct SjJob { uint16_t number = 0, type = 0; std::string label, text, bytes; };
+struct SjScalar { std::string name{}, unit{}; double value = 0; };
+struct SjCurve { std::string name{}, unit{}; std::vector<double> x{}, y{}; };
+struct SjMap { std::string name{}, unit{}; uint16_t nx = 0, ny = 0; std::vector<double> values{}, xs{}, ys{}; };
+struct SjFault { uint16_t a = 0, b = 0; std::string label{}, text{}, bytes{}; };
+struct SjJob { uint16_t number = 0, type = 0; std::string label{}, text{}, bytes{}; };
 struct SpecialJob {
-  std::vector<SjScalar> scalars;
-  std::vector<SjCurve> curves;
-  std::vector<SjMap> maps;
-  std::vector<SjFault> faults;
-  std::vector<SjJob> jobs;
+  std::vector<SjScalar> scalars{};
+  std::vector<SjCurve> curves{};
+  std::vector<SjMap> maps{};
+  std::vector<SjFault> faults{};
+  std::vector<SjJob> jobs{};
 };
 std::string SpecialJobData(const SpecialJob& sj);
 // 4 bytes (UINT32 block length), the identification text with its NUL padded to
@@ -371,21 +371,21 @@ class MdfWriter {
 // ---- A whole file in one call ----
 
 struct ChannelDef {
-  CnSpec cn;  // links are filled in by BuildFile
-  std::optional<CcSpec> cc;
-  std::optional<CeSpec> ce;
-  std::string comment, longName, displayName;  // empty: no TX
+  CnSpec cn{};  // links are filled in by BuildFile
+  std::optional<CcSpec> cc{};
+  std::optional<CeSpec> ce{};
+  std::string comment{}, longName{}, displayName{};  // empty: no TX
   // Raw value of record r (conversions are not inverted).
-  std::function<double(uint32_t)> value;
-  std::function<std::string(uint32_t)> text;  // for text channels
+  std::function<double(uint32_t)> value{};
+  std::function<std::string(uint32_t)> text{};  // for text channels
 };
 
 struct GroupDef {
-  std::vector<ChannelDef> channels;
+  std::vector<ChannelDef> channels{};
   uint32_t records = 0;
   uint16_t recordIds = 0;
   uint16_t recordId = 1;
-  std::string comment;
+  std::string comment{};
   // Put each channel at the next free byte (its startBit is ignored);
   // otherwise start bits are kept as given.
   bool autoLayout = true;
@@ -393,23 +393,23 @@ struct GroupDef {
 };
 
 struct FileDef {
-  IdSpec id;
-  HdSpec hd;  // links and data-group count are filled in
-  std::string fileComment;
-  std::optional<std::string> programData;
-  std::vector<GroupDef> groups;
+  IdSpec id{};
+  HdSpec hd{};  // links and data-group count are filled in
+  std::string fileComment{};
+  std::optional<std::string> programData{};
+  std::vector<GroupDef> groups{};
 };
 
 // Offsets of what BuildFile wrote, for later patching.
 struct BuiltGroup {
   uint32_t dg = 0, cg = 0, data = 0;
-  std::vector<uint32_t> cn, cc, ce;  // cc/ce: 0 where none
+  std::vector<uint32_t> cn{}, cc{}, ce{};  // cc/ce: 0 where none
   uint16_t recordSize = 0;
 };
 struct BuiltFile {
-  MdfWriter writer;
+  MdfWriter writer{};
   uint32_t hd = 0, comment = 0, program = 0;
-  std::vector<BuiltGroup> groups;
+  std::vector<BuiltGroup> groups{};
 };
 
 // Order: ID, HD, file comment, PR, then per group DG, CG, its comment, each CN
