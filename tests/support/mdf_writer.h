@@ -295,6 +295,9 @@ std::string SpecialJobData(const SpecialJob& sj);
 std::string NuvestoData(const std::string& identification,
                         const std::vector<std::pair<std::string, std::string>>& lines);
 
+// `value` as n little-endian bytes, for hand-made blocks and data.
+std::string LeBytes(uint64_t value, size_t n);
+
 enum class ByteOrder { Intel, Motorola };
 
 // One record's bytes (record ids excluded). Values are or-ed into place, so
@@ -339,7 +342,8 @@ class MdfWriter {
   uint32_t AddHd(const HdSpec& s, uint32_t at = kAppend);
   uint32_t AddTx(const std::string& text, uint32_t at = kAppend);  // length 4 + text + NUL
   uint32_t AddPr(const std::string& data, uint32_t at = kAppend);  // length 4 + data
-  uint32_t AddPr(const std::string& data, uint16_t blockLength, uint32_t at);
+  // Any length field, e.g. pr::kEscapeLength before data that begin with their UINT32 length.
+  uint32_t AddPrWithLength(const std::string& data, uint16_t blockLength, uint32_t at = kAppend);
   uint32_t AddDg(const DgSpec& s, uint32_t at = kAppend);
   uint32_t AddCg(const CgSpec& s, uint32_t at = kAppend);
   uint32_t AddCn(const CnSpec& s, uint32_t at = kAppend);

@@ -222,6 +222,10 @@ TEST(MdfWriterTest, ProgramBlockContents) {
   EXPECT_EQ(F64(sj, curve + 367 + 16), 10.0);
   EXPECT_EQ(sj.size(), curve + 367 + 32 + 3 * 2);
 
+  const uint32_t escaped = w.AddPrWithLength(LeBytes(8 + sj.size(), 4) + sj, pr::kEscapeLength);
+  EXPECT_EQ(Hex(b.substr(escaped, 8)), Hex("PR\xFF\xFF"s + LeBytes(8 + sj.size(), 4)));
+  EXPECT_EQ(b.substr(escaped + 8), sj);
+
   const std::string nv = NuvestoData("Nuvesto 4.0 Test", {{"Pruefstand", "P3"}, {"Fahrer", "B"}});
   EXPECT_EQ(nv.substr(4, 11), "Nuvesto 4.0");
   const uint32_t textLen = U32(nv, 72);
