@@ -138,7 +138,9 @@ inline constexpr uint16_t kUIntIntel = 13, kIntIntel = 14, kFloatIntel = 15, kDo
 // Block placement: kAppend puts the block at the current end of the file.
 inline constexpr uint32_t kAppend = 0xFFFFFFFFu;
 
-// A block length of 0 in a spec means the block's natural length.
+// blockLength in a spec is the value of the head's length field; 0 means the
+// block's natural length. The whole image is written even when the length is
+// shorter; a longer length pads the block with zeros.
 struct IdSpec {
   std::string fileId = "MDF     ";
   std::string formatId = "3.30    ";
