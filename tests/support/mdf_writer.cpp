@@ -73,6 +73,12 @@ CcSpec CcParams(uint16_t type, std::vector<double> p, const std::string& unit) {
 
 }  // namespace
 
+std::string LeBytes(uint64_t value, size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n && i < 8; ++i) s[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return s;
+}
+
 // ---- Conversions ----
 
 CcSpec CcLinear(double factor, double offset, const std::string& unit) {
@@ -374,10 +380,10 @@ uint32_t MdfWriter::AddTx(const std::string& text, uint32_t at) {
 }
 
 uint32_t MdfWriter::AddPr(const std::string& data, uint32_t at) {
-  return AddPr(data, static_cast<uint16_t>(pr::kData + data.size()), at);
+  return AddPrWithLength(data, static_cast<uint16_t>(pr::kData + data.size()), at);
 }
 
-uint32_t MdfWriter::AddPr(const std::string& data, uint16_t blockLength, uint32_t at) {
+uint32_t MdfWriter::AddPrWithLength(const std::string& data, uint16_t blockLength, uint32_t at) {
   Image img(pr::kData);
   img.Head("PR", blockLength).Raw(pr::kData, data);
   return Place(at, img.Str());

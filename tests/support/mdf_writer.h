@@ -138,7 +138,9 @@ inline constexpr uint16_t kUIntIntel = 13, kIntIntel = 14, kFloatIntel = 15, kDo
 // Block placement: kAppend puts the block at the current end of the file.
 inline constexpr uint32_t kAppend = 0xFFFFFFFFu;
 
-// A block length of 0 in a spec means the block's natural length.
+// blockLength in a spec is the value of the head's length field; 0 means the
+// block's natural length. The whole image is written even when the length is
+// shorter; a longer length pads the block with zeros.
 struct IdSpec {
   std::string fileId = "MDF     ";
   std::string formatId = "3.30    ";
@@ -295,6 +297,9 @@ std::string SpecialJobData(const SpecialJob& sj);
 std::string NuvestoData(const std::string& identification,
                         const std::vector<std::pair<std::string, std::string>>& lines);
 
+// `value` as n little-endian bytes, for hand-made blocks and data.
+std::string LeBytes(uint64_t value, size_t n);
+
 enum class ByteOrder { Intel, Motorola };
 
 // One record's bytes (record ids excluded). Values are or-ed into place, so
@@ -339,7 +344,8 @@ class MdfWriter {
   uint32_t AddHd(const HdSpec& s, uint32_t at = kAppend);
   uint32_t AddTx(const std::string& text, uint32_t at = kAppend);  // length 4 + text + NUL
   uint32_t AddPr(const std::string& data, uint32_t at = kAppend);  // length 4 + data
-  uint32_t AddPr(const std::string& data, uint16_t blockLength, uint32_t at);
+  // Any length field, e.g. pr::kEscapeLength before data that begin with their UINT32 length.
+  uint32_t AddPrWithLength(const std::string& data, uint16_t blockLength, uint32_t at = kAppend);
   uint32_t AddDg(const DgSpec& s, uint32_t at = kAppend);
   uint32_t AddCg(const CgSpec& s, uint32_t at = kAppend);
   uint32_t AddCn(const CnSpec& s, uint32_t at = kAppend);
