@@ -1,0 +1,127 @@
+// The MDF file object: opens an MDF 3.x file into its tree of blocks and keeps
+// what later operations need to open it again by its path.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "mdf/blocks.h"
+#include "platform/win32/file.h"
+
+namespace mdf {
+
+class CPrgBlock;
+class CDataComposition;
+
+// The two programs the model serves differ in a few details of what they show and parse.
+enum class MdfProfile {
+  Import,  // the import module
+  Viewer,  // the desktop viewer
+};
+
+// The 80-byte time-information record of the program block.
+struct TimeInfoRecord {
+  static constexpr size_t kSize = 80;
+  uint8_t bytes[kSize] = {};
+
+  int32_t Key() const { return LoadI32(bytes); }
+  void SetKey(int32_t k) { StoreU32(bytes, static_cast<uint32_t>(k)); }
+};
+
+class CMdf : public CMdfBase {
+ public:
+  static constexpr uint16_t kViewerReaderVersion = 1098;  // reads as 4.74
+  static constexpr int64_t kPrWritableLimit = 0x7FFFF000;
+
+  explicit CMdf(MdfProfile profile = MdfProfile::Import);
+  ~CMdf() override;
+
+  // Opens the file and reads its block tree; 1 on success, 0 on failure.
+  int Open(const std::string& path);
+  // Creates a new file with an ID and an HD block; 1 on success, 0 on failure.
+  int Create(const std::string& path, const std::string& programId, int version);
+  void CloseFile();
+  void Display(IListControl& list) override;
+
+  // Time-information cache in the program block.
+  int WriteTimeInfo(const TimeInfoRecord& record);
+  int ReadTimeInfo(TimeInfoRecord& out, int32_t key);
+  int CorrectTimeInfo(const TimeInfoRecord& record, int32_t key);
+  int DeleteTimeInfo();
+  void DeletePRBlock();
+
+  void SetReaderVersion(uint16_t version) { m_readerVersion = version; }
+  uint16_t GetReaderVersion() const { return m_readerVersion; }
+  void SetShowMessages(bool show) { m_showMessages = show; }
+  bool GetShowMessages() const { return m_showMessages; }
+  void SetCompose(bool compose) { m_compose = compose; }
+  bool GetCompose() const { return m_compose; }
+  MdfProfile GetProfile() const { return m_profile; }
+
+  CIDBlock* GetIDBlock() const { return m_pIDBlock.get(); }
+  CHeaderBlock* GetHeaderBlock() const { return m_pHeaderBlock.get(); }
+  CTextBlock* GetTextBlock() const { return m_pTextBlock.get(); }
+  CPrgBlock* GetPrgBlock() const { return m_pPrgBlock.get(); }
+  CDGBlock* GetFirstDG() const { return m_pFirstDG.get(); }
+  CDataComposition* GetDataComposition() const { return m_pDataComposition.get(); }
+  const std::string& GetPath() const { return m_path; }
+  winport::File& GetFile() { return m_file; }
+  bool IsOpen() const { return m_open; }
+  bool IsTimeInfoValid() const { return m_timeInfoValid; }
+  bool IsForeignPr() const { return m_foreignPr; }
+  bool IsKestravo() const { return m_kestravo; }
+  bool IsPrWritable() const { return m_prWritable; }
+  int64_t GetPrPosition() const { return m_prPosition; }
+  int64_t GetOldPrDataPosition() const { return m_oldPrDataPos; }
+  int64_t GetOldPrDataSize() const { return m_oldPrDataSize; }
+
+  // Why the last Open failed, for messages and logs; empty after a successful one.
+  const std::string& GetLastError() const { return m_lastError; }
+
+  // Structure checks used while the tree is read. A DG, CG or CN block is
+  // claimed once: a chain that links back to a block already read, or into
+  // one, is a damaged file. Returns false (and records the error) then.
+  bool ClaimChainBlock(int64_t pos, int64_t length, const char* what);
+  void SetStructureError(const std::string& text);
+  bool HasStructureError() const { return !m_structureError.empty(); }
+
+ private:
+  int FailOpen(const std::string& why);
+  bool ReadProgramBlock();
+  bool ReadDataGroups();
+  bool ComposeChannels();
+
+  MdfProfile m_profile;
+  std::unique_ptr<CIDBlock> m_pIDBlock;
+  std::unique_ptr<CHeaderBlock> m_pHeaderBlock;
+  std::unique_ptr<CTextBlock> m_pTextBlock;
+  std::unique_ptr<CPrgBlock> m_pPrgBlock;
+  std::unique_ptr<CDGBlock> m_pFirstDG;
+  std::unique_ptr<CDataComposition> m_pDataComposition;
+  winport::File m_file;
+  bool m_open = false;
+  std::string m_path;
+  bool m_timeInfoValid = false;
+  bool m_foreignPr = false;
+  bool m_kestravo = false;
+  bool m_compose = false;
+  bool m_showMessages = true;
+  int64_t m_prPosition = 0;
+  int64_t m_oldPrDataPos = 0;
+  int64_t m_oldPrDataSize = 0;
+  uint16_t m_readerVersion = 0;
+  bool m_prWritable = false;
+  int m_timeInfoRecordsWritten = 0;
+  int64_t m_writtenPrPosition = 0;
+
+  std::string m_lastError;
+  std::string m_structureError;
+  std::map<int64_t, int64_t> m_claimed;  // start -> end of every DG, CG and CN block read
+};
+
+// The name without a trailing parenthesised suffix: "Speed (CAN1)" -> "Speed".
+std::string StripParenSuffix(const std::string& name);
+
+}  // namespace mdf

@@ -1,0 +1,4 @@
+#include "mdf/messages.h"
+namespace mdf {
+void ShowMessage(const std::string&, MessageKind) {}
+}

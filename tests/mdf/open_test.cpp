@@ -1,0 +1,448 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include "mdf/ccblock.h"
+#include "mdf/datablock.h"
+#include "mdf/mdf.h"
+#include "mdf/prgblock.h"
+#include "platform/win32/file.h"
+#include "tests/support/mdf_writer.h"
+#include "tests/support/temp_dir.h"
+
+using namespace mdf;
+using namespace testsupport;
+
+namespace {
+
+// Writes the bytes to a file in `dir` and opens it.
+struct Opened {
+  TempDir dir;
+  std::string path;
+  CMdf mdf;
+  int result = 0;
+  explicit Opened(const std::string& bytes, MdfProfile profile = MdfProfile::Import,
+                  uint16_t readerVersion = CMdf::kViewerReaderVersion)
+      : path(dir.File("f.mdf")), mdf(profile) {
+    WriteFileBytes(path, bytes);
+    mdf.SetReaderVersion(readerVersion);
+    mdf.SetShowMessages(false);
+    result = mdf.Open(path);
+  }
+};
+
+std::vector<CCNBlock*> Channels(const CMdf& mdf, int dgIndex = 1) {
+  CDGBlock* dg = mdf.GetFirstDG();
+  while (dg && dg->GetIndex() != dgIndex) dg = dg->GetNext();
+  std::vector<CCNBlock*> out;
+  if (!dg || !dg->GetFirstCG()) return out;
+  for (CCNBlock* cn = dg->GetFirstCG()->GetFirstCN(); cn; cn = cn->GetNext()) out.push_back(cn);
+  return out;
+}
+
+// True when another opening can take the file for writing, i.e. the reader let go of it.
+bool FileReleased(const std::string& path) {
+  winport::File f;
+  return f.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::None);
+}
+
+TEST(MdfOpen, ReadsTheBlockTreeOfAWellFormedFile) {
+  FileDef def = SimpleFileDef(2, 3, 10, "TESTPROG");
+  def.hd.author = "Tester";
+  def.fileComment = "file comment";
+  def.groups[0].comment = "group comment";
+  def.groups[1].channels[1].cc = CcLinear(0.5, -10, "km/h");
+  def.groups[1].channels[1].longName = "a long name";
+  Opened o(BuildFile(def).writer.Bytes());
+  ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+  EXPECT_FALSE(o.mdf.IsOpen());
+  EXPECT_EQ(o.mdf.GetIDBlock()->GetProgramId(), "TESTPROG");
+  EXPECT_EQ(o.mdf.GetHeaderBlock()->GetAuthor(), "Tester");
+  ASSERT_NE(o.mdf.GetTextBlock(), nullptr);
+  EXPECT_EQ(o.mdf.GetTextBlock()->GetText(), "file comment");
+  EXPECT_FALSE(o.mdf.IsKestravo());
+
+  CDGBlock* dg1 = o.mdf.GetFirstDG();
+  ASSERT_NE(dg1, nullptr);
+  CDGBlock* dg2 = dg1->GetNext();
+  ASSERT_NE(dg2, nullptr);
+  EXPECT_EQ(dg2->GetNext(), nullptr);
+  EXPECT_EQ(dg2->GetIndex(), 2);
+  EXPECT_EQ(dg2->GetPrev(), dg1);
+  ASSERT_NE(dg1->GetFirstCG()->GetComment(), nullptr);
+  EXPECT_EQ(dg1->GetFirstCG()->GetComment()->GetText(), "group comment");
+  EXPECT_EQ(dg1->GetFirstCG()->GetNumberOfRecords(), 10u);
+  ASSERT_NE(dg1->GetDataBlock(), nullptr);
+
+  const auto cns = Channels(o.mdf, 2);
+  ASSERT_EQ(cns.size(), 4u);
+  EXPECT_EQ(cns[0]->GetSignalName(), "time");
+  EXPECT_EQ(dg2->GetTimeChannel(), cns[0]);
+  EXPECT_EQ(cns[2]->GetSignalName(), "sig2_2");
+  EXPECT_EQ(cns[2]->GetIndex(), 3);
+  EXPECT_EQ(cns[1]->GetAsamName(), "a long name");
+  EXPECT_EQ(cns[2]->GetAsamName(), "");
+  ASSERT_NE(cns[1]->GetConversion(), nullptr);
+  EXPECT_EQ(cns[1]->GetConversion()->GetUnit(), "km/h");
+  // A time channel without a NoValue entry gets the default marker.
+  EXPECT_TRUE(cns[0]->IsNoValueSet());
+  EXPECT_EQ(cns[0]->GetNoValue(), 1e308);
+  EXPECT_TRUE(FileReleased(o.path));
+}
+
+TEST(MdfOpen, RefusesWhatIsNotAnMdfFile) {
+  const std::string good = BuildFile(SimpleFileDef(1, 1, 1)).writer.Bytes();
+  std::string wrongId = good;
+  wrongId.replace(0, 8, "MDF4    ");
+  for (const std::string& bytes : {wrongId, good.substr(0, 63), std::string()}) {
+    Opened o(bytes);
+    EXPECT_EQ(o.result, 0);
+    EXPECT_FALSE(o.mdf.IsOpen());
+    EXPECT_TRUE(FileReleased(o.path));
+  }
+  CMdf missing;
+  EXPECT_EQ(missing.Open("/nonexistent/dir/file.mdf"), 0);
+}
+
+TEST(MdfOpen, FileWithoutDataGroupsOpensEmpty) {
+  MdfWriter w;
+  w.AddHd(HdSpec{});
+  Opened o(w.Bytes());
+  ASSERT_EQ(o.result, 1);
+  EXPECT_EQ(o.mdf.GetFirstDG(), nullptr);
+  EXPECT_TRUE(o.mdf.IsPrWritable());
+  ASSERT_NE(o.mdf.GetPrgBlock(), nullptr);
+  EXPECT_EQ(o.mdf.GetPrgBlock()->GetFilePos(), static_cast<int64_t>(w.Size()));
+}
+
+TEST(MdfOpen, DataGroupChainEndsAtALinkPastTheFileButFailsOnAShortBlock) {
+  BuiltFile f = BuildFile(SimpleFileDef(1, 1, 4));
+  f.writer.PatchU16(f.hd + hd::kDgCount, 2);
+  {
+    MdfWriter w = f.writer;
+    w.SetLink(f.groups[0].dg, dg::kNext, w.Size() + 1000);
+    Opened o(w.Bytes());
+    EXPECT_EQ(o.result, 1) << o.mdf.GetLastError();
+    EXPECT_EQ(o.mdf.GetFirstDG()->GetNextLink(), 0u);
+  }
+  {
+    MdfWriter w = f.writer;
+    w.SetLink(f.groups[0].dg, dg::kNext, w.Size() - 10);  // inside the file, block cut short
+    Opened o(w.Bytes());
+    EXPECT_EQ(o.result, 0);
+    EXPECT_FALSE(o.mdf.IsOpen());
+  }
+}
+
+TEST(MdfOpen, UnsortedFileIsRefused) {
+  BuiltFile f = BuildFile(SimpleFileDef(1, 1, 4));
+  f.writer.PatchU16(f.groups[0].dg + dg::kCgCount, 2);
+  Opened o(f.writer.Bytes());
+  EXPECT_EQ(o.result, 0);
+  EXPECT_FALSE(o.mdf.IsOpen());
+  EXPECT_TRUE(FileReleased(o.path));
+}
+
+// Links that point back into a chain end the open with a failure instead of looping.
+TEST(MdfOpen, CyclesInChainsFailTheOpen) {
+  struct Case {
+    const char* what;
+    void (*damage)(BuiltFile&);
+  };
+  const Case cases[] = {
+      {"channel links to itself",
+       [](BuiltFile& f) { f.writer.SetLink(f.groups[0].cn[1], cn::kNext, f.groups[0].cn[1]); }},
+      {"channel links back to the first",
+       [](BuiltFile& f) { f.writer.SetLink(f.groups[0].cn[2], cn::kNext, f.groups[0].cn[0]); }},
+      {"data group links to itself",
+       [](BuiltFile& f) { f.writer.SetLink(f.groups[1].dg, dg::kNext, f.groups[1].dg); }},
+      {"data group links back to the first",
+       [](BuiltFile& f) { f.writer.SetLink(f.groups[1].dg, dg::kNext, f.groups[0].dg); }},
+      {"channel group links to itself",
+       [](BuiltFile& f) { f.writer.SetLink(f.groups[0].cg, cg::kNext, f.groups[0].cg); }},
+      {"second group's channels are the first group's",
+       [](BuiltFile& f) { f.writer.SetLink(f.groups[1].cg, cg::kFirstCn, f.groups[0].cn[0]); }},
+      {"more channels linked than counted",
+       [](BuiltFile& f) { f.writer.PatchU16(f.groups[0].cg + cg::kCnCount, 2); }},
+      {"more data groups linked than counted",
+       [](BuiltFile& f) { f.writer.PatchU16(f.hd + hd::kDgCount, 1); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BuiltFile f = BuildFile(SimpleFileDef(2, 2, 3));
+    c.damage(f);
+    Opened o(f.writer.Bytes());
+    EXPECT_EQ(o.result, 0);
+    EXPECT_FALSE(o.mdf.GetLastError().empty());
+    EXPECT_FALSE(o.mdf.IsOpen());
+    EXPECT_TRUE(FileReleased(o.path));
+  }
+}
+
+// Head lengths below 4 read as 4: no fields beyond the head are taken from the file.
+TEST(MdfOpen, ShortHeadLengthsReadNoFieldsBeyondTheHead) {
+  FileDef def = SimpleFileDef(1, 2, 3);
+  def.groups[0].channels[1].ce = CeIdent(0, "ident");
+  BuiltFile f = BuildFile(def);
+  const uint32_t cn = f.groups[0].cn[2];
+  const uint32_t ce = f.groups[0].ce[1];
+  for (uint16_t length : {0, 1, 2, 3}) {
+    SCOPED_TRACE(length);
+    MdfWriter w = f.writer;
+    w.PatchU16(cn + head::kLength, length);
+    w.PatchU16(ce + head::kLength, length);
+    Opened o(w.Bytes());
+    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+    const auto cns = Channels(o.mdf);
+    ASSERT_EQ(cns.size(), 3u);
+    EXPECT_EQ(cns[2]->GetSignalName(), "");  // nothing read past the head
+    EXPECT_EQ(cns[2]->GetBlockLength(), 4u);
+    ASSERT_NE(cns[1]->GetExtension(), nullptr);
+    EXPECT_EQ(cns[1]->GetExtension()->GetExtensionType(), 0);
+    EXPECT_EQ(cns[1]->GetExtension()->Image()[6], 0);
+  }
+  {
+    MdfWriter w = f.writer;
+    w.PatchU16(f.groups[0].dg + head::kLength, 2);  // DG without fields: no channel groups
+    Opened o(w.Bytes());
+    ASSERT_EQ(o.result, 1);
+    EXPECT_EQ(o.mdf.GetFirstDG()->GetFirstCG(), nullptr);
+  }
+  {
+    MdfWriter w = f.writer;
+    w.PatchU16(f.hd + head::kLength, 3);  // HD without fields: an empty file
+    Opened o(w.Bytes());
+    ASSERT_EQ(o.result, 1);
+    EXPECT_EQ(o.mdf.GetFirstDG(), nullptr);
+  }
+}
+
+TEST(MdfOpen, ChannelBlockLengthsAboveAndBelowTheFixedSize) {
+  FileDef def = SimpleFileDef(1, 2, 3);
+  BuiltFile f = BuildFile(def);
+  MdfWriter w = f.writer;
+  w.PatchU16(f.groups[0].cn[1] + head::kLength, 300);  // longer: known fields only
+  w.PatchU16(f.groups[0].cn[2] + head::kLength, 190);  // shorter: data type and beyond stay 0
+  Opened o(w.Bytes());
+  ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+  const auto cns = Channels(o.mdf);
+  EXPECT_EQ(cns[1]->GetBlockLength(), 228u);
+  EXPECT_EQ(cns[1]->GetNumberOfBits(), 16);
+  EXPECT_EQ(cns[2]->GetNumberOfBits(), 16);
+  EXPECT_EQ(cns[2]->GetDataType(), 0);
+  EXPECT_EQ(cns[2]->GetDisplayNameLink(), 0u);
+}
+
+TEST(MdfOpen, FloatOfMoreThan32BitsReadsAsDouble) {
+  FileDef def = SimpleFileDef(1, 2, 1);
+  def.groups[0].channels[1].cn.dataType = dt::kFloat;
+  def.groups[0].channels[1].cn.bits = 64;
+  def.groups[0].channels[2].cn.dataType = dt::kFloat;
+  def.groups[0].channels[2].cn.bits = 32;
+  Opened o(BuildFile(def).writer.Bytes());
+  ASSERT_EQ(o.result, 1);
+  const auto cns = Channels(o.mdf);
+  EXPECT_EQ(cns[1]->GetDataType(), 3);
+  EXPECT_EQ(cns[2]->GetDataType(), 2);
+}
+
+TEST(MdfOpen, TextBlocksWithHeadLengthBelowFourAreEmpty) {
+  FileDef def = SimpleFileDef(1, 1, 1);
+  def.fileComment = "comment";
+  for (uint16_t length : {0, 3}) {
+    BuiltFile f = BuildFile(def);
+    f.writer.PatchU16(f.comment + head::kLength, length);
+    Opened o(f.writer.Bytes());
+    ASSERT_EQ(o.result, 1);
+    ASSERT_NE(o.mdf.GetTextBlock(), nullptr);
+    EXPECT_EQ(o.mdf.GetTextBlock()->GetText(), "");
+    EXPECT_EQ(o.mdf.GetTextBlock()->GetBlockLength(), 0u);
+  }
+}
+
+TEST(MdfOpen, RangeValidChannelConvertsItsLimits) {
+  FileDef def = SimpleFileDef(1, 1, 1);
+  ChannelDef& ch = def.groups[0].channels[1];
+  ch.cn.rangeValid = 1;
+  ch.cn.minRaw = 10;
+  ch.cn.maxRaw = 30;
+  ch.cc = CcLinear(2, 1);
+  Opened o(BuildFile(def).writer.Bytes());
+  ASSERT_EQ(o.result, 1);
+  const auto cns = Channels(o.mdf);
+  EXPECT_EQ(cns[1]->GetMinPhys(), 21);
+  EXPECT_EQ(cns[1]->GetMaxPhys(), 61);
+}
+
+struct PrCase {
+  const char* what;
+  std::string data;
+  uint16_t readerVersion;
+  bool timeInfoValid, prWritable, foreign;
+};
+
+TEST(MdfOpen, ProgramBlockDecidesWhetherTimeInformationIsValidOrWritable) {
+  const std::string plain = TimeInfoData({});
+  std::string foreign = "Zephanor time-stamp descriptors";
+  foreign += std::string(1, '\0') + "something else";
+  const PrCase cases[] = {
+      {"own block, reader 4.74", plain, 1098, true, false, false},
+      {"own block, reader 2.0", plain, 0x0200, false, false, false},
+      {"block without version", foreign, 1098, false, true, true},
+      {"special-job data", SpecialJobData({}), 1098, false, true, false},
+      {"other data", "abcdef", 1098, false, false, false},
+  };
+  for (const PrCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileDef def = SimpleFileDef(1, 1, 1);
+    def.programData = c.data;
+    BuiltFile f = BuildFile(def);
+    Opened o(f.writer.Bytes(), MdfProfile::Import, c.readerVersion);
+    ASSERT_EQ(o.result, 1);
+    EXPECT_EQ(o.mdf.IsTimeInfoValid(), c.timeInfoValid);
+    EXPECT_EQ(o.mdf.IsPrWritable(), c.prWritable);
+    EXPECT_EQ(o.mdf.IsForeignPr(), c.foreign);
+    if (c.timeInfoValid) {
+      EXPECT_EQ(o.mdf.GetPrPosition(), f.program);
+    }
+  }
+}
+
+TEST(MdfOpen, OldProgramDataPositionComesFromTheHeaderRecord) {
+  FileDef def = SimpleFileDef(1, 1, 1);
+  def.programData = TimeInfoData({TimeInfoHeaderRecordBytes(321, 4567)});
+  Opened o(BuildFile(def).writer.Bytes());
+  ASSERT_EQ(o.result, 1);
+  EXPECT_TRUE(o.mdf.IsTimeInfoValid());
+  EXPECT_EQ(o.mdf.GetOldPrDataPosition(), 4567);
+  EXPECT_EQ(o.mdf.GetOldPrDataSize(), 321);
+}
+
+TEST(MdfOpen, LargeFileWithoutProgramBlockIsNotPrWritable) {
+  MdfWriter w;
+  w.AddHd(HdSpec{});
+  TempDir dir;
+  const std::string path = dir.File("big.mdf");
+  WriteFileBytes(path, w.Bytes());
+  {
+    winport::File f;
+    ASSERT_TRUE(f.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::None));
+    ASSERT_TRUE(f.Truncate(CMdf::kPrWritableLimit));  // sparse
+  }
+  CMdf mdf;
+  ASSERT_EQ(mdf.Open(path), 1);
+  EXPECT_FALSE(mdf.IsPrWritable());
+  {
+    winport::File f;
+    ASSERT_TRUE(f.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::None));
+    ASSERT_TRUE(f.Truncate(CMdf::kPrWritableLimit - 1));
+  }
+  CMdf smaller;
+  ASSERT_EQ(smaller.Open(path), 1);
+  EXPECT_TRUE(smaller.IsPrWritable());
+}
+
+TEST(MdfOpen, ComposingAFileThatCannotBeComposedFails) {
+  // A KESTRAVO group with records but no time channel.
+  FileDef def = SimpleFileDef(1, 2, 3, "KESTRAVO");
+  def.groups[0].channels[0].cn.channelType = 0;
+  TempDir dir;
+  const std::string path = dir.File("k.mdf");
+  BuildFile(def).writer.Save(path);
+  CMdf mdf;
+  mdf.SetShowMessages(false);
+  mdf.SetCompose(true);
+  EXPECT_EQ(mdf.Open(path), 0);
+  EXPECT_FALSE(mdf.IsOpen());
+  EXPECT_TRUE(FileReleased(path));
+}
+
+TEST(StripParenSuffix, CutsTheParenthesisedSuffix) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Speed (CAN1)", "Speed"}, {"Speed(CAN1)", "Speed"}, {"Speed", "Speed"},
+      {"(CAN1)", ""},            {"a (b) (c)", "a (b)"},   {"", ""},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(StripParenSuffix(in), out) << in;
+}
+
+TEST(MdfDisplay, FileSizeIsGroupedWithPoints) {
+  const std::pair<uint32_t, std::string> cases[] = {
+      {999, "999 Bytes"}, {1000, "1.000 Bytes"}, {1234567, "1.234.567 Bytes"}};
+  for (const auto& [size, text] : cases) {
+    MdfWriter w;
+    w.AddHd(HdSpec{});
+    w.AddBytes(std::string(size - w.Size(), '\0'));
+    Opened o(w.Bytes());
+    ASSERT_EQ(o.result, 1);
+    CMemoryList list;
+    o.mdf.Display(list);
+    ASSERT_EQ(list.GetItemCount(), 2);
+    EXPECT_EQ(list.GetItemText(0, 0), "Pathname");
+    EXPECT_EQ(list.GetItemText(0, 1), o.path);
+    EXPECT_EQ(list.GetItemText(1, 0), "File size");
+    EXPECT_EQ(list.GetItemText(1, 1), text);
+  }
+}
+
+TEST(MdfCreate, WritesIdentificationAndHeader) {
+  TempDir dir;
+  const std::string path = dir.File("new.mdf");
+  {
+    CMdf mdf;
+    ASSERT_EQ(mdf.Create(path, "ABC", 330), 1);
+    EXPECT_TRUE(mdf.IsOpen());
+  }
+  const std::string bytes = ReadFileBytes(path);
+  ASSERT_EQ(bytes.size(), 64u + 208u);
+  EXPECT_EQ(bytes.substr(0, 8), "MDF     ");
+  EXPECT_EQ(bytes.substr(8, 8), "3.30    ");
+  EXPECT_EQ(bytes.substr(16, 8), "     ABC");
+  EXPECT_EQ(static_cast<uint8_t>(bytes[28]) | (static_cast<uint8_t>(bytes[29]) << 8), 330);
+  EXPECT_EQ(bytes.substr(64, 2), "HD");
+  EXPECT_EQ(static_cast<uint8_t>(bytes[66]), 208);
+  CMdf reopened;
+  EXPECT_EQ(reopened.Open(path), 1);
+}
+
+// Deleting the tree of a file with a very long channel chain must not recurse
+// once per block: it runs here on a thread with a small stack.
+TEST(MdfOpen, DeletingALongChainDoesNotRecurse) {
+  FileDef def = SimpleFileDef(1, 0, 0);
+  for (int i = 0; i < 60000; ++i) {
+    ChannelDef ch;
+    ch.cn = CnSpec{.name = "c", .bits = 8, .dataType = dt::kUInt};
+    def.groups[0].channels.push_back(ch);
+  }
+  def.groups[0].autoLayout = false;
+  def.groups[0].recordSize = 1;
+  TempDir dir;
+  const std::string path = dir.File("long.mdf");
+  BuildFile(def).writer.Save(path);
+
+  struct Job {
+    std::string path;
+    int result = -1;
+    size_t channels = 0;
+  } job{path};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 256 * 1024);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attr,
+                [](void* p) -> void* {
+                  auto* j = static_cast<Job*>(p);
+                  auto mdf = std::make_unique<CMdf>();
+                  j->result = mdf->Open(j->path);
+                  j->channels = Channels(*mdf).size();
+                  mdf.reset();
+                  return nullptr;
+                },
+                &job),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_EQ(job.result, 1);
+  EXPECT_EQ(job.channels, 60001u);
+}
+
+}  // namespace
