@@ -333,6 +333,7 @@ void FormatIntegerText(LONG value, std::span<BYTE> dest, DWORD flags) {
 
 void FormatRealText(double value, std::span<BYTE> dest, DWORD flags) {
   const std::span<BYTE> d = TextField(dest, flags);
+  if (d.empty()) return;
   std::fill(d.begin(), d.end(), static_cast<BYTE>(' '));
   char c = Conversion(flags);
   int precision = static_cast<int>(TextParam(flags));
