@@ -1,7 +1,5 @@
 // Property rows not yet written: each lists only the block's position.
 #include "mdf/blocks.h"
-#include "mdf/datablock.h"
-#include "mdf/prgblock.h"
 #include "mdf/rows.h"
 
 namespace mdf {
@@ -19,6 +17,4 @@ void CDGBlock::Display(IListControl& list) { PositionOnly(list, m_filePos); }
 void CCGBlock::Display(IListControl& list) { PositionOnly(list, m_filePos); }
 void CCNBlock::Display(IListControl& list) { PositionOnly(list, m_filePos); }
 void CCEBlock::Display(IListControl& list) { PositionOnly(list, m_filePos); }
-void CPrgBlock::Display(IListControl& list) { PositionOnly(list, m_filePos); }
-void CDataBlock::Display(IListControl& list) { PositionOnly(list, m_filePos); }
 }  // namespace mdf

@@ -4,6 +4,7 @@
 
 #include "mdf/format.h"
 #include "mdf/mdf.h"
+#include "mdf/rows.h"
 #include "platform/win32/file.h"
 
 namespace mdf {
@@ -70,5 +71,13 @@ const uint8_t* CPrgBlock::GetSpecialJobData() const {
 }
 
 size_t CPrgBlock::GetSpecialJobDataSize() const { return m_data.size() > 18 ? m_data.size() - 18 : 0; }
+
+// Rows not yet written: the block's position and length only.
+void CPrgBlock::Display(IListControl& list) {
+  list.DeleteAllItems();
+  ResetInfoColumns(list);
+  AddRow(list, "File Pos.", DecHex(static_cast<uint32_t>(m_filePos)));
+  AddRow(list, "Block length", DecHex(m_blockLength));
+}
 
 }  // namespace mdf
