@@ -101,3 +101,15 @@ TEST(OemCodepageTest, CharToOemWorksInPlace) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CaseTest, UpperCaseCoversTheAccentedLetters) {
+  EXPECT_EQ(UpperAnsi("abc \xE4\xF6\xFC \x9A\x9C\x9E\xFF \xDF\xB5\xF7 z{"),
+            "ABC \xC4\xD6\xDC \x8A\x8C\x8E\x9F \xDF\xB5\xF7 Z{");
+  EXPECT_TRUE(EqualsNoCase("Pr\xFC" "fstand", "PR\xDC" "FSTAND"));
+  EXPECT_FALSE(EqualsNoCase("ab", "abc"));
+  EXPECT_FALSE(EqualsNoCase("[", "{"));
+}
+
+}  // namespace
