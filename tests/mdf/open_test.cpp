@@ -4,7 +4,10 @@
 #include "mdf/ccblock.h"
 #include "mdf/datablock.h"
 #include "mdf/mdf.h"
+#include "mdf/format.h"
 #include "mdf/prgblock.h"
+#include "platform/ui/headless.h"
+#include "platform/ui/messagebox.h"
 #include "platform/win32/file.h"
 #include "tests/support/mdf_writer.h"
 #include "tests/support/temp_dir.h"
@@ -133,13 +136,26 @@ TEST(MdfOpen, DataGroupChainEndsAtALinkPastTheFileButFailsOnAShortBlock) {
   }
 }
 
-TEST(MdfOpen, UnsortedFileIsRefused) {
+TEST(MdfOpen, UnsortedFileIsRefusedWithAMessageOnlyWhenMessagesAreOn) {
   BuiltFile f = BuildFile(SimpleFileDef(1, 1, 4));
   f.writer.PatchU16(f.groups[0].dg + dg::kCgCount, 2);
-  Opened o(f.writer.Bytes());
-  EXPECT_EQ(o.result, 0);
-  EXPECT_FALSE(o.mdf.IsOpen());
-  EXPECT_TRUE(FileReleased(o.path));
+  {
+    winport::ui::ScriptedAnswers none;  // messages off: no box at all
+    Opened o(f.writer.Bytes());
+    EXPECT_EQ(o.result, 0);
+    EXPECT_FALSE(o.mdf.IsOpen());
+    EXPECT_TRUE(FileReleased(o.path));
+  }
+  winport::ui::ScriptedAnswers script;
+  winport::ui::ExpectedDialog unsorted;
+  unsorted.text = Ansi("Die Datei ist unsortiert.\nBitte sortieren Sie zunächst.");
+  unsorted.type = MB_OK | MB_ICONERROR;
+  script.Box(unsorted);
+  TempDir dir;
+  f.writer.Save(dir.File("u.mdf"));
+  CMdf mdf;
+  EXPECT_EQ(mdf.Open(dir.File("u.mdf")), 0);
+  EXPECT_TRUE(script.Ok()) << script.Report();
 }
 
 // Links that point back into a chain end the open with a failure instead of looping.
