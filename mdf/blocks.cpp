@@ -33,6 +33,34 @@ bool CMdfBlock::ReadHeadedImage(winport::File& file, uint8_t* image, size_t fixe
   return file.ReadExact(image + 4, rest);
 }
 
+// Reads a chain of blocks linked through their next links, starting at `first`:
+// at most `limit` blocks (the count the parent gives). A chain that links more
+// blocks, or whose blocks link back into blocks already read (ClaimChainBlock),
+// ends with a structure error and false. `afterEach` runs after each block.
+template <typename Block, typename AfterEach>
+bool ReadChain(winport::File& file, Link first, int limit, CMdf* owner,
+               std::unique_ptr<Block>& head, const char* tooMany, AfterEach afterEach) {
+  Block* last = nullptr;
+  int count = 0;
+  for (Link link = first; link != 0; link = last->GetNextLink()) {
+    if (count == limit) {
+      if (owner) owner->SetStructureError(tooMany);
+      return false;
+    }
+    if (!file.Seek(link)) break;
+    auto block = std::make_unique<Block>(last);
+    block->SetMdf(owner);
+    block->Read(file);  // a child's own result does not stop its parent
+    if (owner && owner->HasStructureError()) return false;
+    Block* added = block.get();
+    (last ? last->m_pNext : head) = std::move(block);
+    last = added;
+    ++count;
+    afterEach();
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------- ID
 
 bool CIDBlock::Read(winport::File& file) {
@@ -130,29 +158,10 @@ bool CDGBlock::Read(winport::File& file, CMdf* owner) {
     return false;
   }
 
-  // The channel-group chain, at most as long as the group says.
-  const int limit = GetNumberOfChannelGroups();
-  CCGBlock* last = nullptr;
-  int count = 0;
-  for (Link link = GetFirstCgLink(); link != 0; link = last->GetNextLink()) {
-    if (count == limit) {
-      if (owner) owner->SetStructureError("data group links more channel groups than it counts");
-      return false;
-    }
-    if (!file.Seek(link)) break;
-    auto cg = std::make_unique<CCGBlock>(last);
-    cg->SetMdf(owner);
-    cg->Read(file);  // a channel group's result does not stop the data group
-    if (owner && owner->HasStructureError()) return false;
-    CCGBlock* cgp = cg.get();
-    if (last)
-      last->m_pNext = std::move(cg);
-    else
-      m_pFirstCG = std::move(cg);
-    last = cgp;
-    ++count;
-    ParseNoValueComment();
-  }
+  if (!ReadChain(file, GetFirstCgLink(), GetNumberOfChannelGroups(), owner, m_pFirstCG,
+                 "data group links more channel groups than it counts",
+                 [this] { ParseNoValueComment(); }))
+    return false;
   if (GetDataLink() != 0) m_pDataBlock = std::make_unique<CDataBlock>(this, owner);
   return true;
 }
@@ -187,29 +196,8 @@ bool CCGBlock::Read(winport::File& file) {
     m_pComment->Read(file);
   }
 
-  // The channel chain, at most as long as the group says.
-  const int limit = GetNumberOfChannels();
-  CCNBlock* last = nullptr;
-  int count = 0;
-  for (Link link = GetFirstCnLink(); link != 0; link = last->GetNextLink()) {
-    if (count == limit) {
-      if (m_pMdf) m_pMdf->SetStructureError("channel group links more channels than it counts");
-      return false;
-    }
-    if (!file.Seek(link)) break;
-    auto cn = std::make_unique<CCNBlock>(last);
-    cn->SetMdf(m_pMdf);
-    cn->Read(file);
-    if (m_pMdf && m_pMdf->HasStructureError()) return false;
-    CCNBlock* cnp = cn.get();
-    if (last)
-      last->m_pNext = std::move(cn);
-    else
-      m_pFirstCN = std::move(cn);
-    last = cnp;
-    ++count;
-  }
-  return true;
+  return ReadChain(file, GetFirstCnLink(), GetNumberOfChannels(), m_pMdf, m_pFirstCN,
+                   "channel group links more channels than it counts", [] {});
 }
 
 // ---------------------------------------------------------------- CN

@@ -194,6 +194,9 @@ class CDGBlock : public CMdfBlock {
   friend class CMdf;
   template <typename Block>
   friend void DeleteChain(std::unique_ptr<Block>&);
+  template <typename Block, typename AfterEach>
+  friend bool ReadChain(winport::File&, Link, int, CMdf*, std::unique_ptr<Block>&, const char*,
+                        AfterEach);
 
   CDGBlock* m_pPrev;
   std::unique_ptr<CDGBlock> m_pNext;
@@ -233,6 +236,9 @@ class CCGBlock : public CMdfBlock {
   friend class CDGBlock;
   template <typename Block>
   friend void DeleteChain(std::unique_ptr<Block>&);
+  template <typename Block, typename AfterEach>
+  friend bool ReadChain(winport::File&, Link, int, CMdf*, std::unique_ptr<Block>&, const char*,
+                        AfterEach);
 
   CCGBlock* m_pPrev;
   std::unique_ptr<CCGBlock> m_pNext;
@@ -332,6 +338,9 @@ class CCNBlock : public CMdfBlock {
   friend class CCGBlock;
   template <typename Block>
   friend void DeleteChain(std::unique_ptr<Block>&);
+  template <typename Block, typename AfterEach>
+  friend bool ReadChain(winport::File&, Link, int, CMdf*, std::unique_ptr<Block>&, const char*,
+                        AfterEach);
 
   CCNBlock* m_pPrev;
   std::unique_ptr<CCNBlock> m_pNext;
