@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <iomanip>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
