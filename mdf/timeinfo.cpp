@@ -18,7 +18,7 @@ namespace {
 
 constexpr uint32_t kMaxBlockLength = 0xFFFF;
 constexpr const char* kTimeInfoVersion = "Version  3.00";
-constexpr size_t kSignatureSize = 32, kVersionSize = 14;
+constexpr size_t kSignatureSize = 32;
 
 // Where the header's program-block link lies in the file; -1 when the header
 // block does not hold the whole link field within the file.
