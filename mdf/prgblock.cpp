@@ -168,8 +168,9 @@ bool CPrgBlock::Read(winport::File& file) {
     m_nuvesto = true;
   }
 
-  // The data must lie within the file.
+  // The data must lie within the file, and the signature within the data.
   if (length < 4) length = 4;
+  if (length < 4 + 4 + std::strlen(kNuvestoSignature)) m_nuvesto = false;
   const int64_t available = file.Size() - afterHead;
   if (static_cast<int64_t>(length) - 4 > available) {
     m_dataLength = length;

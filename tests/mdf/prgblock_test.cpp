@@ -263,6 +263,15 @@ TEST(ProgramBlockRows, OtherDataShowAsAHexDump) {
   const Rows rows = Display(*o.mdf.GetPrgBlock());
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2], (std::pair<std::string, std::string>{"Data", "61 62 00 ff "}));
+
+  // A signature that lies beyond the block's length does not count.
+  MdfWriter w;
+  w.AddHd(ts::HdSpec{.program = 64 + 208});
+  w.AddPrWithLength("\x01\x02\x03\x04Nuvesto 4.0"s, 8);
+  Opened cut(w.Bytes());
+  ASSERT_EQ(cut.result, 1);
+  EXPECT_FALSE(cut.mdf.GetPrgBlock()->IsNuvesto());
+  EXPECT_EQ(Tail(Display(*cut.mdf.GetPrgBlock()), 2), (Rows{{"Data", "01 02 03 04 "}}));
 }
 
 // Length 0xFFFF: the UINT32 after the head gives the length when a known
