@@ -255,29 +255,6 @@ int CMdf::Create(const std::string& path, const std::string& programId, int vers
   return 1;
 }
 
-int CMdf::ReadTimeInfo(TimeInfoRecord& out, int32_t key) {
-  out = TimeInfoRecord{};
-  if (m_prWritable || !m_timeInfoValid || !m_pHeaderBlock || !m_pPrgBlock) return 0;
-  winport::File file;
-  winport::File* f = &m_file;
-  if (!m_open) {
-    if (!file.Open(m_path, winport::FileAccess::Read, winport::FileShare::Read)) return 0;
-    f = &file;
-  }
-  const int64_t prLink = m_pHeaderBlock->GetPrLink();
-  const int64_t end = prLink + m_pPrgBlock->GetDataLength();
-  for (int64_t pos = prLink + static_cast<int64_t>(CPrgBlock::kTimeInfoHeadSize); pos < end;
-       pos += TimeInfoRecord::kSize) {
-    TimeInfoRecord record;
-    if (!f->Seek(pos) || !f->ReadExact(record.bytes, TimeInfoRecord::kSize)) break;
-    if (record.Key() == key) {
-      out = record;
-      return 1;
-    }
-  }
-  return 0;
-}
-
 std::string StripParenSuffix(const std::string& name) {
   const size_t p = name.rfind('(');
   if (p == std::string::npos) return name;

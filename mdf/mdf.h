@@ -92,6 +92,9 @@ class CMdf : public CMdfBase {
   bool ReadProgramBlock();
   bool ReadDataGroups();
   bool ComposeChannels();
+  // The first record since the open creates the cache block; later ones extend it.
+  bool CreateTimeInfoBlock(winport::File& file, const TimeInfoRecord& record);
+  bool AppendTimeInfoRecord(winport::File& file, const TimeInfoRecord& record);
 
   MdfProfile m_profile;
   std::unique_ptr<CIDBlock> m_pIDBlock;
@@ -115,6 +118,7 @@ class CMdf : public CMdfBase {
   bool m_prWritable = false;
   int m_timeInfoRecordsWritten = 0;
   int64_t m_writtenPrPosition = 0;
+  uint32_t m_writtenPrLength = 0;  // block length of the program block written since the open
 
   std::string m_lastError;
   std::string m_structureError;

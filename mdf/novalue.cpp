@@ -47,8 +47,15 @@ bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+// A token at the end of a line of a comment written with CR LF line ends
+// keeps its CR.
+std::string WithoutCR(const std::string& token) {
+  return !token.empty() && token.back() == '\r' ? token.substr(0, token.size() - 1) : token;
+}
+
 // "0x" and exactly 16 hexadecimal digits: the REAL's 8 bytes, first byte first.
-bool ParseHexReal(const std::string& token, double& value) {
+bool ParseHexReal(const std::string& hexToken, double& value) {
+  const std::string token = WithoutCR(hexToken);
   if (token.size() != 18 || token[0] != '0' || token[1] != 'x') return false;
   uint8_t bytes[8];
   for (int i = 0; i < 8; ++i) {
@@ -108,7 +115,7 @@ void CDGBlock::ParseNoValueComment() {
         if (!tokens.Next("\t\n", value)) break;
         bool inUse = match != nullptr;
         if (match) {
-          if (importProfile && value == "1.#QNAN") {
+          if (importProfile && WithoutCR(value) == "1.#QNAN") {
             match->SetNoValue(QuietNaNMarker());
             inUse = false;
           } else {

@@ -14,6 +14,8 @@ class CPrgBlock : public CMdfBlock {
  public:
   static constexpr uint16_t kEscapeLength = 0xFFFF;
   static constexpr size_t kTimeInfoHeadSize = 50;  // head + signature + version text
+  // Time-stamp descriptors within the data: version text and the first record.
+  static constexpr size_t kVersionOffset = 32, kVersionSize = 14, kRecordsOffset = 46;
   static constexpr const char* kTimeStampSignature = "Zephanor time-stamp descriptors";
   static constexpr const char* kSpecialJobSignature = "SpecialJobData";
   static constexpr const char* kNuvestoSignature = "Nuvesto 4.0";
@@ -42,6 +44,9 @@ class CPrgBlock : public CMdfBlock {
   void SetBlockLength(uint32_t length) { m_blockLength = length; m_dataLength = length; }
 
  private:
+  void AddTimeStampRows(IListControl& list) const;
+  void AddNuvestoRows(IListControl& list) const;
+
   bool m_nuvesto = false;
   uint8_t m_head[4] = {'P', 'R', 4, 0};
   std::vector<uint8_t> m_data;

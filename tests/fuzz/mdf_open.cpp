@@ -1,5 +1,6 @@
-// Opens arbitrary bytes as an MDF file, lists every block's property rows and
-// decodes every channel of every group through each reader.
+// Opens arbitrary bytes as an MDF file, lists every block's property rows,
+// decodes every channel of every group through each reader, then reads,
+// writes and deletes the time-information cache of the file.
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,6 +76,49 @@ void DecodeGroup(mdf::CDGBlock* dg, const std::string& path) {
     for (int column = 0; column <= channels + 1; ++column) data->GetCellText(r, column);
 }
 
+std::string ReadAll(const std::string& path) {
+  std::string bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+// The bytes before `end` are those of `before`, but for the header's program-block link.
+void ExpectKept(const std::string& before, const std::string& after, int64_t end, int64_t link) {
+  const size_t n = static_cast<size_t>(std::min<int64_t>(end, static_cast<int64_t>(before.size())));
+  if (after.size() < n) __builtin_trap();
+  for (size_t i = 0; i < n; ++i)
+    if (before[i] != after[i] && (static_cast<int64_t>(i) < link || static_cast<int64_t>(i) >= link + 4))
+      __builtin_trap();
+}
+
+// Every operation on the cache that the file allows; none may change a byte
+// of another block.
+void ExerciseTimeInfo(const std::string& path, const std::string& before) {
+  mdf::CMdf file;
+  file.SetShowMessages(false);
+  file.SetReaderVersion(mdf::CMdf::kViewerReaderVersion);
+  if (!file.Open(path)) return;
+  const int64_t link = file.GetHeaderBlock()->GetFilePos() + mdf::CHeaderBlock::kPrLink;
+  mdf::TimeInfoRecord record;
+  for (int32_t key : {-1, 0, 1}) file.ReadTimeInfo(record, key);
+  record.SetKey(0);
+  file.CorrectTimeInfo(record, 0);
+  for (int32_t key : {0, 1}) {
+    record.SetKey(key);
+    if (file.WriteTimeInfo(record))
+      ExpectKept(before, ReadAll(path), file.GetPrgBlock()->GetFilePos(), link);
+  }
+  mdf::CMemoryList list;
+  Show(file.GetPrgBlock(), list);
+  const std::string written = ReadAll(path);
+  if (file.DeleteTimeInfo()) ExpectKept(written, ReadAll(path), file.GetPrgBlock()->GetFilePos(), link);
+  file.DeletePRBlock();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -117,5 +161,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       DecodeGroup(dg, path);
     }
   }
+  ExerciseTimeInfo(path, std::string(reinterpret_cast<const char*>(data), size));
   return 0;
 }
