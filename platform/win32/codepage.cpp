@@ -80,7 +80,33 @@ long DecodeUtf8(std::string_view s, size_t& i) {
   return static_cast<long>(cp);
 }
 
+char UpperAnsiChar(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char>(c - 0x20);
+  switch (c) {
+    case 0x9A: return '\x8A';  // s caron
+    case 0x9C: return '\x8C';  // oe
+    case 0x9E: return '\x8E';  // z caron
+    case 0xFF: return '\x9F';  // y diaeresis
+    default: return ch;
+  }
+}
+
 }  // namespace
+
+std::string UpperAnsi(std::string_view ansi) {
+  std::string out(ansi);
+  for (char& c : out) c = UpperAnsiChar(c);
+  return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (UpperAnsiChar(a[i]) != UpperAnsiChar(b[i])) return false;
+  return true;
+}
 
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;

@@ -24,6 +24,12 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string AnsiToOem(std::string_view ansi);
 std::string OemToAnsi(std::string_view oem);
 
+// Windows-1252 upper case (as CharUpperA): ASCII and the accented letters;
+// the sharp s, the micro sign and the non-letters stay. Names that Win32
+// compares case-insensitively (registry keys, profile sections) compare by it.
+std::string UpperAnsi(std::string_view ansi);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 }  // namespace winport
 
 #include "platform/win32/types.h"
