@@ -1,0 +1,123 @@
+// The headless backend: the default wherever no GUI backend is installed.
+//
+// It records every box and file dialog in a log and answers from a script of
+// expected dialogs. A dialog that the script does not expect (none left, or the
+// next one differs) is a failure: it is kept in Failures(), handed to the
+// failure handler (by default a line on stderr; a test installs one that fails
+// the test) and answered with the default button, or as cancelled.
+//
+//   winport::ui::ScriptedAnswers script;
+//   script.Box("Datei ist ung\xFCltig!", IDOK).FileDialog("/tmp/out.csv");
+//   ... code that shows them ...
+//   EXPECT_TRUE(script.Ok()) << script.Report();
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/backend.h"
+#include "platform/ui/messagebox.h"
+
+namespace winport::ui {
+
+enum class DialogKind { MessageBox, FileDialog };
+
+// One box or dialog as it was shown and answered.
+struct DialogRecord {
+  DialogKind kind = DialogKind::MessageBox;
+  HWND owner = nullptr;
+  std::string text;     // box text; file dialog: the initial file name
+  std::string caption;  // box caption; file dialog: the title
+  UINT flags = 0;       // MB_ flags; file dialog: OFN_ flags
+  // File dialogs only.
+  bool save = false;
+  std::string filter, defaultExt, initialDir;
+  int result = 0;    // the button; file dialog: IDOK or IDCANCEL
+  std::string path;  // file dialog: the path returned
+  bool expected = false;
+};
+
+// A dialog the script expects next, with its answer. A box matches when its
+// text is equal (and its caption and type, when given).
+struct ExpectedDialog {
+  DialogKind kind = DialogKind::MessageBox;
+  std::string text;
+  std::optional<std::string> caption;
+  std::optional<UINT> type;
+  int answer = IDOK;                // box: the button pressed
+  std::optional<std::string> path;  // file dialog: the path chosen; none cancels
+};
+
+class HeadlessBackend : public Backend {
+ public:
+  int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
+  std::optional<std::string> FileDialog(const FileDialogRequest& request) override;
+  void SetWaitCursor(bool shown) override;
+  void ProcessEvents() override;
+  void Dispatch(const MSG& msg) override;
+  SHORT KeyState(int virtualKey) override;
+
+  void Expect(ExpectedDialog expected);
+  // Expectations not met yet.
+  std::vector<ExpectedDialog> Pending() const;
+  std::vector<DialogRecord> Log() const;
+  std::vector<std::string> Failures() const;
+  // Messages that DispatchMessageA handed over, oldest first.
+  std::vector<MSG> Dispatched() const;
+  // Times the wait cursor was switched on.
+  int WaitCursorShows() const;
+  // Forgets log, script, failures and dispatched messages.
+  void Reset();
+
+  void SetFailureHandler(std::function<void(const std::string&)> handler);
+  // Reports each pending expectation as a failure and drops it.
+  void FailPending();
+  // Answers GetAsyncKeyState (default: no key is down).
+  void SetKeyStateHook(std::function<SHORT(int virtualKey)> hook);
+  // Runs at every PeekMessageA before the queue is read; a test posts input from it.
+  void SetEventHook(std::function<void()> hook);
+
+ private:
+  void Fail(const std::string& failure);
+  // The expectation for a dialog, taken from the script when it matches.
+  std::optional<ExpectedDialog> Match(const DialogRecord& shown, std::string& failure);
+
+  mutable std::mutex mutex_;
+  std::vector<ExpectedDialog> script_;
+  std::vector<DialogRecord> log_;
+  std::vector<std::string> failures_;
+  std::vector<MSG> dispatched_;
+  int waitCursorShows_ = 0;
+  std::function<void(const std::string&)> failureHandler_;
+  std::function<SHORT(int)> keyStateHook_;
+  std::function<void()> eventHook_;
+};
+
+// The process's headless backend.
+HeadlessBackend& Headless();
+
+// A test's script: resets the headless backend when made; when destroyed,
+// reports the expectations still pending as failures and resets it again.
+class ScriptedAnswers {
+ public:
+  ScriptedAnswers();
+  ~ScriptedAnswers();
+  ScriptedAnswers(const ScriptedAnswers&) = delete;
+  ScriptedAnswers& operator=(const ScriptedAnswers&) = delete;
+
+  ScriptedAnswers& Box(const std::string& text, int answer = IDOK);
+  ScriptedAnswers& Box(ExpectedDialog expected);
+  // A file dialog answered with `path`, or cancelled when there is none.
+  ScriptedAnswers& FileDialog(std::optional<std::string> path);
+
+  std::vector<DialogRecord> Log() const { return Headless().Log(); }
+  // Unexpected dialogs so far and expectations still pending.
+  std::vector<std::string> Failures() const;
+  bool Ok() const { return Failures().empty(); }
+  std::string Report() const;
+};
+
+}  // namespace winport::ui

@@ -1,0 +1,100 @@
+// Windows, the message queue, the keyboard poll and the wait cursor.
+//
+// Window handles are allocated here for whatever backend draws the windows; the
+// queue is one per process. Before PeekMessageA looks at the queue it lets the
+// backend post the input it has gathered (a Qt backend turns key presses on its
+// windows into WM_KEYDOWN messages; the headless backend runs a test's hook).
+#pragma once
+
+#include "platform/win32/types.h"
+
+struct HWND__;
+using HWND = HWND__*;
+using WPARAM = UINT_PTR;
+using LPARAM = LONG_PTR;
+using LRESULT = LONG_PTR;
+
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_KEYFIRST = 0x0100;
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_KEYUP = 0x0101;
+constexpr UINT WM_CHAR = 0x0102;
+constexpr UINT WM_KEYLAST = 0x0109;
+constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_LBUTTONUP = 0x0202;
+
+constexpr UINT PM_NOREMOVE = 0;
+constexpr UINT PM_REMOVE = 1;
+
+constexpr int VK_BACK = 0x08;
+constexpr int VK_TAB = 0x09;
+constexpr int VK_RETURN = 0x0D;
+constexpr int VK_ESCAPE = 0x1B;
+constexpr int VK_SPACE = 0x20;
+
+// Window handles: a handle names a window and knows its parent.
+BOOL IsWindow(HWND window);
+// True when `child` lies below `parent` (at any depth).
+BOOL IsChild(HWND parent, HWND child);
+HWND GetParent(HWND window);
+HWND GetActiveWindow();
+// Returns the previously active window.
+HWND SetActiveWindow(HWND window);
+
+// Takes (PM_REMOVE) or looks at (PM_NOREMOVE) the oldest message for `window`
+// or a window below it (NULL: any message) whose number lies in [first, last]
+// (both 0: any number; WM_QUIT passes every number filter). FALSE when there is none.
+BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+// A WM_KEYDOWN of a key that types a character (Escape, Return, Backspace, Tab,
+// space, digits, letters as lower case) posts the WM_CHAR for it; returns
+// whether it did.
+BOOL TranslateMessage(const MSG* msg);
+// Hands the message to the backend (which delivers it to the window it draws).
+LRESULT DispatchMessageA(const MSG* msg);
+
+// High bit set while the key is down, as the backend reports it.
+SHORT GetAsyncKeyState(int virtualKey);
+
+// The wait cursor shows from the first BeginWaitCursor to the matching last
+// EndWaitCursor; an EndWaitCursor without a Begin does nothing.
+void BeginWaitCursor();
+void EndWaitCursor();
+
+class CWaitCursor {
+ public:
+  CWaitCursor() { BeginWaitCursor(); }
+  ~CWaitCursor() { EndWaitCursor(); }
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
+namespace winport::ui {
+
+// A new window handle below `parent` (NULL: a top-level window).
+HWND CreateWindowHandle(HWND parent);
+// Frees the handle and those below it, and drops their queued messages.
+void DestroyWindowHandle(HWND window);
+// Nesting depth of the wait cursor (0: not shown).
+int WaitCursorDepth();
+
+}  // namespace winport::ui
