@@ -37,7 +37,7 @@ double EstimateInterval(const double* times, uint32_t count) {
   double smallest = CDataComposition::kNoValue;
   for (uint32_t k = 1; k < count; ++k) {
     const double d = times[k] - times[k - 1];
-    if (IsNear(d, smallest)) return d > CDataComposition::kTolerance ? UsableInterval(d) : 0;
+    if (IsNear(d, smallest)) return UsableInterval(d);
     if (d < smallest) smallest = d;
   }
   return 0;
