@@ -59,17 +59,19 @@ class Composition : public ::testing::Test {
   void SetUp() override { winport::SetRegistryPath(dir_.File("registry")); }
   void TearDown() override { winport::SetRegistryPath(""); }
 
-  int Open(const std::string& bytes) {
+  int Open(const std::string& bytes, bool showMessages = false) {
     const std::string path = dir_.File("k.dat");
     WriteFileBytes(path, bytes);
-    return OpenPath(path);
+    return OpenPath(path, showMessages);
   }
-  int Open(const FileDef& def) { return Open(BuildFile(def).writer.Bytes()); }
+  int Open(const FileDef& def, bool showMessages = false) {
+    return Open(BuildFile(def).writer.Bytes(), showMessages);
+  }
   // Opens with a new file object each time.
-  int OpenPath(const std::string& path) {
+  int OpenPath(const std::string& path, bool showMessages = false) {
     mdf_ = std::make_unique<CMdf>();
     mdf_->SetCompose(true);
-    mdf_->SetShowMessages(false);
+    mdf_->SetShowMessages(showMessages);
     return mdf_->Open(path);
   }
   const std::string& LastError() const { return mdf_->GetLastError(); }
@@ -169,6 +171,13 @@ TEST_F(Composition, SameTimeInTwoGroupsKeepsTheFirstValueAndReportsConflictsOnce
       EXPECT_EQ(Variable("ERRMSG"), std::nullopt);
     }
   }
+}
+
+TEST_F(Composition, WithMessagesShownAConflictLeavesTheHostVariablesAlone) {
+  ASSERT_EQ(Open(ComposeDef({{{0, 0.1}, {1, 1}}, {{0.1}, {2}}}), true), 1);
+  ExpectSeries(Composed("sig"), {1, 1}, {0, 0.1});
+  EXPECT_EQ(Variable("ERRNO"), std::nullopt);
+  EXPECT_EQ(Variable("ERRMSG"), std::nullopt);
 }
 
 TEST_F(Composition, IntervalZeroIsEstimatedFromTheTimes) {
