@@ -276,9 +276,16 @@ void CMdf::Display(IListControl& list) {
   // The size as the original's 32-bit "%lu", with points before the last three
   // digits (from 1000 on) and before the last seven characters (above 999999).
   const uint32_t size = static_cast<uint32_t>(f->Size());
-  std::string text = StrFormat("%u", size);
-  if (size >= 1000) text.insert(text.size() - 3, ".");
-  if (size > 999999) text.insert(text.size() - 7, ".");
+  const std::string digits = StrFormat("%u", size);
+  std::string text;
+  const size_t n = digits.size();
+  for (size_t i = 0; i < n; ++i) {
+    // Points go before the last three digits, and before the last seven characters
+    // of the text that already holds the first point.
+    if (size > 999999 && n - i == 6) text += '.';
+    if (size >= 1000 && n - i == 3) text += '.';
+    text += digits[i];
+  }
   AddRow(list, "File size", text + " Bytes");
 }
 

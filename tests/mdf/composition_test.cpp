@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "mdf/mdf.h"
+#include "platform/ui/headless.h"
+#include "platform/ui/messagebox.h"
 #include "platform/win32/registry.h"
 #include "tests/support/corpus.h"
 #include "tests/support/mdf_writer.h"
@@ -173,8 +175,16 @@ TEST_F(Composition, SameTimeInTwoGroupsKeepsTheFirstValueAndReportsConflictsOnce
   }
 }
 
-TEST_F(Composition, WithMessagesShownAConflictLeavesTheHostVariablesAlone) {
+TEST_F(Composition, WithMessagesShownAConflictIsAMessageBoxAndLeavesTheHostVariablesAlone) {
+  winport::ui::ScriptedAnswers script;
+  winport::ui::ExpectedDialog conflict;
+  conflict.text =
+      "Error reading channel 'sig':\n\nDifferent data at time 0.1 s (2 instead of 1 in data "
+      "group 2, channel group 1)";
+  conflict.type = MB_OK | MB_ICONEXCLAMATION;
+  script.Box(conflict);
   ASSERT_EQ(Open(ComposeDef({{{0, 0.1}, {1, 1}}, {{0.1}, {2}}}), true), 1);
+  EXPECT_TRUE(script.Ok()) << script.Report();
   ExpectSeries(Composed("sig"), {1, 1}, {0, 0.1});
   EXPECT_EQ(Variable("ERRNO"), std::nullopt);
   EXPECT_EQ(Variable("ERRMSG"), std::nullopt);

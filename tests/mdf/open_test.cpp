@@ -381,19 +381,29 @@ TEST(StripParenSuffix, CutsTheParenthesisedSuffix) {
 }
 
 TEST(MdfDisplay, FileSizeIsGroupedWithPoints) {
-  const std::pair<uint32_t, std::string> cases[] = {
-      {999, "999 Bytes"}, {1000, "1.000 Bytes"}, {1234567, "1.234.567 Bytes"}};
+  // A ten-digit size gets only two points, after its fourth and seventh digits.
+  const std::pair<uint32_t, std::string> cases[] = {{999, "999 Bytes"},
+                                                    {1000, "1.000 Bytes"},
+                                                    {1234567, "1.234.567 Bytes"},
+                                                    {1234567890, "1234.567.890 Bytes"}};
   for (const auto& [size, text] : cases) {
     MdfWriter w;
     w.AddHd(HdSpec{});
-    w.AddBytes(std::string(size - w.Size(), '\0'));
-    Opened o(w.Bytes());
-    ASSERT_EQ(o.result, 1);
+    TempDir dir;
+    const std::string path = dir.File("f.mdf");
+    w.Save(path);
+    {
+      winport::File f;  // sparse up to the size
+      ASSERT_TRUE(f.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::None));
+      ASSERT_TRUE(f.Truncate(size));
+    }
+    CMdf mdf;
+    ASSERT_EQ(mdf.Open(path), 1);
     CMemoryList list;
-    o.mdf.Display(list);
+    mdf.Display(list);
     ASSERT_EQ(list.GetItemCount(), 2);
     EXPECT_EQ(list.GetItemText(0, 0), "Pathname");
-    EXPECT_EQ(list.GetItemText(0, 1), o.path);
+    EXPECT_EQ(list.GetItemText(0, 1), path);
     EXPECT_EQ(list.GetItemText(1, 0), "File size");
     EXPECT_EQ(list.GetItemText(1, 1), text);
   }
