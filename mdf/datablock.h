@@ -72,6 +72,9 @@ class CDataBlock : public CMdfBlock {
   // channel's value. Empty for a column past the channels and for a channel
   // cell of a record that cannot be read.
   std::string GetCellText(uint32_t record, int column);
+  // Writes all records, formatted as the grid shows them, into a text file the
+  // user chooses; 1 when written, 0 when cancelled or not creatable.
+  int ExportCsv();
 
   CDGBlock* GetDataGroup() const { return m_pDG; }
 

@@ -27,6 +27,13 @@ void CMdf::CloseFile() {
   }
 }
 
+bool CMdf::OpenForReading() {
+  if (m_open) return true;
+  if (!m_file.Open(m_path, winport::FileAccess::Read, winport::FileShare::Read)) return false;
+  m_open = true;
+  return true;
+}
+
 int CMdf::FailOpen(const std::string& why) {
   m_lastError = why;
   m_file.Close();

@@ -43,6 +43,9 @@ class CMdf : public CMdfBase {
   // Creates a new file with an ID and an HD block; 1 on success, 0 on failure.
   int Create(const std::string& path, const std::string& programId, int version);
   void CloseFile();
+  // Opens the file again by its path for reading (writers denied) so that a run
+  // of record reads shares one stream; CloseFile ends it. False when it cannot be opened.
+  bool OpenForReading();
   void Display(IListControl& list) override;
 
   // Time-information cache in the program block.

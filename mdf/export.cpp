@@ -1,0 +1,107 @@
+// Comma-separated export of a data group's records, formatted as the grid
+// shows them, with the user's list separator and decimal sign.
+#include <string>
+
+#include "mdf/ccblock.h"
+#include "mdf/datablock.h"
+#include "mdf/format.h"
+#include "mdf/mdf.h"
+#include "platform/ui/filedialog.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/window.h"
+#include "platform/win32/file.h"
+#include "platform/win32/profile.h"
+
+namespace mdf {
+namespace {
+
+// Hands the waiting messages of the caller's queue on, so its windows stay alive.
+void PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// The first character of a WIN.INI "intl" setting.
+char IntlSetting(const char* key, const char* fallback) {
+  char buffer[8] = {};
+  GetProfileStringA("intl", key, fallback, buffer, sizeof buffer);
+  return buffer[0] ? buffer[0] : fallback[0];
+}
+
+// Closes the file object's stream again when the export ends.
+class StreamScope {
+ public:
+  explicit StreamScope(CMdf* mdf) : mdf_(mdf), opened_(mdf && !mdf->IsOpen() && mdf->OpenForReading()) {}
+  ~StreamScope() {
+    if (opened_) mdf_->CloseFile();
+  }
+
+ private:
+  CMdf* mdf_;
+  bool opened_;
+};
+
+}  // namespace
+
+int CDataBlock::ExportCsv() {
+  CFileDialog dialog(FALSE, "csv", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "CSV-Datei (*.csv)||");
+  if (dialog.DoModal() != IDOK) return 0;
+  const std::string path = dialog.GetPathName();
+
+  const char decimal = IntlSetting("sDecimal", ".");
+  // Without a list separator in WIN.INI the cells are separated by ',': a '.'
+  // would run into every decimal point.
+  const char separator = IntlSetting("sList", ",");
+
+  PumpMessages();
+  CWaitCursor wait;
+  winport::File out;
+  if (!out.Open(path, winport::FileAccess::Write, winport::FileShare::Read,
+                winport::FileDisposition::CreateAlways)) {
+    AfxMessageBox(Ansi("Kann die Textdatei nicht erzeugen!"), MB_OK);
+    return 0;
+  }
+  PumpMessages();
+
+  std::vector<const CCNBlock*> channels;
+  const CCGBlock* cg = m_pDG ? m_pDG->GetFirstCG() : nullptr;
+  if (cg)
+    for (const CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) channels.push_back(cn);
+
+  std::string line;
+  auto writeLine = [&](auto cellOf) {
+    line.clear();
+    for (size_t k = 0; k < channels.size(); ++k) {
+      if (k > 0) line += separator;
+      line += cellOf(k);
+    }
+    line += '\n';
+    out.WriteExact(line.data(), line.size());
+  };
+  writeLine([&](size_t k) { return channels[k]->GetSignalName(); });
+  writeLine([&](size_t k) { return "\"" + channels[k]->GetAsamName() + "\""; });
+  writeLine([&](size_t k) {
+    const CCCBlock* cc = channels[k]->GetConversion();
+    const std::string unit = cc ? cc->GetUnit() : std::string();
+    return unit.empty() ? std::string("-") : unit;
+  });
+
+  StreamScope stream(m_pFile);  // every record is read once, through one stream
+  const uint32_t records = cg ? cg->GetNumberOfRecords() : 0;
+  for (uint32_t r = 0; r < records; ++r) {
+    writeLine([&](size_t k) {
+      std::string cell = GetCellText(r, static_cast<int>(k) + 1);
+      for (char& c : cell)
+        if (c == '.') c = decimal;
+      return cell;
+    });
+  }
+  out.Close();
+  AfxMessageBox(StrFormat(Ansi("Die Datei %s wurde erfolgreich exportiert!").c_str(), path.c_str()), MB_OK);
+  return 1;
+}
+
+}  // namespace mdf

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "mdf/datablock.h"
+#include "mdf/format.h"
+#include "mdf/mdf.h"
+#include "platform/ui/headless.h"
+#include "platform/ui/messagebox.h"
+#include "platform/win32/profile.h"
+#include "platform/win32/registry.h"
+#include "tests/support/mdf_writer.h"
+#include "tests/support/temp_dir.h"
+
+using namespace mdf;
+using namespace testsupport;
+using winport::ui::ScriptedAnswers;
+
+namespace {
+
+class CsvExport : public ::testing::Test {
+ protected:
+  void SetUp() override { winport::SetRegistryPath(dir_.File("registry")); }
+  void TearDown() override { winport::SetRegistryPath(""); }
+
+  void SetIntl(const char* decimal, const char* list) {
+    WritePrivateProfileStringA("intl", "sDecimal", decimal, "win.ini");
+    WritePrivateProfileStringA("intl", "sList", list, "win.ini");
+  }
+
+  // Opens the file and returns its first group's data block.
+  CDataBlock* Open(const FileDef& def) { return Open(BuildFile(def).writer); }
+  CDataBlock* Open(const MdfWriter& writer) {
+    writer.Save(dir_.File("in.mdf"));
+    mdf_ = std::make_unique<CMdf>();
+    mdf_->SetShowMessages(false);
+    if (!mdf_->Open(dir_.File("in.mdf"))) return nullptr;
+    return mdf_->GetFirstDG()->GetDataBlock();
+  }
+
+  // Runs the export answering the file dialog with `out`; expects the success box.
+  int Export(CDataBlock* data, const std::string& out) {
+    ScriptedAnswers script;
+    script.FileDialog(out).Box(StrFormat(Ansi("Die Datei %s wurde erfolgreich exportiert!").c_str(), out.c_str()));
+    const int result = data->ExportCsv();
+    EXPECT_TRUE(script.Ok()) << script.Report();
+    return result;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<CMdf> mdf_;
+};
+
+FileDef TwoChannels(uint32_t records) {
+  FileDef def = SimpleFileDef(1, 0, records, "TESTPROG");
+  ChannelDef speed;
+  speed.cn = CnSpec{.name = "v.fzg", .bits = 16, .dataType = dt::kUInt};
+  speed.cc = CcLinear(0.5, 0, "km/h");
+  speed.longName = "vehicle speed";
+  speed.value = [](uint32_t r) { return 3.0 + r; };  // 1.5, 2, 2.5 ...
+  def.groups[0].channels.push_back(speed);
+  ChannelDef text;
+  text.cn = CnSpec{.name = "note", .bits = 64, .dataType = dt::kText};
+  text.text = [](uint32_t r) { return "a.b" + std::to_string(r); };
+  def.groups[0].channels.push_back(text);
+  return def;
+}
+
+TEST_F(CsvExport, UsesTheRegionalSeparatorAndDecimalSign) {
+  SetIntl(",", ";");
+  CDataBlock* data = Open(TwoChannels(2));
+  ASSERT_NE(data, nullptr);
+  const std::string out = dir_.File("out.csv");
+  ASSERT_EQ(Export(data, out), 1);
+  EXPECT_EQ(ReadFileBytes(out),
+            "time;v.fzg;note\n"
+            "\"\";\"vehicle speed\";\"\"\n"
+            "-;km/h;-\n"
+            "0;1,5;a,b0\n"
+            "0,01;2;a,b1\n");
+}
+
+TEST_F(CsvExport, NoValueCellsAndEmptyGroups) {
+  // The KESTRAVO writer's time channel carries the default NoValue 1e308.
+  FileDef def = SimpleFileDef(1, 1, 2, "TESTPROG");
+  def.groups[0].channels[0].value = [](uint32_t r) { return r == 1 ? 1e308 : 0.0; };
+  CDataBlock* data = Open(def);
+  ASSERT_NE(data, nullptr);
+  const std::string out = dir_.File("nv.csv");
+  ASSERT_EQ(Export(data, out), 1);
+  EXPECT_NE(ReadFileBytes(out).find("! 1e+308,"), std::string::npos) << ReadFileBytes(out);
+
+  BuiltFile f = BuildFile(SimpleFileDef(1, 1, 1, "TESTPROG"));
+  f.writer.PatchU32(f.groups[0].cg + cg::kRecordCount, 0);  // data linked, no records
+  CDataBlock* empty = Open(f.writer);
+  ASSERT_NE(empty, nullptr);
+  const std::string out2 = dir_.File("empty.csv");
+  ASSERT_EQ(Export(empty, out2), 1);
+  EXPECT_EQ(ReadFileBytes(out2), "time,sig1_1\n\"\",\"\"\n-,-\n");
+}
+
+TEST_F(CsvExport, CancelledOrNotCreatable) {
+  CDataBlock* data = Open(TwoChannels(1));
+  ASSERT_NE(data, nullptr);
+  {
+    ScriptedAnswers script;
+    script.FileDialog(std::nullopt);
+    EXPECT_EQ(data->ExportCsv(), 0);
+    EXPECT_TRUE(script.Ok()) << script.Report();
+  }
+  ScriptedAnswers script;
+  script.FileDialog(dir_.File("no/such/dir/x.csv")).Box(Ansi("Kann die Textdatei nicht erzeugen!"));
+  EXPECT_EQ(data->ExportCsv(), 0);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+}
+
+}  // namespace
