@@ -102,9 +102,7 @@ int32_t CHeaderBlock::GetStartTime(double* fraction) const {
 // ---------------------------------------------------------------- TX
 
 CTextBlock::CTextBlock() : CMdfBlock("CTextBlock") {
-  m_head[0] = 'T';
-  m_head[1] = 'X';
-  StoreU16(m_head + 2, 4);
+  InitHead(m_head, "TX", 4);
 }
 
 bool CTextBlock::Read(winport::File& file) {
@@ -132,9 +130,7 @@ bool CTextBlock::Write(winport::File& file) {
 
 CDGBlock::CDGBlock(CDGBlock* prev) : CMdfBlock("CDGBlock"), m_pPrev(prev) {
   m_index = prev ? prev->m_index + 1 : 1;
-  m_image[0] = 'D';
-  m_image[1] = 'G';
-  StoreU16(m_image + 2, kSize);
+  InitHead(m_image, "DG", kSize);
 }
 
 CDGBlock::~CDGBlock() {
@@ -170,9 +166,7 @@ bool CDGBlock::Read(winport::File& file, CMdf* owner) {
 
 CCGBlock::CCGBlock(CCGBlock* prev) : CMdfBlock("CCGBlock"), m_pPrev(prev) {
   m_index = prev ? prev->m_index + 1 : 1;
-  m_image[0] = 'C';
-  m_image[1] = 'G';
-  StoreU16(m_image + 2, kSize);
+  InitHead(m_image, "CG", kSize);
 }
 
 CCGBlock::~CCGBlock() {
@@ -204,9 +198,7 @@ bool CCGBlock::Read(winport::File& file) {
 
 CCNBlock::CCNBlock(CCNBlock* prev) : CMdfBlock("CCNBlock"), m_pPrev(prev) {
   m_index = prev ? prev->m_index + 1 : 1;
-  m_image[0] = 'C';
-  m_image[1] = 'N';
-  StoreU16(m_image + 2, kSize);
+  InitHead(m_image, "CN", kSize);
 }
 
 CCNBlock::~CCNBlock() { DeleteChain(m_pNext); }

@@ -56,6 +56,12 @@ class CMdfBlock : public CMdfBase {
   int GetIndex() const { return m_index; }
 
  protected:
+  // Writes a block head: the 2-character identifier and the block length.
+  static void InitHead(uint8_t* image, const char* id, uint16_t length) {
+    image[0] = static_cast<uint8_t>(id[0]);
+    image[1] = static_cast<uint8_t>(id[1]);
+    StoreU16(image + 2, length);
+  }
   // Takes the file's current position as the block's position; false when unknown.
   bool TakePosition(winport::File& file);
   // Reads a block with a 4-byte head into `image` (fixedSize bytes, zeroed first):

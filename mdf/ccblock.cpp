@@ -94,9 +94,7 @@ double FormulaConv(const char* formula, double x) {
 }  // namespace
 
 CCCBlock::CCCBlock() : CMdfBlock("CCCBlock") {
-  m_head[0] = 'C';
-  m_head[1] = 'C';
-  StoreU16(m_head + 2, 102);
+  InitHead(m_head, "CC", 102);
 }
 
 void CCCBlock::ReadParams(winport::File& file, int count) {

@@ -259,6 +259,18 @@ KeepFileTimes::~KeepFileTimes() {
   if (valid_) SetFileTimes(file_, times_);
 }
 
+std::string ReadDescriptor(int fd) {
+  std::string text;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  return text;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st{};
   return stat(AnsiToUtf8(path).c_str(), &st) == 0;

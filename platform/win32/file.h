@@ -103,6 +103,8 @@ class KeepFileTimes {
 };
 
 bool FileExists(const std::string& path);
+// Everything readable from a descriptor from its current offset on.
+std::string ReadDescriptor(int fd);
 // Size of the file at `path`, -1 when it cannot be read.
 int64_t FileSizeOf(const std::string& path);
 

@@ -1,5 +1,7 @@
 #include "platform/win32/profile.h"
 
+#include "platform/win32/file.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -106,17 +108,6 @@ bool IsBareName(std::string_view name) { return name.find_first_of("/\\") == std
 
 std::string FolderOfRegistry() { return std::filesystem::path(RegistryPath()).parent_path().string(); }
 
-std::string ReadAll(int fd) {
-  std::string text;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  return text;
-}
 
 void Lock(int fd, int operation) {
   while (flock(fd, operation) != 0 && errno == EINTR) {
@@ -129,7 +120,7 @@ std::string ReadProfile(const char* fileName) {
   const int fd = open(ProfilePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {};
   Lock(fd, LOCK_SH);
-  std::string text = ReadAll(fd);
+  std::string text = ReadDescriptor(fd);
   close(fd);
   return text;
 }
@@ -289,7 +280,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
   }
   if (fd < 0) return FALSE;
   Lock(fd, LOCK_EX);
-  Profile p(ReadAll(fd));
+  Profile p(ReadDescriptor(fd));
   bool ok = true;
   if (ApplyWrite(p, section, key, value)) ok = WriteAllAt0(fd, p.Text());
   close(fd);

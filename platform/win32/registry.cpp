@@ -1,5 +1,7 @@
 #include "platform/win32/registry.h"
 
+#include "platform/win32/file.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -380,15 +382,7 @@ class Store {
       close(fd);
       return;
     }
-    std::string text;
-    char buf[65536];
-    for (;;) {
-      const ssize_t n = read(fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      text.append(buf, static_cast<size_t>(n));
-    }
-    ParseStore(text, roots_);
+    ParseStore(ReadDescriptor(fd), roots_);
     heldFd_ = fd;
     loadedId_ = FileId::Of(st);
   }
