@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/messagebox.h"  // the result ids IDOK, IDCANCEL, ...
 #include "platform/ui/window.h"
 
 struct RECT {
