@@ -107,11 +107,18 @@ TEST(ApplyConversion, EveryTypeAndTheEndRulesOfTables) {
 }
 
 TEST(ApplyConversion, TextFormulaTypeTenIsTrimmedAndEvaluated) {
-  CcSpec cc = CcFormula("X/4+1.5   ");
-  ConversionFile file({cc});
+  ConversionFile file({CcFormula("X/4+1.5   "), CcFormula("sqrt(x)*2,5"), CcFormula("X/"),
+                       CcFormula("")});
   ASSERT_TRUE(file.Opened());
   EXPECT_STREQ(file.Cc(0)->GetFormula(), "X/4+1.5");
   EXPECT_EQ(file.Cc(0)->GetType(), 10);
+  EXPECT_DOUBLE_EQ(ApplyConversion(file.Cc(0), 10), 4.0);
+  EXPECT_DOUBLE_EQ(ApplyConversion(file.Cc(0), -6), 0.0);
+  // Lower case and a decimal comma are read as upper case and a point.
+  EXPECT_DOUBLE_EQ(ApplyConversion(file.Cc(1), 16), 10.0);
+  // A formula that does not evaluate gives 0.
+  EXPECT_EQ(ApplyConversion(file.Cc(2), 3), 0.0);
+  EXPECT_EQ(ApplyConversion(file.Cc(3), 3), 0.0);
 }
 
 TEST(InverseLinear, FactorZeroAndOtherTypes) {
