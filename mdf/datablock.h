@@ -1,7 +1,16 @@
 // The data records of one data group and every reader of channel values.
+//
+// Record r of the group starts at the data link + r x record length, record
+// length = record size + record-identifier bytes. A channel's value starts at
+// byte start bit / 8 (+1 with record identifiers) + additional byte offset,
+// bit start bit & 7. Bytes a value needs beyond the end of its record read as
+// zero; ranges asked for are cut at the channel group's record count and at
+// the records that lie whole in the file (or buffer). Every reader returns the
+// number of records whose values it wrote.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,16 +22,67 @@ class CDataBlock : public CMdfBlock {
  public:
   CDataBlock(CDGBlock* dg, CMdf* mdf);
   ~CDataBlock() override;
+
+  // The channel's stored values, one element per record at the size of its
+  // host container: (bit count + 7) / 8 bytes rounded up to 1, 2, 4 or 8 and
+  // zero-extended (wider values at their own size); Motorola values are
+  // byte-reversed, nothing is shifted, masked or converted. Types without a
+  // stored form here (4 to 7, above 16) give zero elements. At most
+  // dest.size() / RawElementSize(cn) elements are written.
+  uint32_t GetRawDataContent(CCNBlock* cn, std::span<uint8_t> dest, uint32_t firstRecord,
+                             uint32_t count);
+  // The channel's values as doubles, converted when `convert` is set.
+  // Non-numeric types give 0.0 (converted when asked).
+  uint32_t GetDoubleContent(CCNBlock* cn, std::span<double> dest, uint32_t firstRecord,
+                            uint32_t count, bool convert);
+  // Stored values of a channel and of the time channel from the same records,
+  // each as GetRawDataContent writes them; the count is cut to what both
+  // destinations hold.
+  uint32_t GetDataAndTimeContent(CCNBlock* value, CCNBlock* time, std::span<uint8_t> valueDest,
+                                 std::span<uint8_t> timeDest, uint32_t firstRecord, uint32_t count);
+  // Decodes from records already in memory: `records` holds consecutive whole
+  // records, its first one being record `bufferFirstRecord` of the group;
+  // `firstRecord` counts from the start of the buffer. Touches nothing but its
+  // arguments and the channel's replaced-sample list, so that threads may
+  // decode distinct channels of one group at once.
+  uint32_t DecodeValues(CCNBlock* cn, std::span<const uint8_t> records, std::span<double> dest,
+                        uint32_t firstRecord, uint32_t count, bool convert,
+                        uint32_t bufferFirstRecord = 0) const;
+  // Decodes as DecodeValues does, reading the records from `file`.
+  uint32_t ReadChannelValues(winport::File& file, CCNBlock* cn, std::span<double> dest,
+                             uint32_t firstRecord, uint32_t count, bool convert) const;
+
+  // The conversion a reader applies: none for no block, for the identity
+  // (65535) and for a linear conversion with factor 1 and offset 0.
+  static const CCCBlock* GetEffectiveConversion(const CCCBlock* cc);
+  // Bytes of one element of the channel in the raw readers' output (0 for 0 bits).
+  static uint32_t RawElementSize(const CCNBlock* cn);
+
+  // Record size + record-identifier bytes.
+  uint32_t GetRecordLength() const;
+  // The channel group's record count (0 without a channel group).
+  uint32_t GetNumberOfRecords() const;
+
+  // Reads one whole record into the record buffer; false when the file cannot
+  // be opened or the record is not whole in it.
+  bool LoadRecord(uint32_t index);
+  // Clears the list and gives it the grid's columns: "Index", then one per channel.
   void Display(IListControl& list) override;
+  // Text of one grid cell: column 0 the record index, column k the k-th
+  // channel's value. Empty for a column past the channels and for a channel
+  // cell of a record that cannot be read.
+  std::string GetCellText(uint32_t record, int column);
 
   CDGBlock* GetDataGroup() const { return m_pDG; }
 
  private:
+  // Records [first, first + count) cut to what the group and the file hold.
+  uint32_t CutToAvailable(uint32_t firstRecord, uint32_t count, int64_t fileSize) const;
+
   CDGBlock* m_pDG;
   CMdf* m_pFile;
   std::vector<uint8_t> m_record;
-  int32_t m_recordLength = -1;
-  int32_t m_recordIndex = -1;
+  int64_t m_recordIndex = -1;  // index of the record in m_record, -1 for none
 };
 
 }  // namespace mdf

@@ -1,0 +1,480 @@
+// Record decoding: every reader of channel values, the NoValue replacement of
+// time stamps, grid cells and the handling of files that end early.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+#include "mdf/ccblock.h"
+#include "mdf/datablock.h"
+#include "mdf/format.h"
+#include "mdf/mdf.h"
+#include "platform/win32/file.h"
+#include "tests/support/mdf_writer.h"
+#include "tests/support/temp_dir.h"
+
+using namespace mdf;
+using namespace testsupport;
+
+namespace {
+
+std::string Hex(const uint8_t* p, size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s += StrFormat("%02x", p[i]);
+  return s;
+}
+
+std::string Bytes(std::initializer_list<int> bytes) {
+  std::string s;
+  for (int b : bytes) s += static_cast<char>(b);
+  return s;
+}
+
+// A file written to a temporary folder and opened.
+struct Opened {
+  TempDir dir;
+  std::string path;
+  CMdf mdf;
+  int result = 0;
+  explicit Opened(const std::string& bytes) : path(dir.File("f.mdf")) {
+    WriteFileBytes(path, bytes);
+    mdf.SetShowMessages(false);
+    result = mdf.Open(path);
+  }
+  CDGBlock* Group(int index = 1) const {
+    CDGBlock* dg = mdf.GetFirstDG();
+    while (dg && dg->GetIndex() != index) dg = dg->GetNext();
+    return dg;
+  }
+  CDataBlock& Data(int index = 1) const { return *Group(index)->GetDataBlock(); }
+  CCNBlock* Channel(int k, int group = 1) const {
+    CCNBlock* cn = Group(group)->GetFirstCG()->GetFirstCN();
+    for (int i = 1; cn && i < k; ++i) cn = cn->GetNext();
+    return cn;
+  }
+  // The group's records as they lie in the file.
+  std::string Records(int group = 1) const {
+    const CDataBlock& data = Data(group);
+    return ReadFileBytes(path).substr(Group(group)->GetDataLink(),
+                                      size_t{data.GetNumberOfRecords()} * data.GetRecordLength());
+  }
+};
+
+// One group of hand-made records: its channels placed by their start bits,
+// the records' bytes (record ids excluded) given per record.
+std::string GroupFile(std::vector<ChannelDef> channels, uint16_t recordSize,
+                      const std::vector<std::string>& bodies, uint16_t recordIds = 0,
+                      const std::string& programId = "TESTPROG", const std::string& comment = "") {
+  FileDef def;
+  def.id.programId = programId;
+  GroupDef g;
+  g.autoLayout = false;
+  g.recordSize = recordSize;
+  g.recordIds = recordIds;
+  g.records = static_cast<uint32_t>(bodies.size());
+  g.comment = comment;
+  g.channels = std::move(channels);
+  def.groups.push_back(std::move(g));
+  BuiltFile built = BuildFile(def);
+  std::string data;
+  for (std::string body : bodies) {
+    body.resize(recordSize, '\0');
+    data += StoredRecord(body, 1, recordIds);
+  }
+  built.writer.PatchBytes(built.groups[0].data, data);
+  return built.writer.Bytes();
+}
+
+ChannelDef Ch(const std::string& name, uint16_t type, uint16_t bits, uint16_t startBit = 0,
+              std::optional<CcSpec> cc = std::nullopt, uint16_t byteOffset = 0, uint16_t channelType = 0) {
+  ChannelDef c;
+  c.cn = CnSpec{.channelType = channelType, .name = name, .startBit = startBit, .bits = bits,
+                .dataType = type, .byteOffset = byteOffset};
+  c.cc = std::move(cc);
+  return c;
+}
+
+bool SameBits(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b); }
+
+// ---------------------------------------------------------------- one table through every reader
+
+struct DecodeCase {
+  const char* name;
+  uint16_t type, bits, startBit;
+  std::string body;  // the bytes of the record under test
+  double raw;        // decoded, no conversion
+  double phys;       // decoded and converted
+  std::string rawElement;  // hex of its element in the raw readers
+  uint16_t recordSize = 16;
+  uint16_t recordIds = 0;
+  uint16_t byteOffset = 0;
+  std::optional<CcSpec> cc = std::nullopt;
+};
+
+std::vector<DecodeCase> DecodeCases() {
+  return {
+      {"12-bit signed Intel at bit 4", dt::kInt, 12, 4, Bytes({0x00, 0x80}), -2048, -2048, "0080"},
+      {"24-bit unsigned Motorola", dt::kUIntMotorola, 24, 0, Bytes({1, 2, 3}), 66051, 66051, "03020100"},
+      {"32-bit signed -1", dt::kInt, 32, 0, Bytes({0xFF, 0xFF, 0xFF, 0xFF}), -1, -1, "ffffffff"},
+      {"40-bit signed", dt::kInt, 40, 0, Bytes({0xFE, 0xFF, 0xFF, 0xFF, 0xFF}), -2, -2, "feffffffff000000"},
+      {"40-bit unsigned", dt::kUInt, 40, 0, Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), 1099511627775.0,
+       1099511627775.0, "ffffffffff000000"},
+      {"64-bit unsigned all ones", dt::kUInt, 64, 0, std::string(8, '\xFF'), 18446744073709551615.0,
+       18446744073709551615.0, "ffffffffffffffff"},
+      {"64-bit signed minimum", dt::kInt, 64, 0, std::string(7, '\0') + "\x80", -9223372036854775808.0,
+       -9223372036854775808.0, "0000000000000080"},
+      {"Motorola single", dt::kFloatMotorola, 32, 0, Bytes({0x3F, 0xC0, 0, 0}), 1.5, 1.5, "0000c03f"},
+      {"Motorola double", dt::kDoubleMotorola, 64, 0, Bytes({0xC0, 0x02, 0, 0, 0, 0, 0, 0}), -2.25, -2.25,
+       "00000000000002c0"},
+      {"one record id shifts the first byte", dt::kUInt, 16, 0, Bytes({0x34, 0x12}), 4660, 4660, "3412", 16, 1},
+      {"two record ids shift it by one", dt::kUInt, 16, 0, Bytes({0x34, 0x12}), 4660, 4660, "3412", 16, 2},
+      {"additional byte offset", dt::kUInt, 8, 8, Bytes({0, 0, 0, 0, 0x7B}), 123, 123, "7b", 16, 0, 3},
+      {"identity-like linear conversion is not applied", dt::kFloat, 32, 0, Bytes({0, 0, 0, 0x80}), -0.0,
+       -0.0, "00000080", 16, 0, 0, CcLinear(1, 0)},
+      {"linear conversion", dt::kUInt, 8, 0, Bytes({200}), 200, 90, "c8", 16, 0, 0, CcLinear(0.5, -10)},
+      {"12-bit field spanning three bytes", dt::kUInt, 12, 5, Bytes({0xE0, 0xFF, 0x01}), 4095, 4095, "e0ff"},
+      {"Motorola 12-bit at shift 4", dt::kUIntMotorola, 12, 4, Bytes({0xAB, 0xC0}), 0xABC, 0xABC, "c0ab"},
+      {"signed 1-bit field", dt::kInt, 1, 7, Bytes({0x80}), -1, -1, "80"},
+      {"Intel types 13 to 16: signed 16-bit", dt::kIntIntel, 16, 0, Bytes({0xFE, 0xFF}), -2, -2, "feff"},
+      {"Intel types 13 to 16: double", dt::kDoubleIntel, 64, 0, Bytes({0, 0, 0, 0, 0, 0, 0xF8, 0x3F}), 1.5, 1.5,
+       "000000000000f83f"},
+      {"Intel field past the record end reads zeros", dt::kUInt, 16, 8, Bytes({0xAB, 0xCD}), 0xCD, 0xCD, "cd00",
+       2},
+      {"Motorola field past the record end reads zeros", dt::kUIntMotorola, 16, 8, Bytes({0xAB, 0xCD}), 0xCD00,
+       0xCD00, "00cd", 2},
+      {"double past the record end reads zeros", dt::kDouble, 64, 0, Bytes({1, 2, 3, 4}),
+       std::bit_cast<double>(uint64_t{0x04030201}), std::bit_cast<double>(uint64_t{0x04030201}),
+       "0102030400000000", 4},
+      {"a 16-bit float has no value", dt::kFloat, 16, 0, Bytes({0x00, 0x3C}), 0, 0, "003c"},
+      {"an integer of 72 bits has no value", dt::kUInt, 72, 0, std::string(9, '\x01'), 0, 0,
+       "010101010101010101"},
+  };
+}
+
+TEST(DataBlockDecode, EveryReaderDecodesTheTableOfCases) {
+  for (const DecodeCase& c : DecodeCases()) {
+    SCOPED_TRACE(c.name);
+    // Record 1 holds the case; the records around it are filled with 0xA5,
+    // so that a wrong position or a read past the record shows.
+    const std::string filler(c.recordSize, '\xA5');
+    Opened o(GroupFile({Ch("v", c.type, c.bits, c.startBit, c.cc, c.byteOffset)}, c.recordSize,
+                       {filler, c.body, filler}, c.recordIds));
+    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+    CDataBlock& data = o.Data();
+    CCNBlock* cn = o.Channel(1);
+
+    for (bool convert : {false, true}) {
+      const double want = convert ? c.phys : c.raw;
+      std::vector<double> out(3, 7.0);
+      EXPECT_EQ(data.GetDoubleContent(cn, out, 0, 3, convert), 3u);
+      EXPECT_TRUE(SameBits(out[1], want)) << "GetDoubleContent " << convert << ": " << out[1];
+
+      const std::string records = o.Records();
+      out.assign(3, 7.0);
+      EXPECT_EQ(data.DecodeValues(cn, std::span(reinterpret_cast<const uint8_t*>(records.data()), records.size()),
+                                  out, 0, 3, convert),
+                3u);
+      EXPECT_TRUE(SameBits(out[1], want)) << "DecodeValues " << convert << ": " << out[1];
+
+      winport::File file;
+      ASSERT_TRUE(file.Open(o.path, winport::FileAccess::Read, winport::FileShare::Read));
+      out.assign(3, 7.0);
+      EXPECT_EQ(data.ReadChannelValues(file, cn, out, 1, 1, convert), 1u);
+      EXPECT_TRUE(SameBits(out[0], want)) << "ReadChannelValues " << convert << ": " << out[0];
+    }
+    EXPECT_EQ(data.GetCellText(1, 1), StrFormat("%.15lg", c.phys));
+
+    const uint32_t element = CDataBlock::RawElementSize(cn);
+    ASSERT_EQ(element * 2, c.rawElement.size());
+    std::vector<uint8_t> raw(3 * element, 0xEE), time(3 * element, 0xEE);
+    EXPECT_EQ(data.GetRawDataContent(cn, raw, 0, 3), 3u);
+    EXPECT_EQ(Hex(raw.data() + element, element), c.rawElement);
+    raw.assign(3 * element, 0xEE);
+    EXPECT_EQ(data.GetDataAndTimeContent(cn, cn, raw, time, 0, 3), 3u);
+    EXPECT_EQ(Hex(raw.data() + element, element), c.rawElement);
+    EXPECT_EQ(Hex(time.data() + element, element), c.rawElement);
+  }
+}
+
+TEST(DataBlockDecode, TypesWithoutValueFillWhatWasAskedFor) {
+  // A text channel (type 7) and a type above 16 (17) beside each other.
+  Opened o(GroupFile({Ch("text", 7, 32, 0), Ch("t17", 17, 16, 32)}, 6,
+                     {Bytes({'a', 'b', 'c', 0, 0x34, 0x12})}));
+  ASSERT_EQ(o.result, 1);
+  CDataBlock& data = o.Data();
+  CCNBlock* text = o.Channel(1);
+  CCNBlock* t17 = o.Channel(2);
+  std::vector<double> out(1, 7.0);
+  EXPECT_EQ(data.GetDoubleContent(text, out, 0, 1, false), 1u);
+  EXPECT_EQ(out[0], 0.0);
+  out[0] = 7.0;
+  EXPECT_EQ(data.GetDoubleContent(t17, out, 0, 1, false), 1u);
+  EXPECT_EQ(out[0], 0.0);
+
+  // Types above 16 decode as unsigned integers in DecodeValues (and the grid).
+  const std::string records = o.Records();
+  EXPECT_EQ(data.DecodeValues(t17, std::span(reinterpret_cast<const uint8_t*>(records.data()), records.size()),
+                              out, 0, 1, false),
+            1u);
+  EXPECT_EQ(out[0], 4660.0);
+  EXPECT_EQ(data.GetCellText(0, 2), "4660");
+  EXPECT_EQ(data.GetCellText(0, 1), "abc");
+
+  // The raw reader gives zeros for text; the value-and-time reader copies its bytes.
+  std::vector<uint8_t> raw(4, 0xEE), time(2, 0xEE);
+  EXPECT_EQ(data.GetRawDataContent(text, raw, 0, 1), 1u);
+  EXPECT_EQ(Hex(raw.data(), 4), "00000000");
+  EXPECT_EQ(data.GetRawDataContent(t17, time, 0, 1), 1u);
+  EXPECT_EQ(Hex(time.data(), 2), "0000");
+  EXPECT_EQ(data.GetDataAndTimeContent(text, t17, raw, time, 0, 1), 1u);
+  EXPECT_EQ(Hex(raw.data(), 4), "61626300");
+  EXPECT_EQ(Hex(time.data(), 2), "0000");
+}
+
+TEST(DataBlockDecode, RawReadersRespectTheDestinationsCapacity) {
+  // 3-byte values take 4 bytes each; a destination of 10 bytes holds two.
+  Opened o(GroupFile({Ch("u24", dt::kUInt, 24, 0)}, 3,
+                     {Bytes({1, 2, 3}), Bytes({4, 5, 6}), Bytes({7, 8, 9})}));
+  ASSERT_EQ(o.result, 1);
+  std::vector<uint8_t> buffer(16, 0xEE), time(16, 0xEE);
+  EXPECT_EQ(o.Data().GetRawDataContent(o.Channel(1), std::span(buffer).first(10), 0, 3), 2u);
+  EXPECT_EQ(Hex(buffer.data(), 16), "0102030004050600eeeeeeeeeeeeeeee");
+  buffer.assign(16, 0xEE);
+  EXPECT_EQ(o.Data().GetDataAndTimeContent(o.Channel(1), o.Channel(1), std::span(buffer).first(12),
+                                           std::span(time).first(4), 0, 3),
+            1u);
+  EXPECT_EQ(Hex(buffer.data(), 8), "01020300eeeeeeee");
+  std::vector<double> values(4, 7.0);
+  EXPECT_EQ(o.Data().GetDoubleContent(o.Channel(1), std::span(values).first(2), 0, 3, false), 2u);
+  EXPECT_EQ(values[2], 7.0);
+}
+
+TEST(DataBlockDecode, EffectiveConversionLeavesOutConversionsThatChangeNothing) {
+  struct Case {
+    CcSpec cc;
+    bool applied;
+  } cases[] = {
+      {CcIdentity(), false},         {CcIdentity(2), false},
+      {CcLinear(1, 0), false},       {CcLinear(1, 0.5), true},
+      {CcLinear(2, 0), true},        {CcTable({{0, 0}, {1, 10}}, true), true},
+  };
+  std::vector<ChannelDef> channels;
+  for (size_t i = 0; i < std::size(cases); ++i)
+    channels.push_back(Ch("c" + std::to_string(i), dt::kUInt, 8, static_cast<uint16_t>(8 * i), cases[i].cc));
+  Opened o(GroupFile(channels, static_cast<uint16_t>(std::size(cases)), {std::string()}));
+  ASSERT_EQ(o.result, 1);
+  EXPECT_EQ(CDataBlock::GetEffectiveConversion(nullptr), nullptr);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const CCCBlock* cc = o.Channel(static_cast<int>(i) + 1)->GetConversion();
+    ASSERT_NE(cc, nullptr);
+    EXPECT_EQ(CDataBlock::GetEffectiveConversion(cc) != nullptr, cases[i].applied) << i;
+  }
+}
+
+// ---------------------------------------------------------------- NoValue time stamps
+
+std::string TimeFile(const std::vector<double>& times, const std::string& programId = "KESTRAVO") {
+  std::vector<std::string> bodies;
+  for (double t : times) bodies.push_back(LeBytes(std::bit_cast<uint64_t>(t), 8));
+  return GroupFile({Ch("time", dt::kDouble, 64, 0, std::nullopt, 0, 1)}, 8, bodies, 0, programId);
+}
+
+TEST(DataBlockNoValue, KestravoTimeStampsAreReplacedOnEveryDecode) {
+  Opened o(TimeFile({0.0, 0.1, 1e308, 0.3, 0.4, 1e308, 0.6, 0.7}));
+  ASSERT_EQ(o.result, 1);
+  CCNBlock* time = o.Channel(1);
+  ASSERT_TRUE(time->IsNoValueSet());
+  std::vector<double> out(8);
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_EQ(o.Data().GetDoubleContent(time, out, 0, 4, true), 4u);
+    EXPECT_EQ(out[2], 0.1 + 0.1 / 2.0);
+    EXPECT_EQ(time->ReplacedSamples(), std::vector<uint32_t>{2});
+  }
+  EXPECT_TRUE(time->HasReplacedSampleList());
+
+  // Chunks in memory: indices are counted from the group's first record.
+  const std::string records = o.Records();
+  const std::span all(reinterpret_cast<const uint8_t*>(records.data()), records.size());
+  ASSERT_EQ(o.Data().DecodeValues(time, all.subspan(32), out, 0, 4, false, 4), 4u);
+  EXPECT_EQ(out[1], 0.4 + (0.7 - 0.6) / 2.0);  // the step of this range
+  EXPECT_EQ(time->ReplacedSamples(), (std::vector<uint32_t>{2, 5}));
+  ASSERT_EQ(o.Data().DecodeValues(time, all, out, 0, 8, false), 8u);
+  EXPECT_EQ(time->ReplacedSamples(), (std::vector<uint32_t>{2, 5}));
+
+  // The raw reader replaces 64-bit floats in place.
+  std::vector<uint8_t> raw(8 * 8);
+  ASSERT_EQ(o.Data().GetRawDataContent(time, raw, 0, 8), 8u);
+  EXPECT_EQ(LoadF64(raw.data() + 16), 0.1 + 0.1 / 2.0);
+  EXPECT_EQ(LoadF64(raw.data() + 40), 0.4 + 0.1 / 2.0);
+}
+
+TEST(DataBlockNoValue, AFirstNoValueSampleHasNoPredecessor) {
+  Opened o(TimeFile({0.0, 0.1, 1e308, 0.3}));
+  ASSERT_EQ(o.result, 1);
+  CCNBlock* time = o.Channel(1);
+  // Grid cells show the marker and leave the list alone.
+  EXPECT_EQ(o.Data().GetCellText(2, 1), "! 1e+308");
+  EXPECT_FALSE(time->HasReplacedSampleList());
+  EXPECT_TRUE(time->ReplacedSamples().empty());
+
+  std::vector<double> out(2);
+  ASSERT_EQ(o.Data().GetDoubleContent(time, out, 2, 2, true), 2u);
+  EXPECT_EQ(out[0], 0.0);  // the file readers start the range at 0.0
+  EXPECT_EQ(out[1], 0.3);
+  const std::string records = o.Records();
+  const std::span all(reinterpret_cast<const uint8_t*>(records.data()), records.size());
+  ASSERT_EQ(o.Data().DecodeValues(time, all, out, 2, 2, false), 2u);
+  EXPECT_EQ(out[0], 1e308);  // DecodeValues keeps it
+  EXPECT_EQ(time->ReplacedSamples(), std::vector<uint32_t>{2});
+}
+
+TEST(DataBlockNoValue, OtherWritersKeepTheirTimeStamps) {
+  Opened o(TimeFile({0.0, 0.1, 1e308, 0.3}, "OTHERPRG"));
+  ASSERT_EQ(o.result, 1);
+  std::vector<double> out(4);
+  ASSERT_EQ(o.Data().GetDoubleContent(o.Channel(1), out, 0, 4, true), 4u);
+  EXPECT_EQ(out[2], 1e308);
+  EXPECT_FALSE(o.Channel(1)->HasReplacedSampleList());
+}
+
+// ---------------------------------------------------------------- grid
+
+TEST(DataBlockGrid, DisplayGivesOneColumnPerChannel) {
+  Opened o(GroupFile({Ch("alpha", dt::kUInt, 8, 0), Ch("beta", dt::kUInt, 8, 8)}, 2, {Bytes({1, 2})}));
+  ASSERT_EQ(o.result, 1);
+  CMemoryList list;
+  list.InsertColumn(0, "Property", ColumnFormat::Left, 100);
+  list.InsertItem(0, "old row");
+  o.Data().Display(list);
+  ASSERT_EQ(list.GetColumnCount(), 3);
+  EXPECT_EQ(list.GetColumnTitle(0), "Index");
+  EXPECT_EQ(list.GetColumnWidth(0), 50);
+  EXPECT_EQ(list.GetColumnTitle(2), "beta");
+  EXPECT_EQ(list.GetColumnFormat(2), ColumnFormat::Right);
+  EXPECT_EQ(list.GetColumnWidth(2), 80);
+  EXPECT_EQ(list.GetItemCount(), 1);
+  EXPECT_EQ(list.GetItemText(0, 0), "nix");
+}
+
+TEST(DataBlockGrid, CellsFormatValuesTextsAndMarkers) {
+  const std::string text32(32, 'T');
+  std::vector<ChannelDef> channels = {
+      Ch("table", dt::kUInt, 8, 0, CcTextTable({{1, "LOW"}, {5, text32}, {9, "HIGH"}})),
+      Ch("n_mot", dt::kUInt, 16, 8),
+      Ch("T_oel", dt::kDouble, 64, 24),
+      Ch("name", 7, 48, 88),
+      Ch("range", dt::kUInt, 8, 136, CcTextRange("Default", {CcRange{1, 5, "one"}})),
+      Ch("date", 8, 56, 144, CcDate(1500, 30, 12, 14, 5, 26)),
+      Ch("lin", dt::kInt, 16, 200, CcLinear(0.5, 1)),
+  };
+  auto record = [](int table, int nmot, uint64_t oel, const std::string& name, int range) {
+    Record r(27);
+    r.PutUInt(0, 8, table).PutUInt(8, 16, nmot).PutUInt(24, 64, oel).PutText(88, 6, name).PutUInt(136, 8, range);
+    r.PutInt(200, 16, -3);
+    return r.Bytes();
+  };
+  const uint64_t qnanMarker = 0x7FFFFFFF00000001ull, otherNaN = 0x7FF8000000000000ull;
+  const uint64_t two = std::bit_cast<uint64_t>(2.5);
+  std::vector<std::string> bodies = {
+      record(0, 3000, qnanMarker, "abc", 3), record(3, 1500, otherNaN, "abcdef", 1),
+      record(5, 1500, two, "", 1),          record(9, 1500, two, "x", 1),
+      record(12, 1500, two, "x", 1),
+  };
+  for (int r = 5; r < 13; ++r) bodies.push_back(record(1, r, two, "x", 1));
+  Opened o(GroupFile(channels, 27, bodies, 0, "TESTPROG",
+                     "NoValue\tJa\tn_mot\t3000\nNoValue\tJa\tT_oel\t1.#QNAN\n"));
+  ASSERT_EQ(o.result, 1);
+  CDataBlock& data = o.Data();
+
+  struct Cell {
+    uint32_t record;
+    int column;
+    std::string text;
+  } cells[] = {
+      {12, 0, "12"},
+      {0, 1, "LOW"},   // below the first entry
+      {1, 1, ""},      // between entries, equal to none
+      {2, 1, text32},  // a text of the full 32 characters
+      {4, 1, "HIGH"},  // above the last entry
+      {0, 2, "! 3000"},
+      {1, 2, "1500"},
+      {0, 3, "! nan"},  // the "1.#QNAN" marker's patterns
+      {1, 3, "nan"},
+      {2, 3, "2.5"},
+      {0, 4, "abc"},
+      {1, 4, "abcdef"},
+      {2, 4, ""},
+      {0, 5, "3"},  // a text-range table stays a number
+      {0, 6, "14. 05. 26  12:30:01,500"},
+      {0, 7, "-0.5"},
+      {0, 8, ""},  // past the channels
+  };
+  for (const Cell& c : cells) EXPECT_EQ(data.GetCellText(c.record, c.column), c.text) << c.record << "/" << c.column;
+}
+
+// ---------------------------------------------------------------- damaged and large files
+
+TEST(DataBlockFile, RecordsBeyondTheEndOfTheFileAreNotDecoded) {
+  FileDef def = SimpleFileDef(1, 1, 10, "TESTPROG");
+  BuiltFile built = BuildFile(def);
+  const uint32_t recordLength = built.groups[0].recordSize;
+  // The file ends in the middle of record 7.
+  built.writer.Truncate(built.groups[0].data + 7 * recordLength + 3);
+  Opened o(built.writer.Bytes());
+  ASSERT_EQ(o.result, 1);
+  CDataBlock& data = o.Data();
+  CCNBlock* sig = o.Channel(2);
+  std::vector<double> out(10, -1.0);
+  EXPECT_EQ(data.GetDoubleContent(sig, out, 0, 10, false), 7u);
+  EXPECT_EQ(out[6], 6.0);
+  EXPECT_EQ(out[7], -1.0);
+  std::vector<uint8_t> raw(20);
+  EXPECT_EQ(data.GetRawDataContent(sig, raw, 5, 5), 2u);
+  EXPECT_EQ(data.GetCellText(6, 2), "6");
+  EXPECT_EQ(data.GetCellText(7, 2), "");
+  EXPECT_EQ(data.GetCellText(7, 0), "7");
+  EXPECT_FALSE(data.LoadRecord(7));
+  EXPECT_TRUE(data.LoadRecord(6));
+}
+
+TEST(DataBlockFile, RecordPositionsPastFourGigabytes) {
+  // Records of 60000 bytes: record 79999 starts beyond 2^32. The file is
+  // sparse: only its blocks and that record are written.
+  const uint16_t recordSize = 60000;
+  const uint32_t last = 79999;
+  FileDef def;
+  def.id.programId = "TESTPROG";
+  GroupDef g;
+  g.autoLayout = false;
+  g.recordSize = recordSize;
+  g.records = 1;
+  g.channels = {Ch("v", dt::kUInt, 32, 0)};
+  def.groups.push_back(std::move(g));
+  BuiltFile built = BuildFile(def);
+  built.writer.PatchU32(built.groups[0].cg + cg::kRecordCount, last + 1);
+  TempDir dir;
+  const std::string path = dir.File("big.mdf");
+  built.writer.Save(path);
+  const int64_t pos = built.groups[0].data + int64_t{last} * recordSize;
+  ASSERT_GT(pos, int64_t{1} << 32);
+  {
+    winport::File f;
+    ASSERT_TRUE(f.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::None));
+    ASSERT_TRUE(f.Truncate(pos + recordSize));
+    const std::string value = LeBytes(0xC0FFEE, 4);
+    ASSERT_TRUE(f.Seek(pos) && f.WriteExact(value.data(), 4));
+  }
+  CMdf mdf;
+  mdf.SetShowMessages(false);
+  ASSERT_EQ(mdf.Open(path), 1);
+  CDataBlock& data = *mdf.GetFirstDG()->GetDataBlock();
+  CCNBlock* cn = mdf.GetFirstDG()->GetFirstCG()->GetFirstCN();
+  std::vector<double> out(1);
+  ASSERT_EQ(data.GetDoubleContent(cn, out, last, 1, false), 1u);
+  EXPECT_EQ(out[0], double{0xC0FFEE});
+  EXPECT_EQ(data.GetCellText(last, 1), std::to_string(0xC0FFEE));
+}
+
+}  // namespace
