@@ -20,6 +20,7 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QThread>
+#include <QWindow>
 
 #include "platform/ui/qt/qt_backend.h"
 #include "platform/win32/codepage.h"
@@ -128,12 +129,12 @@ class QtDialogWindow : public QDialog, public DialogView {
       w->setGeometry(r.left, r.top, r.right - r.left, height);
       w->setObjectName(QStringLiteral("control%1").arg(c.id));
       w->setProperty("controlId", c.id);
-      w->installEventFilter(this);
       widgets_[i] = w;
       Apply(i);
       if (KindOf(c) == Kind::GroupBox || KindOf(c) == Kind::Frame) w->lower();
     }
-    installEventFilter(this);
+    create();  // the platform window, whose input is posted (eventFilter)
+    if (windowHandle()) windowHandle()->installEventFilter(this);
     BindWindow(dialog_->GetSafeHwnd(), this);
     for (size_t i = 0; i < controls.size(); ++i) BindWindow(controls[i].hwnd, widgets_[i]);
   }
@@ -168,24 +169,35 @@ class QtDialogWindow : public QDialog, public DialogView {
   }
 
  protected:
-  // Key presses and clicks on our windows are also posted to the message queue,
-  // where progress loops poll them (PeekMessageA).
+  // Key presses and clicks on the window are also posted to the message queue,
+  // where progress loops poll them (PeekMessageA): a key for the control with
+  // the focus, a click for the control under the mouse. They are taken where
+  // the window receives them, so that each counts once however far Qt hands
+  // it on among the widgets.
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (dialog_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress)) {
-      HWND target = dialog_->GetSafeHwnd();
-      for (size_t i = 0; i < widgets_.size(); ++i)
-        if (widgets_[i] == watched) target = dialog_->Controls()[i].hwnd;
+    if (dialog_ && watched == windowHandle()) {
       if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (const int vk = VirtualKeyOf(key->key())) PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(vk), 0);
-      } else if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        PostMessageA(target, WM_LBUTTONDOWN, 0, 0);
+        if (const int vk = VirtualKeyOf(key->key()))
+          PostMessageA(HandleOf(focusWidget()), WM_KEYDOWN, static_cast<WPARAM>(vk), 0);
+      } else if (event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton)
+          PostMessageA(HandleOf(childAt(mouse->position().toPoint())), WM_LBUTTONDOWN, 0, 0);
       }
     }
     return QDialog::eventFilter(watched, event);
   }
 
  private:
+  // The handle of the control that `w` is (or lies in); the dialog's own otherwise.
+  HWND HandleOf(const QWidget* w) const {
+    for (; w && w != this; w = w->parentWidget())
+      for (size_t i = 0; i < widgets_.size(); ++i)
+        if (widgets_[i] == w) return dialog_->Controls()[i].hwnd;
+    return dialog_->GetSafeHwnd();
+  }
+
   void Unbind(CDialog& d) {
     UnbindWindow(d.GetSafeHwnd());
     for (const ControlState& c : d.Controls()) UnbindWindow(c.hwnd);
