@@ -16,7 +16,6 @@ class CSkoviaView : public CListView {
 
  public:
   static constexpr int kPropertyRows = 50;
-  static constexpr int kHiddenListId = 264;
 
   explicit CSkoviaView(CSkoviaDoc* document, QWidget* parent = nullptr);
 
