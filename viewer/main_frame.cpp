@@ -357,7 +357,13 @@ void CMainFrame::dropEvent(QDropEvent* event) {
   if (paths.empty()) return;
   event->acceptProposedAction();
   activateWindow();
-  for (const std::string& path : paths) m_pApp->OpenDocumentFile(path);
+  // Opened once the drop is over, so that no message box runs inside the drag.
+  QMetaObject::invokeMethod(
+      this,
+      [this, paths] {
+        for (const std::string& path : paths) m_pApp->OpenDocumentFile(path);
+      },
+      Qt::QueuedConnection);
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

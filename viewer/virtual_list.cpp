@@ -105,13 +105,13 @@ int CVirtualList::columnCount(const QModelIndex& parent) const { return parent.i
 QVariant CVirtualList::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   if (role == Qt::DisplayRole) return FromAnsi(GetItemText(index.row(), index.column()));
-  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(AlignmentOf(GetColumnFormat(index.column())));
+  if (role == Qt::TextAlignmentRole) return static_cast<int>(AlignmentOf(GetColumnFormat(index.column())));
   return {};
 }
 
 QVariant CVirtualList::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= GetColumnCount()) return {};
   if (role == Qt::DisplayRole) return FromAnsi(GetColumnTitle(section));
-  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(AlignmentOf(GetColumnFormat(section)));
+  if (role == Qt::TextAlignmentRole) return static_cast<int>(AlignmentOf(GetColumnFormat(section)));
   return {};
 }

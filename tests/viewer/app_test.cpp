@@ -111,6 +111,7 @@ TEST_F(AppTest, ADroppedFileOpensLikeTheMenu) {
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(frame, &drop);
   EXPECT_TRUE(drop.isAccepted());
+  QApplication::processEvents();  // the file opens once the drop is over
 
   EXPECT_EQ(app->GetDocument()->GetPathName(), second);
   Labels byDrop = Tree();
