@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <iterator>
 
 #include "mdf/ccblock.h"
 #include "mdf/datatype.h"

@@ -1,14 +1,18 @@
-// Opens arbitrary bytes as an MDF file and lists every block's property rows.
+// Opens arbitrary bytes as an MDF file, lists every block's property rows and
+// decodes every channel of every group through each reader.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "mdf/ccblock.h"
 #include "mdf/datablock.h"
 #include "mdf/mdf.h"
 #include "mdf/prgblock.h"
+#include "platform/win32/file.h"
 
 namespace {
 
@@ -19,6 +23,56 @@ std::string TempPath() {
 
 void Show(mdf::CMdfBase* block, mdf::CMemoryList& list) {
   if (block) block->Display(list);
+}
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+// Decodes the first records of every channel of the group through each
+// reader and formats a few grid cells. Bounded: at most 2000 records, and at
+// most a few MiB of records or raw values in memory.
+void DecodeGroup(mdf::CDGBlock* dg, const std::string& path) {
+  mdf::CDataBlock* data = dg->GetDataBlock();
+  mdf::CCGBlock* cg = dg->GetFirstCG();
+  if (!data || !cg) return;
+  constexpr uint32_t kMaxRecords = 2000;
+  constexpr size_t kMaxBytes = 4u << 20;
+  const uint32_t length = data->GetRecordLength();
+  const uint32_t n = std::min(data->GetNumberOfRecords(), kMaxRecords);
+
+  std::vector<uint8_t> records;
+  if (length > 0) {
+    const uint32_t inMemory = static_cast<uint32_t>(std::min<size_t>(n, kMaxBytes / length));
+    records.resize(size_t{inMemory} * length);
+    winport::File file;
+    if (file.Open(path, winport::FileAccess::Read, winport::FileShare::Read) && file.Seek(dg->GetDataLink()))
+      records.resize(file.Read(records.data(), records.size()) / length * length);
+    else
+      records.clear();
+  }
+  winport::File stream;
+  stream.Open(path, winport::FileAccess::Read, winport::FileShare::Read);
+
+  std::vector<double> values(n);
+  mdf::CCNBlock* time = dg->GetTimeChannel();
+  int channels = 0;
+  for (mdf::CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext(), ++channels) {
+    for (bool convert : {false, true}) {
+      Check(data->GetDoubleContent(cn, values, 0, n, convert) <= n);
+      Check(data->DecodeValues(cn, records, values, 0, n, convert) <= n);
+      Check(data->ReadChannelValues(stream, cn, values, 0, n, convert) <= n);
+    }
+    const uint32_t element = mdf::CDataBlock::RawElementSize(cn);
+    const uint32_t timeElement = mdf::CDataBlock::RawElementSize(time ? time : cn);
+    if (element == 0 || timeElement == 0) continue;
+    const uint32_t rawCount = static_cast<uint32_t>(std::min<size_t>(n, kMaxBytes / std::max(element, timeElement)));
+    std::vector<uint8_t> raw(size_t{rawCount} * element), rawTime(size_t{rawCount} * timeElement);
+    Check(data->GetRawDataContent(cn, raw, 0, rawCount) <= rawCount);
+    Check(data->GetDataAndTimeContent(cn, time ? time : cn, raw, rawTime, 0, rawCount) <= rawCount);
+  }
+  for (uint32_t r : {0u, 1u, n > 0 ? n - 1 : 0u, data->GetNumberOfRecords()})
+    for (int column = 0; column <= channels + 1; ++column) data->GetCellText(r, column);
 }
 
 }  // namespace
@@ -60,6 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           mdf::ApplyConversion(cn->GetConversion(), 1.5);
         }
       }
+      DecodeGroup(dg, path);
     }
   }
   return 0;
