@@ -28,6 +28,14 @@ namespace viewertest {
 inline QApplication& Application() {
   static QApplication* app = [] {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // What the offscreen platform says about itself at every window is no news.
+    static QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+          if (message.startsWith(QStringLiteral("This plugin does not support")) ||
+              message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR")))
+            return;
+          if (previous) previous(type, context, message);
+        });
     static int argc = 1;
     static char name[] = "test_viewer";
     static char* argv[] = {name, nullptr};
