@@ -7,8 +7,10 @@
 //   winport::ui::QtBackend backend;
 //   winport::ui::SetBackend(&backend);
 //
-// Everything it draws lives on the thread of the QApplication; a box asked for
-// on another thread is shown there while the asking thread waits.
+// Everything it draws lives on the thread of the QApplication: a box or file
+// dialog asked for on another thread is shown there while the asking thread
+// waits; a dialog from a resource table runs only on that thread (elsewhere
+// DoModal gives -1 and Create fails).
 #pragma once
 
 #include <memory>
