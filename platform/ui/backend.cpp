@@ -11,6 +11,9 @@ std::atomic<Backend*> installed{nullptr};
 
 }  // namespace
 
+INT_PTR Backend::RunModalDialog(CDialog&) { return -1; }
+bool Backend::ShowModelessDialog(CDialog&) { return false; }
+
 void SetBackend(Backend* backend) { installed = backend; }
 
 Backend& CurrentBackend() {

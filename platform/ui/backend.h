@@ -8,6 +8,8 @@
 #include "platform/ui/filedialog.h"
 #include "platform/ui/window.h"
 
+class CDialog;
+
 namespace winport::ui {
 
 class Backend {
@@ -24,6 +26,13 @@ class Backend {
   virtual void Dispatch(const MSG& msg) = 0;
   // GetAsyncKeyState's answer.
   virtual SHORT KeyState(int virtualKey) = 0;
+  // Shows a dialog modally: BeginWindow, InitDialog, the user's work until the
+  // dialog ends, EndWindow; returns the dialog's result. A backend without
+  // dialogs returns -1 (cannot be shown).
+  virtual INT_PTR RunModalDialog(CDialog& dialog);
+  // Shows a dialog without waiting (BeginWindow, InitDialog); false when it
+  // cannot be shown. The dialog's DestroyWindow takes it away.
+  virtual bool ShowModelessDialog(CDialog& dialog);
 };
 
 // Installs a backend (not owned; nullptr: back to the headless one).

@@ -12,6 +12,7 @@ namespace {
 // A dialog as failure messages describe it; texts in UTF-8 for the reader.
 std::string Describe(DialogKind kind, const std::string& text, const std::optional<std::string>& caption) {
   if (kind == DialogKind::FileDialog) return "file dialog";
+  if (kind == DialogKind::Dialog) return "dialog \"" + AnsiToUtf8(text) + "\"";
   std::string out = "message box \"" + AnsiToUtf8(text) + "\"";
   if (caption) out += " (caption \"" + AnsiToUtf8(*caption) + "\")";
   return out;
@@ -33,14 +34,18 @@ std::optional<ExpectedDialog> HeadlessBackend::Match(const DialogRecord& shown, 
     return std::nullopt;
   }
   const ExpectedDialog& next = script_.front();
-  const bool matches = next.kind == shown.kind &&
-                       (shown.kind == DialogKind::FileDialog ||
-                        (next.text == shown.text && (!next.caption || *next.caption == shown.caption) &&
-                         (!next.type || *next.type == shown.flags)));
+  bool matches = next.kind == shown.kind;
+  if (matches && shown.kind == DialogKind::MessageBox)
+    matches = next.text == shown.text && (!next.caption || *next.caption == shown.caption) &&
+              (!next.type || *next.type == shown.flags);
+  if (matches && shown.kind == DialogKind::Dialog)
+    matches = next.text == shown.text && (!next.dialogId || *next.dialogId == shown.dialogId);
   if (!matches) {
     failure = "expected " + Describe(next) + ", got " + Describe(shown);
-    if (next.type && next.kind == shown.kind && next.text == shown.text)
+    if (next.type && next.kind == DialogKind::MessageBox && next.kind == shown.kind && next.text == shown.text)
       failure += " with type " + std::to_string(shown.flags) + " instead of " + std::to_string(*next.type);
+    if (next.dialogId && next.kind == DialogKind::Dialog && next.kind == shown.kind && next.text == shown.text)
+      failure += " with id " + std::to_string(shown.dialogId) + " instead of " + std::to_string(*next.dialogId);
     return std::nullopt;
   }
   ExpectedDialog taken = next;
@@ -97,6 +102,118 @@ std::optional<std::string> HeadlessBackend::FileDialog(const FileDialogRequest& 
   }
   if (!failure.empty()) Fail(failure);
   return path;
+}
+
+namespace {
+
+// A dialog's window here: nothing is drawn.
+class NoView : public DialogView {
+ public:
+  void ControlChanged(size_t) override {}
+  void CaptionChanged() override {}
+  void Close() override {}
+};
+
+DialogRecord RecordOf(const CDialog& dialog, bool modeless) {
+  DialogRecord record;
+  record.kind = DialogKind::Dialog;
+  record.owner = dialog.GetParentHwnd();
+  record.text = dialog.GetWindowText();
+  record.caption = record.text;
+  record.flags = dialog.Template().style;
+  record.dialogId = dialog.Template().id;
+  record.modeless = modeless;
+  for (const ControlState& c : dialog.Controls()) record.controls.emplace_back(c.control->id, c.text);
+  return record;
+}
+
+std::string Name(const CDialog& dialog) { return "dialog \"" + AnsiToUtf8(dialog.GetWindowText()) + "\""; }
+
+// Does one scripted action the way the user's input would; a failure text when it cannot be done.
+std::string Apply(CDialog& dialog, const DialogAction& action) {
+  ControlState* c = dialog.FindControl(action.control);
+  const std::string where = "control " + std::to_string(action.control) + " of " + Name(dialog);
+  if (!c) return "no " + where;
+  if (!c->enabled || !c->visible) return where + " is disabled or hidden";
+  const std::string& cls = c->control->className;
+  switch (action.kind) {
+    case DialogAction::Kind::SetText:
+      c->text = action.text;
+      dialog.SendCommand(action.control, EN_CHANGE);
+      break;
+    case DialogAction::Kind::SetCheck:
+      c->checked = static_cast<UINT>(action.value);
+      dialog.SendCommand(action.control, BN_CLICKED);
+      break;
+    case DialogAction::Kind::Select:
+      if (action.value < -1 || (action.value >= 0 && static_cast<size_t>(action.value) >= c->items.size()))
+        return where + " has no entry " + std::to_string(action.value);
+      c->selection = action.value;
+      if (EqualsNoCase(cls, kTabControlClass))
+        dialog.SendNotify(action.control, TCN_SELCHANGE);
+      else if (EqualsNoCase(cls, kComboBoxClass))
+        dialog.SendCommand(action.control, CBN_SELCHANGE);
+      else if ((c->control->style & LBS_NOTIFY) != 0)
+        dialog.SendCommand(action.control, LBN_SELCHANGE);
+      break;
+    case DialogAction::Kind::Press:
+      dialog.SendCommand(action.control, BN_CLICKED);
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+INT_PTR HeadlessBackend::RunModalDialog(CDialog& dialog) {
+  NoView view;
+  dialog.BeginWindow(&view, false);
+  dialog.InitDialog();
+  DialogRecord record = RecordOf(dialog, false);
+  std::string failure;
+  std::optional<ExpectedDialog> expected;
+  size_t index;
+  {
+    std::lock_guard lock(mutex_);
+    expected = Match(record, failure);
+    record.expected = failure.empty();
+    log_.push_back(record);
+    index = log_.size() - 1;
+  }
+  if (!failure.empty()) Fail(failure);
+  if (expected && !dialog.IsEnded()) {
+    // The script's actions run the dialog's own code, which may show further boxes.
+    std::vector<DialogAction> actions = expected->actions;
+    actions.push_back(DialogAction::Press(expected->answer));
+    for (const DialogAction& action : actions) {
+      if (dialog.IsEnded()) {
+        Fail(Name(dialog) + " closed before the script's actions were done");
+        break;
+      }
+      const std::string f = Apply(dialog, action);
+      if (!f.empty()) Fail(f);
+    }
+    if (!dialog.IsEnded()) Fail(Name(dialog) + " stayed open after its answer");
+  }
+  if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
+  const INT_PTR result = dialog.GetResult();
+  dialog.EndWindow();
+  {
+    std::lock_guard lock(mutex_);
+    if (index < log_.size()) log_[index].result = static_cast<int>(result);
+  }
+  return result;
+}
+
+bool HeadlessBackend::ShowModelessDialog(CDialog& dialog) {
+  static NoView view;
+  dialog.BeginWindow(&view, true);
+  dialog.InitDialog();
+  DialogRecord record = RecordOf(dialog, true);
+  record.expected = true;
+  std::lock_guard lock(mutex_);
+  log_.push_back(std::move(record));
+  return true;
 }
 
 void HeadlessBackend::SetWaitCursor(bool shown) {
@@ -229,6 +346,49 @@ ScriptedAnswers& ScriptedAnswers::FileDialog(std::optional<std::string> path) {
   e.kind = DialogKind::FileDialog;
   e.path = std::move(path);
   return Box(std::move(e));
+}
+
+ScriptedAnswers& ScriptedAnswers::Dialog(const std::string& caption, int button) {
+  ExpectedDialog e;
+  e.text = caption;
+  e.answer = button;
+  return Dialog(std::move(e));
+}
+
+ScriptedAnswers& ScriptedAnswers::Dialog(ExpectedDialog expected) {
+  expected.kind = DialogKind::Dialog;
+  return Box(std::move(expected));
+}
+
+DialogAction DialogAction::Text(int control, std::string text) {
+  DialogAction a;
+  a.kind = Kind::SetText;
+  a.control = control;
+  a.text = std::move(text);
+  return a;
+}
+
+DialogAction DialogAction::Check(int control, UINT state) {
+  DialogAction a;
+  a.kind = Kind::SetCheck;
+  a.control = control;
+  a.value = static_cast<int>(state);
+  return a;
+}
+
+DialogAction DialogAction::Select(int control, int index) {
+  DialogAction a;
+  a.kind = Kind::Select;
+  a.control = control;
+  a.value = index;
+  return a;
+}
+
+DialogAction DialogAction::Press(int control) {
+  DialogAction a;
+  a.kind = Kind::Press;
+  a.control = control;
+  return a;
 }
 
 std::vector<std::string> ScriptedAnswers::Failures() const {

@@ -1,13 +1,21 @@
 // The headless backend: the default wherever no GUI backend is installed.
 //
-// It records every box and file dialog in a log and answers from a script of
-// expected dialogs. A dialog that the script does not expect (none left, or the
+// It records every box, file dialog and dialog in a log and answers from a
+// script of expected dialogs. A dialog that the script does not expect (none left, or the
 // next one differs) is a failure: it is kept in Failures(), handed to the
 // failure handler (by default a line on stderr; a test installs one that fails
 // the test) and answered with the default button, or as cancelled.
 //
 //   winport::ui::ScriptedAnswers script;
 //   script.Box("Datei ist ung\xFCltig!", IDOK).FileDialog("/tmp/out.csv");
+//   script.Dialog("Info", IDOK);
+//
+// A modal dialog runs its OnInitDialog, is logged with its control texts, then
+// the script's actions are done to it (texts typed, boxes checked, entries
+// selected, buttons pressed) and finally its answer button is pressed; a
+// dialog still open after that is a failure and ends as cancelled, as does an
+// unexpected one. Modeless windows have nothing to answer: they are logged and
+// stay until the program destroys them.
 //   ... code that shows them ...
 //   EXPECT_TRUE(script.Ok()) << script.Report();
 #pragma once
@@ -19,36 +27,63 @@
 #include <vector>
 
 #include "platform/ui/backend.h"
+#include "platform/ui/dialog.h"
 #include "platform/ui/messagebox.h"
 
 namespace winport::ui {
 
-enum class DialogKind { MessageBox, FileDialog };
+enum class DialogKind { MessageBox, FileDialog, Dialog };
 
 // One box or dialog as it was shown and answered.
 struct DialogRecord {
   DialogKind kind = DialogKind::MessageBox;
   HWND owner = nullptr;
-  std::string text;     // box text; file dialog: the initial file name
-  std::string caption;  // box caption; file dialog: the title
-  UINT flags = 0;       // MB_ flags; file dialog: OFN_ flags
+  std::string text;     // box text; file dialog: the initial file name; dialog: its caption
+  std::string caption;  // box caption; file dialog: the title; dialog: its caption
+  UINT flags = 0;       // MB_ flags; file dialog: OFN_ flags; dialog: its style
   // File dialogs only.
   bool save = false;
   std::string filter, defaultExt, initialDir;
-  int result = 0;    // the button; file dialog: IDOK or IDCANCEL
+  // Dialogs only: the resource id, whether modeless, and each control's id and
+  // text as OnInitDialog left them, in the template's order.
+  int dialogId = 0;
+  bool modeless = false;
+  std::vector<std::pair<int, std::string>> controls;
+  int result = 0;    // the button; file dialog: IDOK or IDCANCEL; dialog: its result
   std::string path;  // file dialog: the path returned
   bool expected = false;
 };
 
+// What a script does in a dialog before it presses the answer button.
+struct DialogAction {
+  enum class Kind { SetText, SetCheck, Select, Press };
+  Kind kind = Kind::Press;
+  int control = IDOK;
+  std::string text;  // SetText
+  int value = 0;     // SetCheck: the check state; Select: the entry's index
+
+  // Types a text into a control (EN_CHANGE).
+  static DialogAction Text(int control, std::string text);
+  // Sets a check box (BN_CLICKED).
+  static DialogAction Check(int control, UINT state);
+  // Selects an entry of a list box, combo box or tab control (its change notification).
+  static DialogAction Select(int control, int index);
+  // Clicks a button (BN_CLICKED); a disabled or hidden one is a failure.
+  static DialogAction Press(int control);
+};
+
 // A dialog the script expects next, with its answer. A box matches when its
-// text is equal (and its caption and type, when given).
+// text is equal (and its caption and type, when given); a dialog when its
+// caption (in `text`) is equal (and its resource id, when given).
 struct ExpectedDialog {
   DialogKind kind = DialogKind::MessageBox;
   std::string text;
   std::optional<std::string> caption;
   std::optional<UINT> type;
-  int answer = IDOK;                // box: the button pressed
+  int answer = IDOK;                // box: the button pressed; dialog: the button pressed last
   std::optional<std::string> path;  // file dialog: the path chosen; none cancels
+  std::optional<int> dialogId;      // dialog only
+  std::vector<DialogAction> actions;  // dialog only: done before the answer is pressed
 };
 
 class HeadlessBackend : public Backend {
@@ -59,6 +94,8 @@ class HeadlessBackend : public Backend {
   void ProcessEvents() override;
   void Dispatch(const MSG& msg) override;
   SHORT KeyState(int virtualKey) override;
+  INT_PTR RunModalDialog(CDialog& dialog) override;
+  bool ShowModelessDialog(CDialog& dialog) override;
 
   void Expect(ExpectedDialog expected);
   // Expectations not met yet.
@@ -112,6 +149,10 @@ class ScriptedAnswers {
   ScriptedAnswers& Box(ExpectedDialog expected);
   // A file dialog answered with `path`, or cancelled when there is none.
   ScriptedAnswers& FileDialog(std::optional<std::string> path);
+  // A dialog with this caption, closed by pressing `button`.
+  ScriptedAnswers& Dialog(const std::string& caption, int button = IDOK);
+  // A dialog as described (kind is set to Dialog).
+  ScriptedAnswers& Dialog(ExpectedDialog expected);
 
   std::vector<DialogRecord> Log() const { return Headless().Log(); }
   // Unexpected dialogs so far and expectations still pending.

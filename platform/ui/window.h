@@ -13,6 +13,7 @@ using HWND = HWND__*;
 using WPARAM = UINT_PTR;
 using LPARAM = LONG_PTR;
 using LRESULT = LONG_PTR;
+using INT_PTR = LONG_PTR;
 
 struct POINT {
   LONG x;

@@ -1,0 +1,36 @@
+#include "viewer/skovia_doc.h"
+
+#include "platform/ui/messagebox.h"
+#include "platform/win32/codepage.h"
+#include "platform/win32/file.h"
+
+bool CSkoviaDoc::OnNewDocument() {
+  m_strPathName.clear();
+  m_strTitle = "Unbenannt";
+  return true;
+}
+
+bool CSkoviaDoc::OnOpenDocument(const std::string& path) {
+  winport::File file;
+  if (!file.Open(path, winport::FileAccess::Read, winport::FileShare::ReadWrite)) {
+    AfxMessageBox(winport::Utf8ToAnsi("Fehler beim Öffnen des Dokuments."), MB_ICONEXCLAMATION);
+    return false;
+  }
+  SetPathName(path);
+  return true;
+}
+
+void CSkoviaDoc::SetPathName(const std::string& path) {
+  m_strPathName = path;
+  const size_t slash = path.find_last_of('/');
+  m_strTitle = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void CSkoviaDoc::AddView(QWidget* view) { m_views.emplace_back(view); }
+
+std::vector<QWidget*> CSkoviaDoc::GetViews() const {
+  std::vector<QWidget*> views;
+  for (const QPointer<QWidget>& v : m_views)
+    if (v) views.push_back(v.data());
+  return views;
+}
