@@ -107,7 +107,13 @@ void CCCBlock::ReadParams(winport::File& file, int count) {
 bool CCCBlock::Read(winport::File& file) {
   if (!TakePosition(file)) return false;
   m_blockLength = kHeadSize;
-  if (!file.ReadExact(m_head, kHeadSize)) return false;
+  if (!file.ReadExact(m_head, kHeadSize)) {
+    // The block is kept; without its head it converts nothing (a zeroed head
+    // would read as a linear conversion with factor 0).
+    SetType(kIdentity);
+    m_fileType = kIdentity;
+    return false;
+  }
   m_fileType = LoadU16(m_head + kType);
   const uint16_t size = GetSize();
   switch (m_fileType) {

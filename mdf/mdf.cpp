@@ -63,6 +63,16 @@ int CMdf::Open(const std::string& path) {
   m_lastError.clear();
   m_structureError.clear();
   m_claimed.clear();
+  // Nothing of a file opened before stays: neither its blocks nor what was
+  // written into it.
+  DeleteChain(m_pFirstDG);
+  m_pTextBlock.reset();
+  m_pPrgBlock.reset();
+  m_foreignPr = false;
+  m_prPosition = m_oldPrDataPos = m_oldPrDataSize = 0;
+  m_timeInfoRecordsWritten = 0;
+  m_writtenPrPosition = 0;
+  m_writtenPrLength = 0;
   if (!m_file.Open(path, winport::FileAccess::Read, winport::FileShare::Read))
     return FailOpen("the file cannot be opened");
   m_open = true;

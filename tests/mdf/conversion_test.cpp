@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mdf/ccblock.h"
+#include "mdf/datablock.h"
 #include "mdf/format.h"
 #include "mdf/mdf.h"
 #include "tests/support/mdf_writer.h"
@@ -222,6 +223,31 @@ TEST(TextRangeTable, UnreadableDefaultTextFailsTheConversion) {
   const CCNBlock* cn = mdf.GetFirstDG()->GetFirstCG()->GetFirstCN()->GetNext();
   EXPECT_FALSE(cn->IsConversionOk());
   EXPECT_NE(cn->GetConversion(), nullptr);
+}
+
+TEST(ConversionBlock, HeadCutShortByTheFileConvertsNothing) {
+  FileDef def = SimpleFileDef(1, 0, 4);
+  ChannelDef ch;
+  ch.cn = CnSpec{.name = "c", .bits = 16, .dataType = dt::kUInt};
+  ch.cc = CcLinear(2, 1);
+  ch.value = [](uint32_t r) { return 10.0 + r; };
+  def.groups[0].channels.push_back(ch);
+  BuiltFile f = BuildFile(def);
+  // The channel links a conversion block that the end of the file cuts
+  // before its type field.
+  const uint32_t cut = f.writer.AddBytes("CC" + LeBytes(62, 2) + std::string(20, '\0'));
+  f.writer.SetLink(f.groups[0].cn[1], cn::kConversion, cut);
+  TempDir dir;
+  f.writer.Save(dir.File("f.mdf"));
+  CMdf mdf;
+  ASSERT_EQ(mdf.Open(dir.File("f.mdf")), 1);
+  CCNBlock* cn = mdf.GetFirstDG()->GetFirstCG()->GetFirstCN()->GetNext();
+  ASSERT_NE(cn->GetConversion(), nullptr);
+  EXPECT_FALSE(cn->IsConversionOk());
+  EXPECT_EQ(ApplyConversion(cn->GetConversion(), 7), 7);
+  std::vector<double> values(4);
+  ASSERT_EQ(mdf.GetFirstDG()->GetDataBlock()->GetDoubleContent(cn, values, 0, 4, true), 4u);
+  EXPECT_EQ(values, (std::vector<double>{10, 11, 12, 13}));
 }
 
 TEST(ConversionBlock, TablesLongerThanTheFileKeepOnlyWhatIsThere) {

@@ -325,6 +325,31 @@ TEST(RangeWriteBack, WritesOnlyIntoBlocksThatWereRead) {
                      ts::LeBytes(0xAAB1, 2) + Le64(1.5) + Le64(99) + Le64(0.01));
     EXPECT_EQ(ts::ReadFileBytes(f.Path()), expected);
   }
+  // A conversion block whose length ends before its range fields, followed
+  // at once by the channel's comment: the channel is written, the comment
+  // keeps every byte.
+  {
+    ts::ChannelDef ch = ChannelFile::Channel({"c"});
+    ch.cc = ts::CcOther(500);
+    ch.cc->blockLength = 16;
+    ts::FileDef def = ts::SimpleFileDef(1, 0, 1, "TESTPROG");
+    def.groups[0].channels.push_back(ch);
+    ts::BuiltFile b = ts::BuildFile(def);
+    const uint32_t ccPos = b.groups[0].cc[1];
+    const uint32_t comment = b.writer.AddTx("comment", ccPos + 16);
+    b.writer.PatchU16(ccPos + ts::cc::kType, 500);  // the comment's text does not reach it
+    b.writer.SetLink(b.groups[0].cn[1], ts::cn::kComment, comment);
+    ChannelFile f(b.writer.Bytes());
+    ASSERT_TRUE(f.Opened());
+    ASSERT_NE(f.Cn(1)->GetConversion(), nullptr);
+    ASSERT_EQ(f.Cn(1)->GetComment()->GetText(), "comment");
+    SetRange(f.Cn(1));
+    EXPECT_EQ(f.Cn(1)->WriteRangeToFile(f.Path()), 1);
+    std::string expected = b.writer.Bytes();
+    expected.replace(b.groups[0].cn[1] + ts::cn::kRangeValid, 26,
+                     ts::LeBytes(0xAAB1, 2) + Le64(1.5) + Le64(99) + Le64(0.01));
+    EXPECT_EQ(ts::ReadFileBytes(f.Path()), expected);
+  }
   ChannelFile f({ChannelFile::Channel({"c"})}, "");
   EXPECT_EQ(f.Cn(1)->WriteRangeToFile(f.Path() + ".missing"), 0);
   EXPECT_FALSE(winport::FileExists(f.Path() + ".missing"));

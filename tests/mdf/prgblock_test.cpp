@@ -357,6 +357,28 @@ TEST(TimeInfoCache, ThreeGroupsMakeOneBlockAtTheEndOfAFileWithoutOne) {
   }
 }
 
+// The same file object opening a second file forgets what it wrote into the
+// first one and what the first one held.
+TEST(TimeInfoCache, OpeningAnotherFileStartsAnew) {
+  ts::FileDef commented = ts::SimpleFileDef(1, 2, 4, "TESTPROG");
+  commented.fileComment = "first file";
+  const std::string first = ts::BuildFile(commented).writer.Bytes();
+  const std::string second = MakeFile("TESTPROG").bytes;
+  const std::string r0 = RecordBytes(0, 1), r1 = RecordBytes(1, 2);
+  Opened o(first);
+  ASSERT_NE(o.mdf.GetTextBlock(), nullptr);
+  ASSERT_EQ(o.mdf.WriteTimeInfo(Record(r0)), 1);
+
+  const std::string path = o.dir.File("second.mdf");
+  ts::WriteFileBytes(path, second);
+  ASSERT_EQ(o.mdf.Open(path), 1);
+  EXPECT_EQ(o.mdf.GetTextBlock(), nullptr);
+  ASSERT_TRUE(o.mdf.IsPrWritable());
+  EXPECT_EQ(o.mdf.WriteTimeInfo(Record(r1)), 1);
+  EXPECT_EQ(Hex(ts::ReadFileBytes(path)),
+            Hex(WithLink(second, second.size()) + PrBlock(ts::TimeInfoData({r1}))));
+}
+
 TEST(TimeInfoCache, KestravoFileKeepsItsSpecialJobBlockAndPointsAtIt) {
   const std::string sj = ts::SpecialJobData({.scalars = {{"Lambda", "-", 0.98}}});
   const Built f = MakeFile("KESTRAVO", PrPlace::Middle, sj);
