@@ -110,6 +110,7 @@ bool CTextBlock::Read(winport::File& file) {
   if (!TakePosition(file) || !file.ReadExact(m_head, 4)) return false;
   const uint32_t length = std::max<uint16_t>(LoadU16(m_head + 2), 4);
   m_blockLength = length - 4;
+  if (m_pMdf && m_pMdf->IsOpen() && !m_pMdf->ChargeText(m_blockLength)) return false;
   std::string bytes(m_blockLength, '\0');
   const size_t got = file.Read(bytes.data(), bytes.size());
   bytes.resize(got);

@@ -34,10 +34,11 @@ void SetEntryText(CCCBlock::TextTableEntry& entry, const std::string& text) {
 }
 
 // Reads the text of the TX block at `link`; false when it cannot be read.
-bool ReadLinkedText(winport::File& file, Link link, std::string& text) {
+bool ReadLinkedText(winport::File& file, Link link, CMdf* owner, std::string& text) {
   text.clear();
   if (link == 0 || !file.Seek(link)) return false;
   CTextBlock tx;
+  tx.SetMdf(owner);
   if (!tx.Read(file)) return false;
   text = tx.GetText();
   return true;
@@ -205,7 +206,7 @@ bool CCCBlock::ReadTextRangeTable(winport::File& file) {
   m_rangeTexts.clear();
   for (const TextRange& r : m_ranges) {
     std::string text;
-    if (r.text != 0) ReadLinkedText(file, r.text, text);
+    if (r.text != 0) ReadLinkedText(file, r.text, m_pMdf, text);
     m_rangeTexts.push_back(text);
   }
 
@@ -215,7 +216,7 @@ bool CCCBlock::ReadTextRangeTable(winport::File& file) {
   };
 
   if (defaultLink != 0 && n == 1) {
-    if (!ReadLinkedText(file, defaultLink, m_defaultText)) {
+    if (!ReadLinkedText(file, defaultLink, m_pMdf, m_defaultText)) {
       ok = false;
     } else if (StartsWithNoCase(m_defaultText, "{LINEAR_CONV")) {
       SetType(kLinear);

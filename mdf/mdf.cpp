@@ -55,6 +55,13 @@ bool CMdf::ClaimChainBlock(int64_t pos, int64_t length, const char* what) {
   return true;
 }
 
+bool CMdf::ChargeText(size_t bytes) {
+  m_textBytes += bytes;
+  if (m_textBytes <= m_textBudget) return true;
+  SetStructureError("the file's texts add up to far more than the file holds");
+  return false;
+}
+
 void CMdf::SetStructureError(const std::string& text) {
   if (m_structureError.empty()) m_structureError = text;
 }
@@ -63,6 +70,7 @@ int CMdf::Open(const std::string& path) {
   m_lastError.clear();
   m_structureError.clear();
   m_claimed.clear();
+  m_textBytes = 0;
   // Nothing of a file opened before stays: neither its blocks nor what was
   // written into it.
   DeleteChain(m_pFirstDG);
@@ -77,6 +85,8 @@ int CMdf::Open(const std::string& path) {
     return FailOpen("the file cannot be opened");
   m_open = true;
   m_path = path;
+  // Texts may be shared by many blocks, but never add up to many times the file.
+  m_textBudget = (uint64_t{16} << 20) + 16 * static_cast<uint64_t>(std::max<int64_t>(m_file.Size(), 0));
 
   try {
     m_pDataComposition = std::make_unique<CDataComposition>(this);

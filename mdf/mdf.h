@@ -88,6 +88,10 @@ class CMdf : public CMdfBase {
   // one, is a damaged file. Returns false (and records the error) then.
   bool ClaimChainBlock(int64_t pos, int64_t length, const char* what);
   void SetStructureError(const std::string& text);
+  // Counts the bytes of a text about to be read. Texts may be linked from many
+  // places; a file whose texts add up to far more than the file itself is
+  // damaged. Returns false (and records the error) past that budget.
+  bool ChargeText(size_t bytes);
   bool HasStructureError() const { return !m_structureError.empty(); }
 
  private:
@@ -125,7 +129,9 @@ class CMdf : public CMdfBase {
 
   std::string m_lastError;
   std::string m_structureError;
-  std::map<int64_t, int64_t> m_claimed;  // start -> end of every DG, CG and CN block read
+  std::map<int64_t, int64_t> m_claimed;
+  uint64_t m_textBytes = 0;       // bytes of texts read by this open
+  uint64_t m_textBudget = 0;  // start -> end of every DG, CG and CN block read
 };
 
 // The name without a trailing parenthesised suffix: "Speed (CAN1)" -> "Speed".

@@ -2,6 +2,9 @@
 // ranges and the write-back of measured ranges into the file.
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "mdf/ccblock.h"
 #include "mdf/format.h"
@@ -79,6 +82,42 @@ bool IsIntegerType(uint16_t dataType) {
   }
 }
 
+// The names a NoValue entry is compared with, cut once per channel group: per
+// channel its short, long and display name. Built on the first entry.
+class ChannelNames {
+ public:
+  // The first channel, in chain order, with a name equal to `wanted` (or, with
+  // `prefix`, beginning with it).
+  CCNBlock* Find(CCGBlock* cg, const std::string& wanted, bool prefix) {
+    if (!built_) Build(cg);
+    if (!prefix) {
+      const auto it = first_.find(wanted);
+      return it == first_.end() ? nullptr : channels_[it->second].cn;
+    }
+    for (const Entry& e : channels_)
+      for (const std::string& name : e.names)
+        if (StartsWith(name, wanted.c_str())) return e.cn;
+    return nullptr;
+  }
+
+ private:
+  struct Entry {
+    CCNBlock* cn;
+    std::string names[3];
+  };
+  void Build(CCGBlock* cg) {
+    built_ = true;
+    for (CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) {
+      channels_.push_back(Entry{cn, {CutUnitSuffix(cn->GetSignalName()), CutUnitSuffix(cn->GetAsamName()),
+                                     CutUnitSuffix(cn->GetDisplayName())}});
+      for (const std::string& name : channels_.back().names) first_.emplace(name, channels_.size() - 1);
+    }
+  }
+  bool built_ = false;
+  std::vector<Entry> channels_;
+  std::unordered_map<std::string, size_t> first_;  // name -> first channel that has it
+};
+
 }  // namespace
 
 void CDGBlock::ParseNoValueComment() {
@@ -92,6 +131,7 @@ void CDGBlock::ParseNoValueComment() {
     if (cg->GetComment() && !cg->GetComment()->GetText().empty()) {
       const std::string text = cg->GetComment()->GetText();
       Tokenizer tokens(text);
+      ChannelNames names;
       std::string token;
       bool pending = false;  // `token` is already taken and starts the next entry
       while (pending || tokens.Next("\t\n", token)) {
@@ -101,16 +141,7 @@ void CDGBlock::ParseNoValueComment() {
         if (!tokens.Next("\t", yes) || !StartsWith(yes, "Ja")) continue;
         if (!tokens.Next("\t", wanted)) continue;
 
-        CCNBlock* match = nullptr;
-        for (CCNBlock* cn = cg->GetFirstCN(); cn && !match; cn = cn->GetNext()) {
-          for (const std::string& name : {cn->GetSignalName(), cn->GetAsamName(), cn->GetDisplayName()}) {
-            const std::string cut = CutUnitSuffix(name);
-            if (cut == wanted || (prefixMatch && StartsWith(cut, wanted.c_str()))) {
-              match = cn;
-              break;
-            }
-          }
-        }
+        CCNBlock* match = names.Find(cg, wanted, prefixMatch);
 
         if (!tokens.Next("\t\n", value)) break;
         bool inUse = match != nullptr;

@@ -472,3 +472,38 @@ TEST(MdfOpen, DeletingALongChainDoesNotRecurse) {
 }
 
 }  // namespace
+
+namespace {
+
+// Many channels linking one long comment would hold a copy each: the open
+// stops once the texts add up to far more than the file.
+TEST(MdfOpen, TextsSharedByManyBlocksAreBounded) {
+  FileDef def = SimpleFileDef(1, 0, 1);
+  for (int i = 0; i < 4000; ++i) {
+    ChannelDef ch;
+    ch.cn = CnSpec{.name = "c", .bits = 8, .dataType = dt::kUInt};
+    def.groups[0].channels.push_back(ch);
+  }
+  def.groups[0].autoLayout = false;
+  def.groups[0].recordSize = 1;
+  BuiltFile f = BuildFile(def);
+  const uint32_t text = f.writer.AddTx(std::string(65000, 'x'));
+  for (uint32_t cn : f.groups[0].cn) {
+    f.writer.SetLink(cn, cn::kComment, text);
+    f.writer.SetLink(cn, cn::kLongName, text);
+    f.writer.SetLink(cn, cn::kDisplayName, text);
+  }
+  Opened o(f.writer.Bytes());  // about 1 MB of file asking for 780 MB of texts
+  EXPECT_EQ(o.result, 0);
+  EXPECT_NE(o.mdf.GetLastError().find("texts"), std::string::npos) << o.mdf.GetLastError();
+
+  // A few channels sharing one comment open as usual.
+  BuiltFile g = BuildFile(SimpleFileDef(1, 3, 2));
+  const uint32_t shared = g.writer.AddTx("shared comment");
+  for (uint32_t cn : g.groups[0].cn) g.writer.SetLink(cn, cn::kComment, shared);
+  Opened ok(g.writer.Bytes());
+  ASSERT_EQ(ok.result, 1) << ok.mdf.GetLastError();
+  EXPECT_EQ(Channels(ok.mdf)[2]->GetComment()->GetText(), "shared comment");
+}
+
+}  // namespace
