@@ -405,10 +405,6 @@ double InverseLinear(const CCCBlock* cc, double y) {
   return kNoValueMarker;
 }
 
-void TrimTrailingBlanks(std::string& text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-}
-
 void TrimTrailingBlanks(char* text) {
   size_t n = std::strlen(text);
   while (n > 0 && text[n - 1] == ' ') text[--n] = 0;

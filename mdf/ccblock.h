@@ -106,7 +106,6 @@ double ApplyConversion(const CCCBlock* cc, double x);
 // The raw value of physical value y for a linear conversion; y for any other.
 double InverseLinear(const CCCBlock* cc, double y);
 // Removes trailing blanks (' ' only) in place.
-void TrimTrailingBlanks(std::string& text);
 void TrimTrailingBlanks(char* text);
 
 }  // namespace mdf

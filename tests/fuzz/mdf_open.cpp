@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -122,7 +123,12 @@ void ExerciseTimeInfo(const std::string& path, const std::string& before) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = TempPath();
+  static const std::string path = [] {
+    std::string p = TempPath();
+    static const std::string removeAtExit = p;
+    std::atexit([] { std::remove(removeAtExit.c_str()); });
+    return p;
+  }();
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(data, 1, size, f);
