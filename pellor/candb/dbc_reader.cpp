@@ -11,6 +11,7 @@
 
 #include "pellor/candb/candb.h"
 #include "pellor/candb/dbc_scanner.h"
+#include "platform/win32/codepage.h"
 #include "platform/win32/file.h"
 
 namespace pellor {
@@ -136,8 +137,9 @@ class DbcParser {
 
 bool DbcParser::Fail(std::string reason) {
   m_error.failure = DbcFailure::kSyntax;
-  m_error.line = m_scan.Line();
-  m_error.reason = m_scan.Error().empty() ? std::move(reason) : m_scan.Error();
+  const bool scanFault = !m_scan.Error().empty();
+  m_error.line = scanFault ? m_scan.ErrorLine() : m_scan.Line();
+  m_error.reason = scanFault ? m_scan.Error() : std::move(reason);
   return false;
 }
 
@@ -446,13 +448,19 @@ bool DbcParser::ParseValueType() {
 namespace {
 
 // The whole DBC file, refused when it is not a regular file or is too large.
+// The path is looked at before it is opened, since opening a pipe would wait
+// for a writer.
 bool LoadDbcText(const std::string& path, std::string& text, DbcError& error) {
+  struct stat st {};
+  if (stat(winport::AnsiToUtf8(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = {DbcFailure::kNotRegularFile, 0, "not a regular file"};
+    return false;
+  }
   winport::File file;
   if (!file.Open(path, winport::FileAccess::Read, winport::FileShare::ReadWrite)) {
     error = {DbcFailure::kCannotOpen, 0, "cannot open the file"};
     return false;
   }
-  struct stat st {};
   if (fstat(file.Descriptor(), &st) != 0 || !S_ISREG(st.st_mode)) {
     error = {DbcFailure::kNotRegularFile, 0, "not a regular file"};
     return false;

@@ -103,6 +103,7 @@ void DbcScanner::ReadString(char quote) {
   for (;;) {
     if (m_pos >= size) {
       m_error = "string without closing quote";
+      m_errorLine = m_tokenLine;
       return;
     }
     char c = m_data[m_pos++];

@@ -50,8 +50,10 @@ class DbcScanner {
   // Whether the next line begins with a blank or tab and holds more than blanks.
   bool NextLineContinues() const;
 
-  // Set when the text cannot be tokenized (a string that never ends).
+  // Set when the text cannot be tokenized (a string that never ends), with
+  // the line where the fault begins.
   const std::string& Error() const { return m_error; }
+  int ErrorLine() const { return m_errorLine; }
 
  private:
   void ReadNumber();
@@ -70,6 +72,7 @@ class DbcScanner {
   int m_tokenLine = 1;
   bool m_pushedBack = false;
   std::string m_error;
+  int m_errorLine = 0;
 };
 
 }  // namespace pellor
