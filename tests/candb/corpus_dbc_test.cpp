@@ -119,7 +119,10 @@ void CompareSignal(const CanSig& sig, const json& want, const std::set<std::stri
 
 void CompareMessage(const CanMsg& msg, const json& want, const std::set<std::string>& listed) {
   SCOPED_TRACE("message " + msg.Name());
-  EXPECT_EQ(static_cast<uint32_t>(msg.Id()), want["dbc_id"].get<uint32_t>());
+  const uint32_t id = static_cast<uint32_t>(msg.Id());
+  EXPECT_EQ(id, want["dbc_id"].get<uint32_t>());
+  EXPECT_EQ((id & 0x80000000u) != 0, want["extended"].get<bool>());
+  EXPECT_EQ(id & 0x7FFFFFFFu, want["id"].get<uint32_t>());
   EXPECT_EQ(msg.Dlc(), want["dlc"].get<int>());
   const json& tx = want["transmitters"];
   EXPECT_EQ(msg.Transmitter(), tx.empty() ? "Vector__XXX" : tx[0].get<std::string>());
