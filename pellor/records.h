@@ -47,12 +47,14 @@ struct ValueText {
 };
 
 // A signal's values held in memory: made by Read on a signal's first read (or
-// by the loader), in the code `type`. `counted` is what it added to the
-// import's cached bytes, taken off again when it is freed.
+// by the loader), in the code `type`; `physical` when they are converted
+// already. `counted` is what it added to the import's cached bytes, taken off
+// again when it is freed.
 struct ValueCache {
   std::vector<uint8_t> bytes;
   int32_t type = 0;
   bool valid = false;
+  bool physical = false;
   uint64_t counted = 0;
 };
 
