@@ -41,9 +41,10 @@
  *   smaller buffer gets the text cut to fit, terminated, and DDC_ErrRange;
  * - a number or boolean read with size 8 gives a double; read with its own
  *   size (1, 2 or 4 bytes) it gives its stored value in that type;
- * - any other size, a timestamp (use ...TimestampComponents) and reading a
- *   text as a number or a number as a text give DDC_ErrTypeMismatch; a
- *   property that does not exist gives DDC_ErrPropertyAbsent.
+ * - a number read with any other size, and a timestamp (read through
+ *   ...TimestampComponents), give DDC_ErrTypeMismatch; so do the length of
+ *   a property that is no text and the components of one that is no
+ *   timestamp; a property that does not exist gives DDC_ErrPropertyAbsent.
  * Property names are compared exactly (case matters).
  *
  * Channel data types (DDC_GetDataType): the TDMS codes 1-10 (i8, i16, i32,

@@ -64,7 +64,7 @@ Timestamp FromUnix(int64_t unix_seconds, double fraction) {
   return {unix_seconds + kUnixEpochSince1904, static_cast<uint64_t>(std::ldexp(fraction, 64))};
 }
 
-Property Text(std::string name, std::string value) { return {std::move(name), kString, std::move(value)}; }
+Property String(std::string name, std::string value) { return {std::move(name), kString, std::move(value)}; }
 Property F64(std::string name, double value) { return {std::move(name), kF64, value}; }
 Property I32(std::string name, int32_t value) { return {std::move(name), kI32, int64_t{value}}; }
 Property Bool(std::string name, bool value) { return {std::move(name), kBool, uint64_t{value}}; }

@@ -40,7 +40,7 @@ struct Property {
   uint32_t type = kString;
   std::variant<std::string, int64_t, uint64_t, double, Timestamp> value;
 };
-Property Text(std::string name, std::string value);
+Property String(std::string name, std::string value);
 Property F64(std::string name, double value);
 Property I32(std::string name, int32_t value);
 Property Bool(std::string name, bool value);
