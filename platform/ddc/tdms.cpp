@@ -251,14 +251,30 @@ struct ListEntry {
   uint32_t object = 0;
   bool has_data = false;
   RawIndex index;
+  bool operator==(const ListEntry&) const = default;
 };
 
-// What a segment changes, worked out before anything is changed, so that a
-// damaged segment leaves the model as the segments before it made it.
+// What a segment's metadata changes, worked out before the model changes, so
+// that a damaged segment leaves objects and properties as the segments
+// before it made them.
 struct SegmentPlan {
-  std::vector<ListEntry> list;
+  bool new_list = false;
+  std::vector<ListEntry> entries;          // in listed order, each object once
   std::vector<ListedObject*> new_objects;  // each gets the next object id
   std::vector<std::pair<uint32_t, ListedObject*>> listed;
+};
+
+// The layout of the current object list, kept while the list's data part and
+// the segments' layout bits stay the same.
+struct LayoutCache {
+  bool valid = false;
+  uint32_t bits = 0;  // ToC bits that shape the layout
+  TdmsLayout layout;
+  std::vector<uint32_t> slot_objects;
+  bool usable = true;
+  bool daqmx = false;
+  bool channels_known = false;  // slot channels filled in
+  size_t run = SIZE_MAX;        // the run that has this layout, if any
 };
 
 class TdmsLoader {
@@ -271,12 +287,11 @@ class TdmsLoader {
   enum class Step { Next, Last, Damaged, Truncated };
 
   Step ReadSegment(uint64_t& pos);
-  bool Plan(std::vector<ListedObject>& listed, bool new_list, SegmentPlan& plan);
-  bool Layout(const std::vector<ListEntry>& list, uint32_t toc, TdmsLayout& layout,
-              std::vector<uint32_t>& slot_objects, bool& usable, bool& daqmx) const;
-  void Commit(SegmentPlan& plan);
-  void AddSegment(TdmsLayout layout, const std::vector<uint32_t>& slot_objects,
-                  TdmsSegmentData segment);
+  bool Plan(std::vector<ListedObject>& listed, bool new_list, SegmentPlan& plan) const;
+  void ApplyList(const SegmentPlan& plan);
+  bool BuildLayout(uint32_t toc);
+  void CommitObjects(SegmentPlan& plan);
+  void AddSegment(TdmsSegmentData segment);
   Group* GroupNamed(const std::string& name);
   void Finish(const std::string& base_name);
 
@@ -286,7 +301,15 @@ class TdmsLoader {
   std::vector<ObjectState> objects_;
   std::unordered_map<std::string, Group*> groups_;
   std::vector<ListEntry> list_;
+  std::unordered_map<uint32_t, size_t> list_position_;  // object id -> place in list_
+  LayoutCache cache_;
+  uint64_t layout_work_ = 0;  // list entries laid out so far
 };
+
+// Laying out the object list costs its length each time it changes; a file
+// whose changes cost far more than its size is read no further.
+constexpr uint64_t kLayoutWorkPerByte = 16;
+constexpr uint64_t kLayoutWorkFloor = uint64_t{1} << 24;
 
 Status TdmsLoader::Load(const std::string& base_name) {
   uint8_t tag[4];
@@ -325,46 +348,41 @@ TdmsLoader::Step TdmsLoader::ReadSegment(uint64_t& pos) {
   const uint64_t data_end = last ? size : start + next;
 
   std::vector<ListedObject> listed;
+  SegmentPlan plan;
   if (toc & kTocMetaData) {
     std::vector<uint8_t> metadata(raw);
     if (!data_.ReadAt(metadata.data(), metadata.size(), start)) return Step::Damaged;
     if (!ReadMetadata(metadata, big_endian, listed)) return Step::Damaged;
-  }
-  SegmentPlan plan;
-  if (toc & kTocMetaData) {
     if (!Plan(listed, (toc & kTocNewObjectList) != 0, plan)) return Step::Damaged;
-  } else {
-    plan.list = list_;
+    // Only the object list changes before the segment proves sound; nothing is
+    // read after a damaged segment.
+    ApplyList(plan);
   }
 
-  TdmsLayout layout;
-  std::vector<uint32_t> slot_objects;
   TdmsSegmentData segment;
-  bool usable = true, daqmx = false;
+  segment.data_pos = data_pos;
   if (toc & kTocRawData) {
-    if (!Layout(plan.list, toc, layout, slot_objects, usable, daqmx)) return Step::Damaged;
+    if (!BuildLayout(toc)) return Step::Damaged;
     const uint64_t data_size = data_end - data_pos;
-    segment.data_pos = data_pos;
-    if (usable && layout.chunk_bytes > 0) {
-      segment.chunks = data_size / layout.chunk_bytes;
-      const uint64_t rest = data_size % layout.chunk_bytes;
-      if (rest != 0 && !last && !daqmx) return Step::Damaged;
+    const uint64_t chunk = cache_.layout.chunk_bytes;
+    if (cache_.usable && chunk > 0) {
+      segment.chunks = data_size / chunk;
+      const uint64_t rest = data_size % chunk;
+      if (rest != 0 && !last && !cache_.daqmx) return Step::Damaged;
       if (last) segment.tail_bytes = rest;
     }
   }
-  Commit(plan);
-  if ((toc & kTocRawData) && usable && (segment.chunks > 0 || segment.tail_bytes > 0))
-    AddSegment(std::move(layout), slot_objects, segment);
+  CommitObjects(plan);
+  if ((toc & kTocRawData) && cache_.usable && (segment.chunks > 0 || segment.tail_bytes > 0))
+    AddSegment(segment);
   pos = data_end;
   return last ? Step::Last : Step::Next;
 }
 
-bool TdmsLoader::Plan(std::vector<ListedObject>& listed, bool new_list, SegmentPlan& plan) {
-  if (!new_list) plan.list = list_;
-  std::unordered_map<uint32_t, size_t> position;  // object id -> place in plan.list
-  for (size_t i = 0; i < plan.list.size(); ++i) position[plan.list[i].object] = i;
+bool TdmsLoader::Plan(std::vector<ListedObject>& listed, bool new_list, SegmentPlan& plan) const {
+  plan.new_list = new_list;
   std::unordered_map<std::string, uint32_t> pending_ids;
-  std::unordered_map<uint32_t, RawIndex> pending_index;
+  std::unordered_map<uint32_t, size_t> entry_of;  // object id -> place in plan.entries
   for (ListedObject& object : listed) {
     uint32_t id = 0;
     if (auto it = object_ids_.find(object.key); it != object_ids_.end()) {
@@ -379,9 +397,13 @@ bool TdmsLoader::Plan(std::vector<ListedObject>& listed, bool new_list, SegmentP
     plan.listed.emplace_back(id, &object);
 
     ListEntry entry{id, object.data != ListedObject::Data::None, {}};
+    // The index the object had last: earlier in this segment, or before it.
     std::optional<RawIndex> before;
-    if (auto p = pending_index.find(id); p != pending_index.end()) before = p->second;
-    else if (id < objects_.size()) before = objects_[id].last_index;
+    auto here = entry_of.find(id);
+    if (here != entry_of.end() && plan.entries[here->second].has_data)
+      before = plan.entries[here->second].index;
+    else if (id < objects_.size())
+      before = objects_[id].last_index;
     if (object.data == ListedObject::Data::SameAsBefore) {
       if (!before) return false;  // reuse of an index never seen
       entry.index = *before;
@@ -389,61 +411,92 @@ bool TdmsLoader::Plan(std::vector<ListedObject>& listed, bool new_list, SegmentP
       if (before && before->type != object.index.type) return false;  // a channel changes its type
       entry.index = object.index;
     }
-    if (entry.has_data) pending_index[id] = entry.index;
-    if (auto p = position.find(id); p != position.end()) {
-      plan.list[p->second] = entry;
+    if (here != entry_of.end()) {
+      plan.entries[here->second] = entry;
     } else {
-      position.emplace(id, plan.list.size());
-      plan.list.push_back(entry);
+      entry_of.emplace(id, plan.entries.size());
+      plan.entries.push_back(entry);
     }
   }
   return true;
 }
 
-bool TdmsLoader::Layout(const std::vector<ListEntry>& list, uint32_t toc, TdmsLayout& layout,
-                        std::vector<uint32_t>& slot_objects, bool& usable, bool& daqmx) const {
+void TdmsLoader::ApplyList(const SegmentPlan& plan) {
+  bool changed = false;
+  if (plan.new_list) {
+    changed = plan.entries != list_;
+    if (changed) {
+      list_ = plan.entries;
+      list_position_.clear();
+      for (size_t i = 0; i < list_.size(); ++i) list_position_[list_[i].object] = i;
+    }
+  } else {
+    for (const ListEntry& entry : plan.entries) {
+      auto it = list_position_.find(entry.object);
+      if (it == list_position_.end()) {
+        list_position_.emplace(entry.object, list_.size());
+        list_.push_back(entry);
+        changed = true;
+      } else if (!(list_[it->second] == entry)) {
+        list_[it->second] = entry;
+        changed = true;
+      }
+    }
+  }
+  if (changed) cache_.valid = false;
+}
+
+bool TdmsLoader::BuildLayout(uint32_t toc) {
+  const uint32_t bits = toc & (kTocInterleaved | kTocBigEndian);
+  if (cache_.valid && cache_.bits == bits) return true;
+  layout_work_ += list_.size();
+  if (layout_work_ > kLayoutWorkFloor && layout_work_ / kLayoutWorkPerByte > data_.Size()) return false;
+  cache_ = LayoutCache{};
+  cache_.bits = bits;
+  TdmsLayout& layout = cache_.layout;
   layout.big_endian = (toc & kTocBigEndian) != 0;
   uint64_t daqmx_bytes = 0;
-  for (const ListEntry& entry : list) {
+  for (const ListEntry& entry : list_) {
     if (!entry.has_data) continue;
     TdmsSlot slot;
     slot.per_chunk = entry.index.per_chunk;
     if (entry.index.type == kTdsDaqmxRaw) {
       // The channels of a DAQmx segment share its raw buffers.
-      daqmx = true;
+      cache_.daqmx = true;
       daqmx_bytes = std::max(daqmx_bytes, entry.index.daqmx_bytes);
     } else {
       const TypeInfo info = TdsType(entry.index.type);
-      if (!info.size_known) usable = false;
+      if (!info.size_known) cache_.usable = false;
       slot.is_string = entry.index.type == kTdsString;
       slot.value_size = info.ddc == DDC_TypeUnsupported ? 0 : info.size;
       if (slot.is_string) slot.bytes = entry.index.string_bytes;
       else if (__builtin_mul_overflow(slot.per_chunk, uint64_t{info.size}, &slot.bytes)) return false;
     }
     layout.slots.push_back(slot);
-    slot_objects.push_back(entry.object);
+    cache_.slot_objects.push_back(entry.object);
   }
   const bool lone_string = layout.slots.size() == 1 && layout.slots[0].is_string;
-  layout.interleaved = (toc & kTocInterleaved) && !daqmx && !lone_string;
+  layout.interleaved = (toc & kTocInterleaved) && !cache_.daqmx && !lone_string;
   uint64_t running = 0;
   if (layout.interleaved) {
     for (TdmsSlot& slot : layout.slots) {
-      const uint64_t size = slot.per_chunk ? slot.bytes / slot.per_chunk : 0;
       if (slot.is_string || slot.per_chunk != layout.slots[0].per_chunk) return false;
       slot.offset = running;
-      running += size;  // each at most 16 bytes
+      running += slot.per_chunk ? slot.bytes / slot.per_chunk : 0;  // at most 16 bytes each
     }
     layout.row_bytes = running;
     if (!layout.slots.empty() &&
         __builtin_mul_overflow(layout.slots[0].per_chunk, running, &layout.chunk_bytes))
       return false;
-    return true;
+  } else {
+    for (TdmsSlot& slot : layout.slots) {
+      slot.offset = running;
+      if (__builtin_add_overflow(running, slot.bytes, &running)) return false;
+    }
+    if (__builtin_add_overflow(running, daqmx_bytes, &layout.chunk_bytes)) return false;
   }
-  for (TdmsSlot& slot : layout.slots) {
-    slot.offset = running;
-    if (__builtin_add_overflow(running, slot.bytes, &running)) return false;
-  }
-  return !__builtin_add_overflow(running, daqmx_bytes, &layout.chunk_bytes);
+  cache_.valid = true;
+  return true;
 }
 
 Group* TdmsLoader::GroupNamed(const std::string& name) {
@@ -456,7 +509,7 @@ Group* TdmsLoader::GroupNamed(const std::string& name) {
   return group;
 }
 
-void TdmsLoader::Commit(SegmentPlan& plan) {
+void TdmsLoader::CommitObjects(SegmentPlan& plan) {
   for (ListedObject* object : plan.new_objects) {
     ObjectState state;
     state.path = object->path;
@@ -470,7 +523,7 @@ void TdmsLoader::Commit(SegmentPlan& plan) {
     object_ids_.emplace(object->key, static_cast<uint32_t>(objects_.size()));
     objects_.push_back(std::move(state));
   }
-  for (const ListEntry& entry : plan.list) {
+  for (const ListEntry& entry : plan.entries) {
     if (!entry.has_data) continue;
     ObjectState& state = objects_[entry.object];
     if (!state.last_index && state.channel) state.channel->type = TdsType(entry.index.type).ddc;
@@ -483,7 +536,6 @@ void TdmsLoader::Commit(SegmentPlan& plan) {
                                          : file_.properties;
     for (Property& p : object->properties) target.Set(std::move(p));
   }
-  list_ = std::move(plan.list);
 }
 
 bool SameLayout(const TdmsLayout& a, const TdmsLayout& b) {
@@ -500,17 +552,22 @@ bool SameLayout(const TdmsLayout& a, const TdmsLayout& b) {
   return true;
 }
 
-void TdmsLoader::AddSegment(TdmsLayout layout, const std::vector<uint32_t>& slot_objects,
-                            TdmsSegmentData segment) {
-  for (size_t i = 0; i < layout.slots.size(); ++i)
-    layout.slots[i].channel = objects_[slot_objects[i]].channel;
+void TdmsLoader::AddSegment(TdmsSegmentData segment) {
+  if (!cache_.channels_known) {
+    for (size_t i = 0; i < cache_.layout.slots.size(); ++i)
+      cache_.layout.slots[i].channel = objects_[cache_.slot_objects[i]].channel;
+    cache_.channels_known = true;
+  }
   TdmsIndex& index = file_.tdms;
-  if (index.runs.empty() || !SameLayout(index.runs.back().layout, layout)) {
+  const bool continues = !index.runs.empty() && (cache_.run == index.runs.size() - 1 ||
+                                                 SameLayout(index.runs.back().layout, cache_.layout));
+  if (!continues) {
     TdmsRun run;
-    run.layout = std::move(layout);
+    run.layout = cache_.layout;
     run.segment_begin = run.segment_end = index.segments.size();
     index.runs.push_back(std::move(run));
   }
+  cache_.run = index.runs.size() - 1;
   TdmsRun& run = index.runs.back();
   segment.first_chunk = run.chunks;
   run.chunks += segment.chunks;  // bounded by the file's size
