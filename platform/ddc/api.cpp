@@ -19,25 +19,25 @@
 namespace ddc {
 namespace {
 
-// Every live file, group and channel, so that a stale or foreign handle gets
-// a status instead of a crash.
+// Every live file, group and channel with the file it belongs to, so that a
+// stale or foreign handle gets a status instead of a crash.
 enum class Kind { File, Group, Channel };
 
 class Registry {
  public:
   void Add(const File& file) {
     std::lock_guard lock(mutex_);
-    live_[&file] = Kind::File;
+    live_[&file] = {Kind::File, &file};
     for (const auto& group : file.groups) {
-      live_[group.get()] = Kind::Group;
-      for (const auto& channel : group->channels) live_[channel.get()] = Kind::Channel;
+      live_[group.get()] = {Kind::Group, &file};
+      for (const auto& channel : group->channels) live_[channel.get()] = {Kind::Channel, &file};
     }
   }
   // Removes the file and its objects; false when it is not a live file.
   bool Remove(const File* file) {
     std::lock_guard lock(mutex_);
     auto it = live_.find(file);
-    if (it == live_.end() || it->second != Kind::File) return false;
+    if (it == live_.end() || it->second.kind != Kind::File) return false;
     live_.erase(it);
     for (const auto& group : file->groups) {
       live_.erase(group.get());
@@ -45,17 +45,22 @@ class Registry {
     }
     return true;
   }
+  // The object behind a handle of the given kind, and its file; none for any other handle.
   template <typename T>
-  T* Find(const void* handle, Kind kind) {
+  std::pair<T*, const File*> Find(const void* handle, Kind kind) {
     std::lock_guard lock(mutex_);
     auto it = live_.find(handle);
-    return it != live_.end() && it->second == kind ? static_cast<T*>(const_cast<void*>(handle))
-                                                   : nullptr;
+    if (it == live_.end() || it->second.kind != kind) return {nullptr, nullptr};
+    return {static_cast<T*>(const_cast<void*>(handle)), it->second.file};
   }
 
  private:
+  struct Entry {
+    Kind kind;
+    const File* file;
+  };
   std::mutex mutex_;
-  std::unordered_map<const void*, Kind> live_;
+  std::unordered_map<const void*, Entry> live_;
 };
 
 Registry& Live() {
@@ -63,18 +68,11 @@ Registry& Live() {
   return registry;
 }
 
-// Channels know their file through this map, filled when a file opens.
-std::mutex g_owner_mutex;
-std::unordered_map<const Channel*, const File*> g_owner;
-
-File* FindFile(DDCFileHandle h) { return Live().Find<File>(h, Kind::File); }
-Group* FindGroup(DDCChannelGroupHandle h) { return Live().Find<Group>(h, Kind::Group); }
-Channel* FindChannel(DDCChannelHandle h) { return Live().Find<Channel>(h, Kind::Channel); }
-
-const File* OwnerOf(const Channel* channel) {
-  std::lock_guard lock(g_owner_mutex);
-  auto it = g_owner.find(channel);
-  return it == g_owner.end() ? nullptr : it->second;
+File* FindFile(DDCFileHandle h) { return Live().Find<File>(h, Kind::File).first; }
+Group* FindGroup(DDCChannelGroupHandle h) { return Live().Find<Group>(h, Kind::Group).first; }
+Channel* FindChannel(DDCChannelHandle h) { return Live().Find<Channel>(h, Kind::Channel).first; }
+std::pair<Channel*, const File*> FindChannelOfFile(DDCChannelHandle h) {
+  return Live().Find<Channel>(h, Kind::Channel);
 }
 
 template <typename F>
@@ -243,11 +241,9 @@ std::string BaseName(const std::string& path) {
   return name;
 }
 
-// Checks a channel and a value range against the channel's count.
-int CheckRange(const Channel* channel, size_t first, size_t count, const void* out) {
-  if (!channel || (!out && count > 0)) return DDC_ErrInvalidArgument;
-  if (first > channel->count || count > channel->count - first) return DDC_ErrRange;
-  return DDC_NoError;
+// Checks a value range against the channel's count.
+int CheckRange(const Channel& channel, size_t first, size_t count) {
+  return first > channel.count || count > channel.count - first ? DDC_ErrRange : DDC_NoError;
 }
 
 constexpr size_t kStep = 64 * 1024;  // values converted per step
@@ -278,11 +274,6 @@ int DDC_OpenFileEx(const char* filePath, const char* fileType, int readOnly, DDC
       s = LoadTdm(path, BaseName(filePath), *model);
     }
     if (s != DDC_NoError) return s;
-    {
-      std::lock_guard lock(g_owner_mutex);
-      for (const auto& group : model->groups)
-        for (const auto& channel : group->channels) g_owner[channel.get()] = model.get();
-    }
     Live().Add(*model);
     *file = reinterpret_cast<DDCFileHandle>(model.release());
     return DDC_NoError;
@@ -292,11 +283,6 @@ int DDC_OpenFileEx(const char* filePath, const char* fileType, int readOnly, DDC
 void DDC_CloseFile(DDCFileHandle file) {
   File* model = reinterpret_cast<File*>(file);
   if (!model || !Live().Remove(model)) return;
-  {
-    std::lock_guard lock(g_owner_mutex);
-    for (const auto& group : model->groups)
-      for (const auto& channel : group->channels) g_owner.erase(channel.get());
-  }
   delete model;
 }
 
@@ -352,11 +338,12 @@ int DDC_GetNumDataValues(DDCChannelHandle channel, uint64_t* numValues) {
 int DDC_GetDataValues(DDCChannelHandle channel, size_t indexOfFirstValueToGet,
                       size_t numValuesToGet, void* values) {
   return Guarded([&]() -> int {
-    const Channel* c = FindChannel(channel);
-    if (int s = CheckRange(c, indexOfFirstValueToGet, numValuesToGet, values)) return s;
+    const auto [c, owner] = FindChannelOfFile(channel);
+    if (!c || (!values && numValuesToGet > 0)) return DDC_ErrInvalidArgument;
+    if (int s = CheckRange(*c, indexOfFirstValueToGet, numValuesToGet)) return s;
     if (IsNumberType(c->type)) {
       if (numValuesToGet == 0) return DDC_NoError;
-      return ReadNumbers(*OwnerOf(c), *c, indexOfFirstValueToGet, numValuesToGet,
+      return ReadNumbers(*owner, *c, indexOfFirstValueToGet, numValuesToGet,
                          static_cast<uint8_t*>(values));
     }
     if (c->type == DDC_TypeChannelTimestamp) return DDC_ErrTypeMismatch;
@@ -366,7 +353,7 @@ int DDC_GetDataValues(DDCChannelHandle channel, size_t indexOfFirstValueToGet,
     for (size_t done = 0; done < numValuesToGet;) {
       const size_t step = std::min(kStep, numValuesToGet - done);
       texts.clear();
-      Status s = ReadTexts(*OwnerOf(c), *c, indexOfFirstValueToGet + done, step, texts);
+      Status s = ReadTexts(*owner, *c, indexOfFirstValueToGet + done, step, texts);
       for (size_t k = 0; s == DDC_NoError && k < step; ++k) {
         out[done + k] = CopyOut(texts[k]);
         if (!out[done + k]) {
@@ -391,14 +378,15 @@ int DDC_GetDataValuesTimestampComponents(DDCChannelHandle channel, size_t indexO
                                          unsigned int second[], double fraction[],
                                          unsigned int weekDay[]) {
   return Guarded([&]() -> int {
-    const Channel* c = FindChannel(channel);
-    if (int s = CheckRange(c, indexOfFirstValueToGet, numValuesToGet, "")) return s;
+    const auto [c, owner] = FindChannelOfFile(channel);
+    if (!c) return DDC_ErrInvalidArgument;
+    if (int s = CheckRange(*c, indexOfFirstValueToGet, numValuesToGet)) return s;
     if (c->type != DDC_TypeChannelTimestamp) return DDC_ErrTypeMismatch;
     std::vector<Timestamp> stamps;
     for (size_t done = 0; done < numValuesToGet;) {
       const size_t step = std::min(kStep, numValuesToGet - done);
       stamps.resize(step);
-      if (Status s = ReadTimestamps(*OwnerOf(c), *c, indexOfFirstValueToGet + done, step,
+      if (Status s = ReadTimestamps(*owner, *c, indexOfFirstValueToGet + done, step,
                                     stamps.data()))
         return s;
       for (size_t k = 0; k < step; ++k) {

@@ -3,7 +3,6 @@
 #include <cfloat>
 #include <charconv>
 #include <cstring>
-#include <limits>
 #include <pugixml.hpp>
 #include <unordered_map>
 
@@ -431,7 +430,6 @@ Status TdmLoader::Load(pugi::xml_node root, const std::string& base_name) {
 Status LoadTdm(const std::string& utf8_path, const std::string& base_name, File& file) {
   DataFile header;
   if (Status s = header.Open(utf8_path); s != DDC_NoError) return s;
-  if (header.Size() > std::numeric_limits<size_t>::max() / 2) return DDC_ErrOutOfMemory;
   std::vector<char> text(static_cast<size_t>(header.Size()));
   if (!header.ReadAt(text.data(), text.size(), 0)) return DDC_ErrReadFailed;
   pugi::xml_document doc;

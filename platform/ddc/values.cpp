@@ -99,29 +99,43 @@ ChunkPlace LocateChunk(const TdmsIndex& index, const TdmsRun& run, const TdmsSlo
   return {seg, chunk - seg->first_chunk, slot.per_chunk};
 }
 
+// Calls `f(chunk_pos, i, take)` for each chunk that holds values of [v, v + n)
+// of a slot in a run: the chunk's file position, the index in the chunk of
+// the first value wanted there, and how many (at most `most`).
+template <typename F>
+Status ForEachChunk(const File& file, const TdmsRun& run, const TdmsSlot& slot, uint64_t v,
+                    uint64_t n, uint64_t most, F&& f) {
+  if (slot.per_chunk == 0) return DDC_ErrDamaged;
+  while (n > 0) {
+    const uint64_t i = v % slot.per_chunk;
+    const ChunkPlace place = LocateChunk(file.tdms, run, slot, v / slot.per_chunk);
+    if (i >= place.values) return DDC_ErrDamaged;
+    const uint64_t take = std::min({n, place.values - i, most});
+    const uint64_t chunk_pos =
+        place.segment->data_pos + place.chunk_in_segment * run.layout.chunk_bytes;
+    if (Status s = f(chunk_pos, i, take); s != DDC_NoError) return s;
+    v += take;
+    n -= take;
+  }
+  return DDC_NoError;
+}
+
 // Raw values (file byte order) [v, v + n) of one slot in one run.
 Status ReadRunRaw(const File& file, const TdmsRun& run, const TdmsSlot& slot, uint64_t v,
                   uint64_t n, uint8_t* dst) {
   const DataFile& data = *file.data_files.front();
   const TdmsLayout& layout = run.layout;
   const uint32_t size = slot.value_size;
-  while (n > 0) {
-    const uint64_t chunk = v / slot.per_chunk;
-    const uint64_t i = v % slot.per_chunk;
-    const ChunkPlace place = LocateChunk(file.tdms, run, slot, chunk);
-    if (i >= place.values) return DDC_ErrDamaged;
-    const uint64_t take = std::min(n, place.values - i);
-    const uint64_t base = place.segment->data_pos + place.chunk_in_segment * layout.chunk_bytes;
-    const bool ok = layout.interleaved
-                        ? Gather(data, base + i * layout.row_bytes + slot.offset, layout.row_bytes,
-                                 size, take, dst)
-                        : ReadSpan(data, dst, take * size, base + slot.offset + i * size);
-    if (!ok) return DDC_ErrReadFailed;
-    dst += take * size;
-    v += take;
-    n -= take;
-  }
-  return DDC_NoError;
+  return ForEachChunk(file, run, slot, v, n, UINT64_MAX,
+                      [&](uint64_t chunk_pos, uint64_t i, uint64_t take) -> Status {
+                        const bool ok =
+                            layout.interleaved
+                                ? Gather(data, chunk_pos + i * layout.row_bytes + slot.offset,
+                                         layout.row_bytes, size, take, dst)
+                                : ReadSpan(data, dst, take * size, chunk_pos + slot.offset + i * size);
+                        dst += take * size;
+                        return ok ? DDC_NoError : DDC_ErrReadFailed;
+                      });
 }
 
 // Calls `f(run, slot, first_in_run, count, out_index)` for each run piece of the range.
@@ -314,21 +328,11 @@ Status ReadTexts(const File& file, const Channel& channel, uint64_t first, uint6
   return ForEachRunPiece(
       file, *tdms, first, count,
       [&](const TdmsRun& run, const TdmsSlot& slot, uint64_t v, uint64_t n, uint64_t) -> Status {
-        while (n > 0) {
-          const uint64_t chunk = v / slot.per_chunk;
-          const uint64_t i = v % slot.per_chunk;
-          const ChunkPlace place = LocateChunk(file.tdms, run, slot, chunk);
-          if (i >= place.values) return DDC_ErrDamaged;
-          const uint64_t take = std::min({n, place.values - i, kStep});
-          const uint64_t slot_pos = place.segment->data_pos +
-                                    place.chunk_in_segment * run.layout.chunk_bytes + slot.offset;
-          if (Status s = ReadChunkTexts(*file.data_files.front(), run.layout.big_endian, slot,
-                                        slot_pos, i, take, out))
-            return s;
-          v += take;
-          n -= take;
-        }
-        return DDC_NoError;
+        return ForEachChunk(file, run, slot, v, n, kStep,
+                            [&](uint64_t chunk_pos, uint64_t i, uint64_t take) {
+                              return ReadChunkTexts(*file.data_files.front(), run.layout.big_endian,
+                                                    slot, chunk_pos + slot.offset, i, take, out);
+                            });
       });
 }
 

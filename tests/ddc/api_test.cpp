@@ -34,45 +34,21 @@ class Api : public ::testing::Test {
   std::string path_;
 };
 
-int CallSetFilePropertyV(DDCFileHandle file, const char* name, ...) {
+// The V-forms through an argument list of their own.
+template <typename H>
+int CallSetV(int (*set)(H, const char*, va_list), H h, const char* name, ...) {
   va_list args;
   va_start(args, name);
-  const int s = DDC_SetFilePropertyV(file, name, args);
+  const int s = set(h, name, args);
   va_end(args);
   return s;
 }
-int CallCreateFilePropertyV(DDCFileHandle file, const char* name, DDCDataType type, ...) {
+template <typename H>
+int CallCreateV(int (*create)(H, const char*, DDCDataType, va_list), H h, const char* name,
+                DDCDataType type, ...) {
   va_list args;
   va_start(args, type);
-  const int s = DDC_CreateFilePropertyV(file, name, type, args);
-  va_end(args);
-  return s;
-}
-int CallSetChannelGroupPropertyV(DDCChannelGroupHandle group, const char* name, ...) {
-  va_list args;
-  va_start(args, name);
-  const int s = DDC_SetChannelGroupPropertyV(group, name, args);
-  va_end(args);
-  return s;
-}
-int CallCreateChannelGroupPropertyV(DDCChannelGroupHandle group, const char* name, DDCDataType type, ...) {
-  va_list args;
-  va_start(args, type);
-  const int s = DDC_CreateChannelGroupPropertyV(group, name, type, args);
-  va_end(args);
-  return s;
-}
-int CallSetChannelPropertyV(DDCChannelHandle channel, const char* name, ...) {
-  va_list args;
-  va_start(args, name);
-  const int s = DDC_SetChannelPropertyV(channel, name, args);
-  va_end(args);
-  return s;
-}
-int CallCreateChannelPropertyV(DDCChannelHandle channel, const char* name, DDCDataType type, ...) {
-  va_list args;
-  va_start(args, type);
-  const int s = DDC_CreateChannelPropertyV(channel, name, type, args);
+  const int s = create(h, name, type, args);
   va_end(args);
   return s;
 }
@@ -149,20 +125,20 @@ TEST_F(Api, OperationsThatCreateChangeOrQueryAreNotSupported) {
       DDC_ExecuteChannelGroupQueryExpression(f, "x", &groups, &n),
       DDC_ExecuteChannelQueryExpression(f, "x", &channels, &n),
       DDC_SetFilePropertyTimestampComponents(f, "p", 2024, 1, 1, 0, 0, 0, 0),
-      CallSetFilePropertyV(f, "p", 1.0),
+      CallSetV(DDC_SetFilePropertyV, f, "p", 1.0),
       DDC_CreateFilePropertyTimestampComponents(f, "p", 2024, 1, 1, 0, 0, 0, 0),
-      CallCreateFilePropertyV(f, "p", DDC_TypeDouble, 1.0),
+      CallCreateV(DDC_CreateFilePropertyV, f, "p", DDC_TypeDouble, 1.0),
       DDC_FilePropertyExists(f, "name", &exists),
       DDC_SetChannelGroupPropertyTimestampComponents(g, "p", 2024, 1, 1, 0, 0, 0, 0),
-      CallSetChannelGroupPropertyV(g, "p", 1.0),
+      CallSetV(DDC_SetChannelGroupPropertyV, g, "p", 1.0),
       DDC_CreateChannelGroupPropertyTimestampComponents(g, "p", 2024, 1, 1, 0, 0, 0, 0),
-      CallCreateChannelGroupPropertyV(g, "p", DDC_TypeDouble, 1.0),
+      CallCreateV(DDC_CreateChannelGroupPropertyV, g, "p", DDC_TypeDouble, 1.0),
       DDC_GetChannelGroupPropertyTimestampComponents(g, "p", u, u, u, u, u, u, d, u),
       DDC_ChannelGroupPropertyExists(g, "name", &exists),
       DDC_SetChannelPropertyTimestampComponents(c, "p", 2024, 1, 1, 0, 0, 0, 0),
-      CallSetChannelPropertyV(c, "p", 1.0),
+      CallSetV(DDC_SetChannelPropertyV, c, "p", 1.0),
       DDC_CreateChannelPropertyTimestampComponents(c, "p", 2024, 1, 1, 0, 0, 0, 0),
-      CallCreateChannelPropertyV(c, "p", DDC_TypeDouble, 1.0),
+      CallCreateV(DDC_CreateChannelPropertyV, c, "p", DDC_TypeDouble, 1.0),
       DDC_ChannelPropertyExists(c, "name", &exists),
   };
   EXPECT_EQ(std::size(results), 37u);

@@ -135,18 +135,27 @@ void ExpectValues(DDCChannelHandle c, const json& oracle) {
   }
 }
 
-}  // namespace
-
-TEST(Corpus, TdmsFilesMatchTheirOracles) {
-  SKIP_WITHOUT_CORPUS();
+// Opens every corpus file of a folder and hands it with its oracle to `check`.
+template <typename F>
+void ForEachCorpusFile(const std::string& folder, const std::string& extension, const char* type,
+                       F&& check) {
   ScopedTimeZone tz("Europe/Berlin");
-  const std::vector<std::string> files = CorpusFiles("tdms", ".tdms");
+  const std::vector<std::string> files = CorpusFiles(folder, extension);
   ASSERT_FALSE(files.empty());
   for (const std::string& relative : files) {
     SCOPED_TRACE(relative);
     const json oracle = testsupport::LoadOracle(relative);
-    OpenedFile file(testsupport::CorpusFile(relative), "TDMs");
+    OpenedFile file(testsupport::CorpusFile(relative), type);
     ASSERT_EQ(file.Status(), 0);
+    check(oracle, file);
+  }
+}
+
+}  // namespace
+
+TEST(Corpus, TdmsFilesMatchTheirOracles) {
+  SKIP_WITHOUT_CORPUS();
+  ForEachCorpusFile("tdms", ".tdms", "TDMs", [](const json& oracle, const OpenedFile& file) {
     const std::vector<std::string> names = PropertyNames(file.Get());
     ASSERT_GE(names.size(), 5u);
     EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 5),
@@ -173,19 +182,12 @@ TEST(Corpus, TdmsFilesMatchTheirOracles) {
         ExpectValues(channels[c], oc);
       }
     }
-  }
+  });
 }
 
 TEST(Corpus, TdmFilesMatchTheirOracles) {
   SKIP_WITHOUT_CORPUS();
-  ScopedTimeZone tz("Europe/Berlin");
-  const std::vector<std::string> files = CorpusFiles("tdm", ".tdm");
-  ASSERT_FALSE(files.empty());
-  for (const std::string& relative : files) {
-    SCOPED_TRACE(relative);
-    const json oracle = testsupport::LoadOracle(relative);
-    OpenedFile file(testsupport::CorpusFile(relative), "TDM");
-    ASSERT_EQ(file.Status(), 0);
+  ForEachCorpusFile("tdm", ".tdm", "TDM", [](const json& oracle, const OpenedFile& file) {
     const json& root = oracle["root"];
     EXPECT_EQ(Name(file.Get()), Ansi(root["name"]));
     for (const char* text : {"description", "title", "author"})
@@ -223,5 +225,5 @@ TEST(Corpus, TdmFilesMatchTheirOracles) {
         ExpectValues(channels[c], oc);
       }
     }
-  }
+  });
 }

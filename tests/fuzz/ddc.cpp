@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,8 +106,8 @@ void ReadChannel(DDCChannelHandle c) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string folder = TempFolder();
   static const int cleanup = std::atexit([] {
-    std::string command = "rm -rf '" + folder + "'";
-    if (std::system(command.c_str()) != 0) {}
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
   });
   (void)cleanup;
 
