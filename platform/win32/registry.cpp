@@ -601,6 +601,76 @@ LSTATUS RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) {
   return ERROR_SUCCESS;
 }
 
+LSTATUS RegDeleteTreeA(HKEY key, const char* subKey) {
+  Store& store = Store::Instance();
+  std::lock_guard lock(store.mutex);
+  KeyPath base;
+  if (!store.Resolve(key, base)) return ERROR_INVALID_HANDLE;
+  KeyPath target = winport::Below(base, subKey);
+  return store.Modify([&](bool& changed) {
+    if (!store.Find(base)) return ERROR_KEY_DELETED;
+    if (target.names.size() == base.names.size()) {  // empty `key` itself
+      winport::Key* k = store.Find(target);
+      changed = !k->subkeys.empty() || !k->values.empty();
+      k->subkeys.clear();
+      k->values.clear();
+      return ERROR_SUCCESS;
+    }
+    const std::string leaf = winport::UpperAnsi(target.names.back());
+    target.names.pop_back();
+    winport::Key* parent = store.Find(target);
+    if (!parent || parent->subkeys.erase(leaf) == 0) return ERROR_FILE_NOT_FOUND;
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*, DWORD* type, BYTE* data,
+                      DWORD* dataSize) {
+  if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  Store& store = Store::Instance();
+  std::lock_guard lock(store.mutex);
+  KeyPath path;
+  if (!store.Resolve(key, path)) return ERROR_INVALID_HANDLE;
+  store.Refresh();
+  winport::Key* k = store.Find(path);
+  if (!k) return ERROR_KEY_DELETED;
+  if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+  auto it = k->values.begin();
+  std::advance(it, index);
+  const winport::Value& v = it->second;
+  if (v.name.size() + 1 > *nameSize || v.data.size() > 0xFFFFFFFFu) return ERROR_MORE_DATA;
+  std::memcpy(name, v.name.c_str(), v.name.size() + 1);
+  *nameSize = static_cast<DWORD>(v.name.size());
+  if (type) *type = v.type;
+  if (!dataSize) return ERROR_SUCCESS;
+  const DWORD room = *dataSize;
+  *dataSize = static_cast<DWORD>(v.data.size());
+  if (!data) return ERROR_SUCCESS;
+  if (room < v.data.size()) return ERROR_MORE_DATA;
+  std::memcpy(data, v.data.data(), v.data.size());
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD*, DWORD* subKeys, DWORD* maxSubKeyLength,
+                         DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength,
+                         DWORD* securityDescriptorSize, void*) {
+  Store& store = Store::Instance();
+  std::lock_guard lock(store.mutex);
+  KeyPath path;
+  if (!store.Resolve(key, path)) return ERROR_INVALID_HANDLE;
+  store.Refresh();
+  winport::Key* k = store.Find(path);
+  if (!k) return ERROR_KEY_DELETED;
+  if (keyClass && classSize && *classSize > 0) keyClass[0] = '\0';
+  if (classSize) *classSize = 0;
+  if (subKeys) *subKeys = static_cast<DWORD>(k->subkeys.size());
+  if (values) *values = static_cast<DWORD>(k->values.size());
+  for (DWORD* zero : {maxSubKeyLength, maxClassLength, maxValueNameLength, maxValueLength, securityDescriptorSize})
+    if (zero) *zero = 0;
+  return ERROR_SUCCESS;
+}
+
 LSTATUS RegCloseKey(HKEY key) {
   if (key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
   Store& store = Store::Instance();

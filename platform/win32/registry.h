@@ -75,6 +75,20 @@ LSTATUS RegDeleteKeyA(HKEY key, const char* subKey);
 // past the last one, ERROR_MORE_DATA when `nameSize` (characters with the NUL)
 // is too small.
 LSTATUS RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize);
+// Deletes `subKey` with everything below it, in one change of the store;
+// NULL or "" deletes what lies below `key` (its subkeys and values) but keeps
+// `key`. ERROR_FILE_NOT_FOUND when `subKey` does not exist.
+LSTATUS RegDeleteTreeA(HKEY key, const char* subKey);
+// The index-th value (case-insensitive order of names): its name (`nameSize`
+// in characters with the NUL, on return without it), type and data as
+// RegQueryValueExA gives them. ERROR_NO_MORE_ITEMS past the last one.
+LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, DWORD* type,
+                      BYTE* data, DWORD* dataSize);
+// Counts of subkeys and values; the other figures of Win32's function are
+// given as 0 (each pointer may be NULL).
+LSTATUS RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved, DWORD* subKeys,
+                         DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
+                         DWORD* maxValueLength, DWORD* securityDescriptorSize, void* lastWriteTime);
 LSTATUS RegCloseKey(HKEY key);
 
 namespace winport {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <string>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -10,14 +11,33 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/win32/error.h"
+
 namespace winport {
 namespace {
 
 struct SyncObject {
   bool isEvent = true;
+  bool isMutex = false;
   bool manualReset = true;  // threads stay signalled once ended
-  bool signalled = false;
+  bool signalled = false;   // events and threads
+  std::thread::id owner;    // mutexes: the owning thread, none when free
+  unsigned takes = 0;       // mutexes: how often the owner took it
 };
+
+bool Ready(const SyncObject& o) {
+  if (o.isMutex) return o.takes == 0 || o.owner == std::this_thread::get_id();
+  return o.signalled;
+}
+
+void Consume(SyncObject& o) {
+  if (o.isMutex) {
+    o.owner = std::this_thread::get_id();
+    ++o.takes;
+  } else if (!o.manualReset) {
+    o.signalled = false;
+  }
+}
 
 // All objects share one lock and one condition: every change of a signal
 // state wakes every waiter, which then re-checks its own objects. Waits on
@@ -26,6 +46,7 @@ struct Objects {
   std::mutex mutex;
   std::condition_variable changed;
   std::unordered_map<uintptr_t, std::shared_ptr<SyncObject>> handles;
+  std::unordered_map<std::string, std::weak_ptr<SyncObject>> namedMutexes;
   uintptr_t nextHandle = 4;  // handle values are multiples of 4, never NULL
   DWORD nextThreadId = 1;
 
@@ -52,14 +73,13 @@ struct Objects {
 std::optional<DWORD> TryWait(const std::vector<std::shared_ptr<SyncObject>>& objects, bool waitAll) {
   if (waitAll) {
     for (const auto& o : objects)
-      if (!o->signalled) return std::nullopt;
-    for (const auto& o : objects)
-      if (!o->manualReset) o->signalled = false;
+      if (!Ready(*o)) return std::nullopt;
+    for (const auto& o : objects) Consume(*o);
     return 0;
   }
   for (size_t i = 0; i < objects.size(); ++i) {
-    if (!objects[i]->signalled) continue;
-    if (!objects[i]->manualReset) objects[i]->signalled = false;
+    if (!Ready(*objects[i])) continue;
+    Consume(*objects[i]);
     return static_cast<DWORD>(i);
   }
   return std::nullopt;
@@ -91,6 +111,45 @@ HANDLE CreateEventA(const void*, BOOL manualReset, BOOL initialState, const char
   Objects& all = Objects::Instance();
   std::lock_guard lock(all.mutex);
   return all.Add(std::move(event));
+}
+
+HANDLE CreateMutexA(const void*, BOOL initialOwner, const char* name) {
+  Objects& all = Objects::Instance();
+  std::lock_guard lock(all.mutex);
+  std::shared_ptr<SyncObject> mutex;
+  if (name) {
+    auto& slot = all.namedMutexes[name];
+    mutex = slot.lock();
+    if (mutex) {
+      SetLastError(ERROR_ALREADY_EXISTS);  // an existing mutex is opened, never taken
+      return all.Add(std::move(mutex));
+    }
+    mutex = std::make_shared<SyncObject>();
+    slot = mutex;
+  } else {
+    mutex = std::make_shared<SyncObject>();
+  }
+  mutex->isEvent = false;
+  mutex->isMutex = true;
+  if (initialOwner) winport::Consume(*mutex);
+  SetLastError(ERROR_SUCCESS);
+  return all.Add(std::move(mutex));
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+  Objects& all = Objects::Instance();
+  {
+    std::lock_guard lock(all.mutex);
+    const auto mutex = all.Find(handle);
+    if (!mutex || !mutex->isMutex || mutex->takes == 0 || mutex->owner != std::this_thread::get_id()) {
+      SetLastError(ERROR_NOT_OWNER);
+      return FALSE;
+    }
+    if (--mutex->takes > 0) return TRUE;
+    mutex->owner = std::thread::id();
+  }
+  all.changed.notify_all();
+  return TRUE;
 }
 
 BOOL SetEvent(HANDLE event) { return winport::SetSignal(event, true); }
@@ -158,5 +217,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 BOOL CloseHandle(HANDLE handle) {
   Objects& all = Objects::Instance();
   std::lock_guard lock(all.mutex);
-  return all.handles.erase(reinterpret_cast<uintptr_t>(handle)) == 1 ? TRUE : FALSE;
+  if (all.handles.erase(reinterpret_cast<uintptr_t>(handle)) != 1) return FALSE;
+  // Forget the names of mutexes that no handle opens any more.
+  std::erase_if(all.namedMutexes, [](const auto& entry) { return entry.second.expired(); });
+  return TRUE;
 }

@@ -1,6 +1,6 @@
-// Events and threads with Win32's waiting semantics.
+// Events, mutexes and threads with Win32's waiting semantics.
 //
-// A HANDLE names an event or a thread. Every object lives as long as a handle
+// A HANDLE names an event, a mutex or a thread. Every object lives as long as a handle
 // or a waiter still refers to it; a thread's object also as long as the thread
 // runs, so closing a thread's handle neither ends nor detaches anything else.
 #pragma once
@@ -24,6 +24,16 @@ constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 HANDLE CreateEventA(const void* securityAttributes, BOOL manualReset, BOOL initialState, const char* name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
+
+// A mutex, owned by one thread at a time and recursively: a wait takes it (a
+// thread that owns it takes it again at once), each take needs a
+// ReleaseMutex. Named mutexes are shared within this process: a second
+// CreateMutexA of the same name (names compare exactly) opens the same mutex
+// and sets GetLastError() to ERROR_ALREADY_EXISTS, as long as a handle to it
+// is open. A mutex whose owner ends stays owned.
+HANDLE CreateMutexA(const void* securityAttributes, BOOL initialOwner, const char* name);
+// FALSE with ERROR_NOT_OWNER when the calling thread does not own the mutex.
+BOOL ReleaseMutex(HANDLE mutex);
 
 // Runs `start(parameter)` on a new thread. The handle becomes signalled when
 // the thread returns, so waiting on it joins the thread. Stack size and

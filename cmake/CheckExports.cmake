@@ -1,0 +1,23 @@
+# Fails unless MODULE defines exactly the four entry points of a COM server
+# among its dynamic symbols. Run by the test exports_<module>.
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} cannot read ${MODULE}")
+endif()
+string(REGEX REPLACE "\n$" "" listing "${listing}")
+string(REPLACE "\n" ";" lines "${listing}")
+set(exported "")
+foreach(line ${lines})
+  # "<address> <type> <name>"; absolute symbols (type A) are version definitions, not code.
+  if(line MATCHES "^[0-9a-fA-F]* ([A-Za-z]) ([^ @]+)")
+    if(NOT CMAKE_MATCH_1 STREQUAL "A")
+      list(APPEND exported ${CMAKE_MATCH_2})
+    endif()
+  endif()
+endforeach()
+list(SORT exported)
+set(expected DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer)
+if(NOT exported STREQUAL expected)
+  message(FATAL_ERROR "${MODULE} exports [${exported}], expected exactly [${expected}]")
+endif()
+message(STATUS "${MODULE}: exports ${exported}")
