@@ -119,6 +119,8 @@ int CheckHostVersion(double version, double revision) {
   return 1;
 }
 
+BSTR TextToBstr(std::string_view text) { return winport::BstrFromAnsi(text); }
+
 std::string CopyTextN(std::string_view src, size_t max) {
   if (max == 0) return {};
   return std::string(src.substr(0, max - 1));

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/com/bstr.h"
+
 namespace importcore {
 
 // --- message pump and files ---
@@ -55,6 +57,10 @@ int ParseInt(std::string_view text);
 double ParseDouble(std::string_view text);
 
 // --- texts ---
+
+// A new COM string of the text (Windows-1252 to UTF-16), owned by the caller:
+// every string property of the contract answers through it.
+BSTR TextToBstr(std::string_view text);
 
 // The text cut to at most max - 1 characters, as a bounded copy into a buffer of `max` bytes.
 std::string CopyTextN(std::string_view src, size_t max);
