@@ -257,10 +257,11 @@ MdfStatus AdvanceRead(MdfChannelRecord& channel) {
   return kMdfOk;
 }
 
-// Writes the group's current record when a value of the channel is pending,
-// and moves on: appending behind the last record of a new group, else
-// writing back in place and going one record on.
-MdfStatus CommitWrite(MdfChannelRecord& channel) {
+// Writes the group's current record when a value of the channel is pending:
+// appended behind the last record of a new group, else written back in place
+// and, when `moveOn`, the group goes one record on. Closing a channel only
+// writes, so that a write to the last record does not end in "no record".
+MdfStatus CommitWrite(MdfChannelRecord& channel, bool moveOn) {
   if (WriteCount(channel) == 0) return kMdfOk;
   MdfGroupRecord& group = *channel.group;
   if (group.mode == kMdfOpenCreate && group.recordNumber == group.RecordCount()) {
@@ -272,11 +273,11 @@ MdfStatus CommitWrite(MdfChannelRecord& channel) {
     return kMdfOk;
   }
   if (MdfStatus s = WriteRecord(group)) return s;
-  return SeekRecord(group, 1, kMdfSeekRelative);
+  return moveOn ? SeekRecord(group, 1, kMdfSeekRelative) : kMdfOk;
 }
 
 MdfStatus AdvanceWrite(MdfChannelRecord& channel) {
-  if (MdfStatus s = CommitWrite(channel)) return s;
+  if (MdfStatus s = CommitWrite(channel, true)) return s;
   MdfGroupRecord& group = *channel.group;
   channel.writeCounter = WriteCount(channel) + 1;
   channel.writeEpoch = group.writeEpoch;
@@ -497,7 +498,7 @@ uint32_t MdfDateTimeToSeconds(int day, int month, int year, int hour, int minute
 
 MdfStatus CloseChannel(MdfChannelRecord* channel) {
   if (Lib().recordedError == 0)
-    if (MdfStatus s = CommitWrite(*channel)) return s;
+    if (MdfStatus s = CommitWrite(*channel, false)) return s;
   auto& channels = channel->group->channels;
   std::erase_if(channels, [channel](const auto& c) { return c.get() == channel; });
   return kMdfOk;

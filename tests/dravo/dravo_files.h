@@ -138,7 +138,7 @@ class LibraryTest : public ::testing::Test {
   }
 
   // Opens a file in mode 0, expecting success.
-  dravo::MdfFileRecord* Open(const std::string& path) {
+  dravo::MdfFileRecord* OpenRead(const std::string& path) {
     dravo::MdfFileRecord* file = nullptr;
     EXPECT_EQ(dravo::MdfOpen(&file, path, nullptr, dravo::kMdfOpenRead), dravo::kMdfOk);
     return file;

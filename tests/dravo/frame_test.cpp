@@ -25,7 +25,7 @@ TEST_F(Frame, ANestedOneEndsTheWholeCallWithOne) {
   // A group without records: positioning on record 0 answers 1, so the open
   // ends with 1, hands out no group and keeps no group record.
   const std::string empty = SmallFile("empty.mdf", 0);
-  MdfFileRecord* file = Open(empty);
+  MdfFileRecord* file = OpenRead(empty);
   MdfGroupRecord* group = nullptr;
   EXPECT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenRead), kMdfNoRecord);
   EXPECT_EQ(group, nullptr);
@@ -38,7 +38,7 @@ TEST_F(Frame, ANestedOneEndsTheWholeCallWithOne) {
   EXPECT_EQ(MdfCheckInitialized(), kMdfOk);
   EXPECT_EQ(MdfClose(file), kMdfOk);
 
-  MdfFileRecord* full = Open(SmallFile("full.mdf", 3));
+  MdfFileRecord* full = OpenRead(SmallFile("full.mdf", 3));
   EXPECT_EQ(MdfCountAllChannels(&total, full), kMdfOk);
   EXPECT_EQ(total, 1u);
   MdfClose(full);
@@ -46,7 +46,7 @@ TEST_F(Frame, ANestedOneEndsTheWholeCallWithOne) {
 
 TEST_F(Frame, ARecordedErrorIsReturnedByEveryEntryWithoutABox) {
   const std::string good = SmallFile("good.mdf");
-  MdfFileRecord* before = Open(good);
+  MdfFileRecord* before = OpenRead(good);
   MdfGroupRecord* group = nullptr;
   ASSERT_EQ(MdfOpenGroup(&group, before, 1, kMdfOpenRead), kMdfOk);
   MdfChannelRecord* channel = nullptr;
@@ -79,7 +79,7 @@ TEST_F(Frame, ARecordedErrorIsReturnedByEveryEntryWithoutABox) {
   ASSERT_EQ(MdfInitLibrary(nullptr), kMdfOk);
   EXPECT_EQ(MdfCheckInitialized(), kMdfOk);
   EXPECT_EQ(MdfGetLastErrorText(), "");
-  MdfFileRecord* again = Open(good);
+  MdfFileRecord* again = OpenRead(good);
   EXPECT_EQ(ReadAll(again, 1, 1), (std::vector<double>{100, 101}));
   MdfClose(again);
 }
@@ -88,7 +88,7 @@ TEST_F(Frame, ExitAndInitFreeEverythingStillOpen) {
   for (auto finish : {+[] { return MdfExitLibrary(); }, +[] { return MdfInitLibrary(nullptr); }}) {
     ASSERT_EQ(MdfInitLibrary(nullptr), kMdfOk);
     for (const char* name : {"a.mdf", "b.mdf"}) {
-      MdfFileRecord* file = Open(SmallFile(name));
+      MdfFileRecord* file = OpenRead(SmallFile(name));
       MdfGroupRecord* group = nullptr;
       ASSERT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenRead), kMdfOk);
       MdfChannelRecord* channel = nullptr;
@@ -106,12 +106,12 @@ TEST_F(Frame, ExitAndInitFreeEverythingStillOpen) {
 }
 
 TEST_F(Frame, ReleaseAtLevelThreeKeepsLevelsOneAndTwo) {
-  MdfFileRecord* a = Open(SmallFile("a.mdf"));
+  MdfFileRecord* a = OpenRead(SmallFile("a.mdf"));
   ASSERT_EQ(MdfRetain(), kMdfOk);
-  MdfFileRecord* b = Open(SmallFile("b.mdf", 3));
+  MdfFileRecord* b = OpenRead(SmallFile("b.mdf", 3));
   ASSERT_EQ(MdfRetain(), kMdfOk);
   EXPECT_EQ(MdfGetUseCount(), 3);
-  Open(SmallFile("c.mdf"));
+  OpenRead(SmallFile("c.mdf"));
   EXPECT_EQ(CurrentLibraryCounts().files, 3u);
 
   EXPECT_EQ(MdfRelease(), kMdfOk);

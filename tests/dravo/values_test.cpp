@@ -23,7 +23,7 @@ class Values : public LibraryTest {
   // The first value of a one-channel file of one 8-byte record.
   double FirstValue(const CnSpec& cn, const std::string& record, std::optional<CcSpec> cc = {}) {
     const std::string path = Save(OneGroup({ChannelSpec{cn, cc}}, static_cast<uint16_t>(record.size()), {record}));
-    MdfFileRecord* file = Open(path);
+    MdfFileRecord* file = OpenRead(path);
     const std::vector<double> values = ReadAll(file, 1, 1);
     MdfClose(file);
     return values.empty() ? std::nan("") : values.front();
@@ -79,7 +79,7 @@ TEST_F(Values, AWordPastTheRecordReadsZerosNotTheTrailingId) {
                 .records = 1,
                 .channels = {{Channel("w", 24, 32, 0)}, {Channel("d", 16, 64, 3)}}};
   const std::string path = Save(BuildMdf({DgDef{.recordIds = 2, .groups = {g}, .data = Bytes({2, 1, 2, 0x7F, 0x3F, 2}, 6)}}));
-  MdfFileRecord* file = Open(path);
+  MdfFileRecord* file = OpenRead(path);
   EXPECT_EQ(ReadAll(file, 1, 1), std::vector<double>{0x3F});
   EXPECT_EQ(ReadAll(file, 1, 2), std::vector<double>{std::bit_cast<double>(uint64_t{0x3F7F})});
   MdfClose(file);
@@ -168,7 +168,7 @@ TEST_F(Values, TheFirstReadTakesTheCurrentRecordAndEachLaterOneMovesOn) {
   std::vector<std::string> records;
   for (int r = 0; r < 3; ++r) records.push_back(Record(4).PutUInt(0, 16, 10 + r).PutUInt(16, 16, 20 + r).Bytes());
   const std::string path = Save(OneGroup({{Channel("a", 0, 16, 0)}, {Channel("b", 16, 16, 0)}}, 4, records));
-  MdfFileRecord* file = Open(path);
+  MdfFileRecord* file = OpenRead(path);
   MdfGroupRecord* group = nullptr;
   ASSERT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenRead), kMdfOk);
   MdfChannelRecord* a = nullptr;
