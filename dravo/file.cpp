@@ -395,4 +395,16 @@ MdfStatus MdfIsUnsorted(MdfFileRecord* file) {
   });
 }
 
+MdfStatus MdfNeedsSorting(const std::string& name) {
+  return RunEntry(EntryKind::Checked, [&] {
+    MdfRetain();
+    MdfFileRecord* file = nullptr;
+    MdfStatus status = MdfOpen(&file, name, nullptr, kMdfOpenRead);
+    if (status == kMdfOk) status = MdfIsUnsorted(file);
+    const MdfStatus closed = MdfClose(file);
+    MdfRelease();
+    return status != kMdfOk ? status : closed;
+  });
+}
+
 }  // namespace dravo

@@ -74,6 +74,10 @@ MdfStatus MdfSetHeaderSubject(MdfFileRecord* file, const char* subject);
 // 1010 when a data group holds more than one channel group, else 0.
 MdfStatus MdfIsUnsorted(MdfFileRecord* file);
 MdfStatus MdfCountAllChannels(uint32_t* total, MdfFileRecord* file);
+// Opens the file at a use level of its own and answers 1010 when it must be
+// sorted, 0 when not, or the open's status; the file is closed and the level
+// released in every case.
+MdfStatus MdfNeedsSorting(const std::string& name);
 
 // ---- Groups and records ----
 

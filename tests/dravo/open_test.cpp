@@ -430,3 +430,28 @@ TEST_F(Open, AGroupOpenedForModifyingWritesValuesBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Open, NeedsSortingClosesTheFileAndReleasesItsLevelWhateverTheAnswer) {
+  const std::string sorted = Save(BuildMdf({DgDef{.groups = {Group16(1)}, .data = U16Records({1})}}), "sorted.mdf");
+  const std::string unsorted = Save(
+      BuildMdf({DgDef{.recordIds = 1, .groups = {Group16(1, 1), Group16(1, 2)}, .data = "\x01\x05\x00\x02\x06\x00"}}),
+      "unsorted.mdf");
+  MdfFileRecord* kept = OpenRead(sorted);
+  EXPECT_EQ(MdfNeedsSorting(unsorted), kMdfMustSort);
+  EXPECT_EQ(MdfNeedsSorting(sorted), kMdfOk);
+  script.Box(ErrorBox(kMdfCannotOpenFile, dir.File("missing.mdf")));
+  EXPECT_EQ(MdfNeedsSorting(dir.File("missing.mdf")), kMdfCannotOpenFile);
+  EXPECT_EQ(MdfGetUseCount(), 1);
+  EXPECT_EQ(CurrentLibraryCounts().files, 1u);
+  EXPECT_EQ(ReadAll(kept, 1, 1), std::vector<double>{1});
+  MdfClose(kept);
+  // With the library ended, it starts and ends it on its own.
+  MdfExitLibrary();
+  EXPECT_EQ(MdfNeedsSorting(unsorted), kMdfMustSort);
+  EXPECT_EQ(MdfGetUseCount(), 0);
+  EXPECT_EQ(CurrentLibraryCounts().blocks, 0u);
+}
+
+}  // namespace
