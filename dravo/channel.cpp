@@ -30,11 +30,22 @@ uint64_t FieldMask(uint32_t bits) { return bits >= 64 ? ~uint64_t{0} : (uint64_t
 
 // The field's bits, from the bytes it spans; bytes past the record read as zeros.
 uint64_t RawBits(const ValuePlan& v, const uint8_t* record) {
-  uint8_t bytes[16] = {};
-  if (v.available != 0) std::memcpy(bytes, record + v.byteOffset, v.available);
-  const uint64_t low = LoadU64(bytes);
+  uint64_t low;
+  uint8_t high;
+  if (v.inside) {
+    // The record buffer holds 9 bytes from any byte of the record on; those
+    // beyond the field are masked off.
+    const uint8_t* p = record + v.byteOffset;
+    low = LoadU64(p);
+    high = p[8];
+  } else {
+    uint8_t bytes[16] = {};
+    if (v.available != 0) std::memcpy(bytes, record + v.byteOffset, v.available);
+    low = LoadU64(bytes);
+    high = bytes[8];
+  }
   uint64_t raw = low >> v.bitPosition;
-  if (v.bitPosition != 0) raw |= uint64_t{bytes[8]} << (64 - v.bitPosition);
+  if (v.bitPosition != 0) raw |= uint64_t{high} << (64 - v.bitPosition);
   return raw & v.mask;
 }
 
@@ -322,6 +333,7 @@ void PlanValue(MdfChannelRecord& channel) {
   v.bytes = (v.bitPosition + rawBits + 7) / 8;
   const size_t recordSize = channel.group->recordSize;
   v.available = v.byteOffset < recordSize ? static_cast<uint32_t>(std::min<size_t>(v.bytes, recordSize - v.byteOffset)) : 0;
+  v.inside = v.byteOffset < recordSize && v.available == v.bytes;
 }
 
 void PlanConversion(MdfChannelRecord& channel) {

@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kMaxChannels = 0xFFFF;
 // The record buffer holds the leading id, the record, the trailing id and
-// 8 zero bytes.
+// 8 zero bytes, so that 9 bytes can be loaded from any byte of the record.
 constexpr size_t kRecordBufferExtra = 1 + 1 + 8;
 
 std::string Detail(const char* format, int value) {

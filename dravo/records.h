@@ -52,6 +52,7 @@ struct ValuePlan {
   uint32_t bits = 0;
   uint32_t bytes = 0;        // bytes the field spans
   uint32_t available = 0;    // of those, the bytes inside the record; the rest read as zeros
+  bool inside = false;       // the field lies wholly inside the record
   uint64_t mask = 0;
 };
 
