@@ -73,9 +73,26 @@ MdfStatus MakeBlock(BlockKind kind, size_t size, MdfBlock** out) {
   auto block = NewBlock(kind, std::max<size_t>(size, DefaultBlockSize(kind)) + 1);
   std::memcpy(block->Data(), IdText(kind), 2);
   StoreU16(block->Data() + 2, static_cast<uint16_t>(size));
+  block->length = static_cast<uint32_t>(size);
   RegisterLinks(*block);
   *out = Lib().blocks.Add(std::move(block));
   return kMdfOk;
+}
+
+// The length of a PR block whose size field holds the escape 0xFFFF: the
+// 32-bit length that begins its data when the text of special-job or
+// Nuvesto data follows it, else the size field itself. The file stays where
+// it stood, behind the block's head.
+uint32_t EscapedProgramLength(MdfFileHandle& handle, uint64_t rest) {
+  constexpr uint32_t kEscape = 0xFFFF;
+  uint8_t marker[20];
+  if (rest < sizeof marker) return kEscape;
+  const uint32_t body = MdfGetFilePosition(handle);
+  if (MdfReadFile(marker, sizeof marker, handle) != kMdfOk) return kEscape;
+  MdfSeekFile(handle, body, kMdfSeekBegin);
+  const char* text = reinterpret_cast<const char*>(marker + 4);
+  if (strncmp(text, "SpecialJobData", 16) == 0 || std::memcmp(text, "Nuvesto 4.0", 11) == 0) return LoadU32(marker);
+  return kEscape;
 }
 
 }  // namespace
@@ -182,6 +199,7 @@ MdfStatus MdfReadIdBlock(MdfFileHandle& handle, MdfBlock** out) {
     return kMdfOk;
   }
   auto block = NewBlock(BlockKind::Id, layout::id::kSize + 1);
+  block->length = layout::id::kSize;
   if (MdfStatus s = MdfSeekFile(handle, 0, kMdfSeekBegin)) return s;
   if (MdfStatus s = MdfReadFile(block->Data(), layout::id::kSize, handle)) return s;
   const uint8_t* p = block->Data();
@@ -204,20 +222,22 @@ MdfStatus MdfReadBlock(MdfFileHandle& handle, uint32_t position, MdfBlock** out)
   uint8_t head[layout::kHeadSize];
   if (MdfStatus s = MdfSeekFile(handle, position, kMdfSeekBegin)) return s;
   if (MdfStatus s = MdfReadFile(head, sizeof head, handle)) return s;
-  const uint32_t size = LoadU16(head + 2);
-  if (size < layout::kHeadSize) return MdfReportError(kMdfErrFileFormat);
-  // A body that the file does not hold is a short read; nothing is allocated for it.
+  const BlockKind kind = KindOfId(head);
   const uint64_t rest = handle.OpenedLength() - std::min<uint64_t>(handle.OpenedLength(), handle.Position());
-  if (size - layout::kHeadSize > rest) {
+  uint32_t length = LoadU16(head + 2);
+  if (kind == BlockKind::Pr && length == 0xFFFF) length = EscapedProgramLength(handle, rest);
+  if (length < layout::kHeadSize) return MdfReportError(kMdfErrFileFormat);
+  // A body that the file does not hold is a short read; nothing is allocated for it.
+  if (length - layout::kHeadSize > rest) {
     MdfSeekFile(handle, 0, kMdfSeekBegin);
     return MdfReportError(kMdfErrRead);
   }
-  const BlockKind kind = KindOfId(head);
-  const size_t imageSize = std::max(size, DefaultBlockSize(kind)) + size_t{1};
+  const size_t imageSize = std::max(length, DefaultBlockSize(kind)) + size_t{1};
   if (!lib.blocks.Charge(handle, imageSize)) return MdfReportError(kMdfErrFileFormat);
   auto block = NewBlock(kind, imageSize);
   std::memcpy(block->Data(), head, sizeof head);
-  if (MdfStatus s = MdfReadFile(block->Data() + layout::kHeadSize, size - layout::kHeadSize, handle)) return s;
+  if (MdfStatus s = MdfReadFile(block->Data() + layout::kHeadSize, length - layout::kHeadSize, handle)) return s;
+  block->length = length;
   block->source = handle.SourceId();
   block->readPosition = position;
   RegisterLinks(*block);
@@ -274,7 +294,7 @@ MdfStatus MdfUpdateLink(MdfBlock& block, uint32_t field) {
 namespace {
 
 MdfStatus WriteImage(MdfFileHandle& handle, MdfBlock& block) {
-  return MdfWriteFile(block.Data(), block.Size(), handle);
+  return MdfWriteFile(block.Data(), block.length, handle);
 }
 
 }  // namespace
@@ -303,7 +323,7 @@ MdfStatus MdfRewriteBlock(MdfFileHandle& handle, MdfBlock* block) {
 
 MdfStatus MdfSaveBlock(MdfBlock& block) {
   if (!Lib().blocks.Contains(&block)) return MdfReportError(kMdfErrUnknownBlock);
-  block.saved = std::make_unique<std::vector<uint8_t>>(block.image.begin(), block.image.begin() + block.Size());
+  block.saved = std::make_unique<std::vector<uint8_t>>(block.image.begin(), block.image.begin() + block.length);
   return kMdfOk;
 }
 
@@ -323,6 +343,7 @@ MdfStatus MdfDeleteBlock(MdfBlock* block) {
 MdfStatus MdfCloneBlock(MdfBlock** out, const MdfBlock& block) {
   auto copy = NewBlock(block.kind, block.image.size());
   copy->image = block.image;
+  copy->length = block.length;
   RegisterLinks(*copy);
   *out = Lib().blocks.Add(std::move(copy));
   return kMdfOk;
@@ -330,7 +351,9 @@ MdfStatus MdfCloneBlock(MdfBlock** out, const MdfBlock& block) {
 
 MdfStatus MdfCreateBlock(BlockKind kind, MdfBlock** out) {
   if (kind == BlockKind::Id) {
-    *out = Lib().blocks.Add(NewBlock(BlockKind::Id, layout::id::kSize + 1));
+    auto id = NewBlock(BlockKind::Id, layout::id::kSize + 1);
+    id->length = layout::id::kSize;
+    *out = Lib().blocks.Add(std::move(id));
     return kMdfOk;
   }
   return MakeBlock(kind, DefaultBlockSize(kind), out);

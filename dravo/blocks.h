@@ -128,6 +128,7 @@ struct MdfBlock {
   uint32_t readPosition = 0;     // 0 for an image made in memory
   uint32_t writtenPosition = 0;  // 0 until written
   bool walked = false;           // processed by the structure read (floats converted, children read)
+  uint32_t length = 0;           // bytes of the block in the file: its size field, or an escaped PR's length
   std::vector<uint8_t> image;
   std::unique_ptr<std::vector<uint8_t>> saved;  // MdfSaveBlock's copy
   std::array<LinkRecord, 5> links{};
@@ -135,8 +136,8 @@ struct MdfBlock {
 
   uint8_t* Data() { return image.data(); }
   const uint8_t* Data() const { return image.data(); }
-  // The size field (64 for the ID block).
-  uint32_t Size() const { return kind == BlockKind::Id ? 64u : LoadU16(image.data() + 2); }
+  // Bytes of the block: its size field (64 for the ID block, the escaped length of a PR block).
+  uint32_t Size() const { return length; }
   // Bounded field access: a field that does not lie wholly inside the image reads 0.
   bool Holds(uint32_t offset, uint32_t bytes) const {
     return bytes <= image.size() && offset <= image.size() - bytes;
@@ -191,7 +192,9 @@ class BlockStore {
 // The 64-byte file header at position 0: "MDF" and bytes 32 and 33 zero, else -2004.
 MdfStatus MdfReadIdBlock(MdfFileHandle& handle, MdfBlock** out);
 // The block at `position` (0: none, status 0). A position read before gives
-// the same image; a size field below 4 gives -2004.
+// the same image; a size field below 4 gives -2004. A PR block whose size
+// field is 0xFFFF and whose data begin with a 32-bit length and the text
+// "SpecialJobData" or "Nuvesto 4.0" is that long.
 MdfStatus MdfReadBlock(MdfFileHandle& handle, uint32_t position, MdfBlock** out);
 
 // ---- Links ----

@@ -455,3 +455,28 @@ TEST_F(Open, NeedsSortingClosesTheFileAndReleasesItsLevelWhateverTheAnswer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Open, AnEscapedProgramBlockIsReadWhole) {
+  // Special-job data of 70 KB behind the escape, and small Nuvesto data as the file's last block.
+  SjJob job{.number = 1, .type = 2, .label = "job", .text = "text", .bytes = std::string(70000, 'j')};
+  const std::string big = SpecialJobData(SpecialJob{.jobs = {job}});
+  const std::string small = NuvestoData("Nuvesto 4.0", {{"a", "1"}});
+  for (const std::string& data : {LeBytes(4 + 4 + big.size(), 4) + big, small}) {
+    SCOPED_TRACE(data.size());
+    ASSERT_EQ(MdfInitLibrary(nullptr), kMdfOk);
+    BuiltMdf built = BuildMdf({DgDef{.groups = {Group16(1)}, .data = U16Records({7})}});
+    built.writer.SetLink(built.hd, hd::kProgram, built.writer.AddPrWithLength(data, pr::kEscapeLength));
+    MdfFileRecord* file = OpenRead(Save(built));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadAll(file, 1, 1), std::vector<double>{7});
+    MdfBlock* pr = nullptr;
+    ASSERT_EQ(MdfResolveLink(*file->hd, layout::hd::kProgram, &pr), kMdfOk);
+    ASSERT_NE(pr, nullptr);
+    EXPECT_EQ(pr->Size(), LoadU32(reinterpret_cast<const uint8_t*>(data.data())));
+    MdfClose(file);
+  }
+}
+
+}  // namespace
