@@ -118,13 +118,16 @@ MdfStatus OpenGroup(MdfGroupRecord** out, MdfFileRecord& file, uint16_t number, 
   } else {
     if (MdfStatus s = FindGroup(file, number, &group->dg, &group->cg)) return s;
     if (MdfStatus s = FillGroupFromChain(*group)) return s;
+    // A group without records does not open: positioning on record 0 answers 1.
+    if (group->RecordCount() == 0) return kMdfNoRecord;
+    // A record longer than the file cannot be read; no buffer is sized for it.
+    if (group->cg->U16(layout::cg::kRecordSize) > file.handle->OpenedLength()) return MdfReportError(kMdfErrRead);
   }
   MakeRecordBuffer(*group);
   group->recordPosition = group->DataLink();
   MdfGroupRecord* raw = group.get();
   file.groups.push_back(std::move(group));
   if (!create) {
-    // A group without records does not open: positioning on record 0 answers 1.
     if (MdfStatus s = SeekRecord(*raw, 0, 0)) {
       file.groups.pop_back();
       return s;

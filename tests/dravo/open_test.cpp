@@ -233,6 +233,8 @@ TEST_F(Open, DamagedFilesGiveOneBoxAndAStatus) {
        kMdfErrFileFormat, true},
       {"three record ids", [=](BuiltMdf& f) { f.writer.PatchU16(dg + dg::kRecordIds, 3); }, kMdfErrFileFormat, true},
       {"data past the file's end", [=](BuiltMdf& f) { f.writer.Truncate(f.writer.Size() - 6); }, kMdfErrRead, true},
+      {"a record longer than the file", [=](BuiltMdf& f) { f.writer.PatchU16(cg + cg::kRecordSize, 60000); },
+       kMdfErrRead, true},
   };
   for (const Damage& c : cases) {
     SCOPED_TRACE(c.what);
