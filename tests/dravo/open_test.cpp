@@ -482,3 +482,44 @@ TEST_F(Open, AnEscapedProgramBlockIsReadWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Open, ACopiedChannelTakesTheSourcesTypesTextsAndConversion) {
+  const std::string path = dir.File("copy.mdf");
+  MdfFileRecord* file = nullptr;
+  ASSERT_EQ(MdfOpen(&file, path, nullptr, kMdfOpenCreate), kMdfOk);
+  MdfGroupRecord* group = nullptr;
+  ASSERT_EQ(MdfOpenGroup(&group, file, 0, kMdfOpenCreate), kMdfOk);
+  MdfChannelRecord* source = nullptr;
+  MdfChannelRecord* copy = nullptr;
+  ASSERT_EQ(MdfCreateChannel(&source, group, 0, 16, kDataTypeUnsigned, "speed"), kMdfOk);
+  ASSERT_EQ(MdfSetLinearConversion(source, "km/h", 0, 2), kMdfOk);
+  ASSERT_EQ(MdfSetChannelInfo(source, nullptr, "how fast", "measured"), kMdfOk);
+  ASSERT_EQ(MdfCopyChannel(&copy, group, source), kMdfOk);
+  for (int r = 0; r < 2; ++r) {
+    ASSERT_EQ(MdfWriteValue(source, 10.0 * (r + 1)), kMdfOk);
+    ASSERT_EQ(MdfWriteValue(copy, 100.0 * (r + 1)), kMdfOk);
+  }
+  ASSERT_EQ(MdfClose(file), kMdfOk);
+
+  file = OpenRead(path);
+  EXPECT_EQ(ReadAll(file, 1, 1), (std::vector<double>{10, 20}));
+  EXPECT_EQ(ReadAll(file, 1, 2), (std::vector<double>{100, 200}));
+  ASSERT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenRead), kMdfOk);
+  ASSERT_EQ(MdfOpenChannel(&copy, group, 2), kMdfOk);
+  MdfChannelInfo info;
+  ASSERT_EQ(MdfGetChannelInfo(copy, &info), kMdfOk);
+  EXPECT_EQ(info.name, "speed");
+  EXPECT_EQ(info.description, "how fast");
+  EXPECT_EQ(info.comment, "measured");
+  EXPECT_EQ(info.bits, 16);
+  uint16_t type = 0;
+  std::string unit;
+  ASSERT_EQ(MdfGetConversion(copy, &type, &unit, nullptr), kMdfOk);
+  EXPECT_EQ(type, kConvLinear);
+  EXPECT_EQ(unit, "km/h");
+  MdfClose(file);
+}
+
+}  // namespace
