@@ -4,7 +4,7 @@
 
 namespace pellor {
 
-CZPSignal::CZPSignal(std::weak_ptr<ImportLists> lists, LONG number) : lists_(std::move(lists)), number_(number) {
+CZPSignal::CZPSignal(std::weak_ptr<ImportLists> lists, LONG number) : lists_(std::move(lists)) {
   if (const auto held = lists_.lock()) record_ = held->signals.FindByNumber(number);
 }
 

@@ -91,7 +91,6 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
   const SignalRecord* Record() const;
 
   std::weak_ptr<ImportLists> lists_;
-  LONG number_ = -1;
   const SignalRecord* record_ = nullptr;
 };
 
