@@ -14,6 +14,7 @@
 #include "importcore/le.h"
 #include "importcore/support.h"
 #include "mdf/blocks.h"
+#include "mdf/composition.h"
 #include "mdf/mdf.h"
 #include "pellor/options.h"
 #include "tests/support/host_variables.h"
@@ -387,6 +388,15 @@ TEST_F(FileImportTest, AnotherImportReleasesTheFirst) {
   EXPECT_TRUE(import.Lists().signals.Empty());
 }
 
+TEST_F(FileImportTest, EachImportStartsWithoutWarnings) {
+  AddWarning(warn::kFactorZero, "from the import before");
+  ScopedPellorDriver driver;
+  FileImport import;
+  ASSERT_EQ(import.ImportFile(Write(SimpleFileDef(1, 1, 10)), ""), S_OK);
+  EXPECT_FALSE(HasWarningText());
+  EXPECT_EQ(WarningFlags(), 0u);
+}
+
 TEST_F(FileImportTest, FreeingACacheMakesRoomForTheNext) {
   ScopedPellorDriver driver;
   FileImport import;
@@ -586,6 +596,42 @@ TEST_F(FileImportTest, APhysicalTimeCacheIsNotConvertedAgain) {
     import.ReadEx(values, 4, reinterpret_cast<uint8_t*>(times), sizeof times);
     for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(times[i], (10 + i) * 0.02) << (cached ? "cached " : "file ") << i;
   }
+}
+
+// Composed signals: doubles from the composition's array. A read advances the
+// position and never copies past the array, whatever the record says.
+TEST_F(FileImportTest, ComposedReadsAdvanceAndStayWithinTheComposedValues) {
+  PellorDriverOptions options;
+  options.compose = true;
+  ScopedPellorDriver driver(options);
+  FileImport import;
+  ASSERT_EQ(import.ImportFile(Write(SimpleFileDef(1, 1, 30)), ""), S_OK);
+  EXPECT_EQ(import.CanDoReadEx(), 0);
+  ASSERT_EQ(import.Lists().signals.Count(), 2u);
+  SignalRecord& time = *import.Lists().signals.Nth(0);
+  SignalRecord& value = *import.Lists().signals.Nth(1);
+  ASSERT_EQ(value.NoOfValues, 30u);
+  std::vector<double> got(40, -1);
+  import.Seek(static_cast<int32_t>(value.rangeStart), 0);
+  import.Read(reinterpret_cast<uint8_t*>(got.data()), 40 * 8);  // cut at the signal's end
+  EXPECT_EQ(import.m_position, value.rangeStart + 30 * 8);
+  for (uint32_t r = 0; r < 30; ++r) EXPECT_EQ(got[r], r) << r;
+  EXPECT_EQ(got[30], -1);
+  std::vector<double> times(4, -1);
+  import.Seek(static_cast<int32_t>(time.rangeStart + 8), 0);
+  import.ReadEx(reinterpret_cast<uint8_t*>(times.data()), 16, reinterpret_cast<uint8_t*>(got.data()), 16);
+  EXPECT_NEAR(times[0], 0.01, 1e-12);
+  EXPECT_NEAR(times[1], 0.02, 1e-12);
+  EXPECT_EQ(times[2], -1);
+  EXPECT_EQ(import.m_position, time.rangeStart + 24);  // ReadEx advances as Read does
+  // A record whose index lies near the array's end gets what the array holds.
+  const size_t composed = import.m_mdf->GetDataComposition()->GetComposedData().size();
+  value.composedIndex = static_cast<int32_t>(composed - 2);
+  std::fill(got.begin(), got.end(), -1);
+  import.Seek(static_cast<int32_t>(value.rangeStart), 0);
+  import.Read(reinterpret_cast<uint8_t*>(got.data()), 30 * 8);
+  EXPECT_EQ(got[2], -1);
+  EXPECT_EQ(import.m_position, value.rangeStart + 30 * 8);
 }
 
 }  // namespace

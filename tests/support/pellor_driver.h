@@ -27,6 +27,9 @@ struct PellorDriverOptions {
   int result = 1;
   // Throws after the file model is opened (the exception path of ImportFile).
   bool fail = false;
+  // Composes the channels (a KESTRAVO file): a time record and a value record
+  // per composed channel, both served from the composition's array.
+  bool compose = false;
 };
 
 // Installs the test driver while it lives; the driver before comes back after.
