@@ -278,7 +278,7 @@ bool ImportFilmorFile(const std::string& path, FilmorImport& out) {
   return false;
 }
 
-DataSpaceRead ReadFilmorDataSpace(const FilmorImport& data, uint32_t position, uint8_t* buffer, uint32_t bytes) {
+smallimports::DataSpaceRead ReadFilmorDataSpace(const FilmorImport& data, uint32_t position, uint8_t* buffer, uint32_t bytes) {
   if (position >= data.dataSize) return {};
   const uint32_t n = std::min(bytes, data.dataSize - position);
   // The last signal starting at or before the position; signals lie in rising order.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "smallimports/filmor/filmor_document.h"
+#include "smallimports/support/data_space.h"
 #include "smallimports/support/records.h"
 
 namespace filmor {
@@ -58,13 +59,9 @@ FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out);
 // where no group has records) and leaves `out` empty. True on success.
 bool ImportFilmorFile(const std::string& path, FilmorImport& out);
 
-// A read of the data space: the bytes copied into the caller's buffer, and how
-// far the position moves (the request cut to the data space, also where
-// nothing lies, such as the padding after a signal's last value).
-struct DataSpaceRead {
-  uint32_t copied = 0;
-  uint32_t advance = 0;
-};
-DataSpaceRead ReadFilmorDataSpace(const FilmorImport& data, uint32_t position, uint8_t* buffer, uint32_t bytes);
+// Copies from the signal whose samples hold the position, up to the end of its
+// buffer; the position moves by the request cut to the data space, also over
+// the padding after a signal's last value.
+smallimports::DataSpaceRead ReadFilmorDataSpace(const FilmorImport& data, uint32_t position, uint8_t* buffer, uint32_t bytes);
 
 }  // namespace filmor

@@ -280,7 +280,7 @@ TEST_F(FilmorTest, DataSpaceReads) {
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> buffer(128, 0xEE);
-    const filmor::DataSpaceRead r = filmor::ReadFilmorDataSpace(import_, c.position, buffer.data(), c.bytes);
+    const smallimports::DataSpaceRead r = filmor::ReadFilmorDataSpace(import_, c.position, buffer.data(), c.bytes);
     EXPECT_EQ(r.copied, c.copied) << c.position;
     EXPECT_EQ(r.advance, c.advance) << c.position;
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + r.copied), c.data) << c.position;
