@@ -11,7 +11,7 @@
 
 #include "platform/ui/headless.h"
 #include "smallimports/filmor/filmor_import.h"
-#include "tests/support/filmor_writer.h"
+#include "tests/support/filmor_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -21,48 +21,17 @@ using filmor::DocumentStatus;
 using filmor::FilmorStatus;
 using filmor::SchemaStatus;
 using filmor::ValueError;
-
-// The columns of all_columns: column type (none: the default 4) and width
-// (none: the default 2), with the host type and value size they make.
-struct ColumnDef {
-  std::optional<uint8_t> type;
-  std::optional<uint8_t> width;
-  int dtyp;
-  int valueSize;
-};
-const ColumnDef kColumns[] = {
-    {2, 1, 4, 1},    {3, 1, 5, 1},    {4, 2, 6, 2},   {5, 2, 7, 2},   {6, 4, 8, 4},   {7, 4, 9, 4},
-    {16, 1, 4, 1},   {17, 1, 5, 1},   {18, 2, 6, 2},  {19, 2, 7, 2},  {20, 4, 8, 4},  {21, 4, 9, 4},
-    {32, 4, 11, 4},  {48, 4, 11, 4},  {8, 8, 13, 8},  {9, 8, 13, 8},  {33, 8, 13, 8}, {34, 10, 13, 8},
-    {1, 2, 13, 8},   {2, 0, 0, 0},    {4, 4, 6, 2},   {6, 2, 8, 4},   {{}, {}, 6, 2},
-};
-constexpr size_t kColumnCount = std::size(kColumns);
-constexpr size_t kZeroWidth = 19;  // makes no signal
-constexpr int kRecords = 5;
-
-std::string LE(uint64_t v, size_t n) {
-  std::string s;
-  for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
-  return s;
-}
-std::string DoubleBytes(double d) { return LE(std::bit_cast<uint64_t>(d), 8); }
-
-// The bytes of column c in record r.
-std::string ColumnBytes(size_t c, int r) {
-  const size_t width = kColumns[c].width.value_or(2);
-  switch (c) {
-    case 14: return LE(static_cast<uint64_t>(-3 + int64_t{r} * 1000000007), 8);
-    case 15: return LE(static_cast<uint64_t>(int64_t{r} * 10 - 20), 8);
-    case 16: return DoubleBytes(1.5 * r - 2);
-    case 17: return DoubleBytes(0.25 * r) + "\xAB\xCD";
-    case 18: return "\x55\x55";
-    default: {
-      std::string s;
-      for (size_t k = 0; k < width; ++k) s.push_back(static_cast<char>((r * 37 + c * 11 + k * 3 + 1) & 0xFF));
-      return s;
-    }
-  }
-}
+using fw::AllColumns;
+using fw::Channel;
+using fw::ColumnBytes;
+using fw::ColumnDef;
+using fw::DoubleBytes;
+using fw::kColumnCount;
+using fw::kColumns;
+using fw::kRecords;
+using fw::kZeroWidth;
+using fw::LE;
+using fw::TwoGroups;
 
 // The value the signal of column c stores for record r.
 std::string ExpectedValue(size_t c, int r) {
@@ -78,39 +47,6 @@ std::string ExpectedValue(size_t c, int r) {
       return v;
     }
   }
-}
-
-fw::Document AllColumns() {
-  fw::Document doc;
-  doc.rootSkippedMembers = true;
-  fw::GroupSpec g;
-  g.comment = "Group comment";
-  g.interval = std::make_pair(-2.0, int16_t{3});
-  g.recordCount = kRecords;
-  g.skippedMembers = true;
-  for (size_t c = 0; c < kColumnCount; ++c) {
-    fw::ChannelSpec ch;
-    if (c != kColumnCount - 1) ch.name = "ch" + std::to_string(c);
-    ch.type = kColumns[c].type;
-    ch.width = kColumns[c].width;
-    g.channels.push_back(ch);
-  }
-  g.channels[0].name = "1st value";
-  g.channels[0].label = "first";
-  for (size_t c : {size_t{3}, size_t{15}}) {
-    g.channels[c].points = {0, 0, 10, 100};
-    g.channels[c].rawScaling = {2, 1};
-    g.channels[c].skippedMembers = true;
-  }
-  g.channels[3].unit = "bar";
-  g.channels[3].range = {-5, 5};
-  g.channels[15].unit = "N";
-  g.channels[16].points = {1, 2, 1, 3};  // coinciding physical points: no scaling from them
-  g.channels[16].rawScaling = {3, 4};
-  for (int r = 0; r < kRecords; ++r)
-    for (size_t c = 0; c < kColumnCount; ++c) g.records += ColumnBytes(c, r);
-  doc.groups.push_back(g);
-  return doc;
 }
 
 class FilmorTest : public ::testing::Test {
@@ -205,36 +141,6 @@ TEST_F(FilmorTest, SchemaFormsGiveTheSameResult) {
   ASSERT_EQ(result.status, FilmorStatus::Ok) << filmor::FilmorResultText(result);
   EXPECT_EQ(result.document.status, DocumentStatus::Ok) << filmor::DocumentResultText(result.document);
   EXPECT_EQ(Describe(import_), plain);
-}
-
-fw::ChannelSpec Channel(const std::string& name) {
-  fw::ChannelSpec c;
-  c.name = name;
-  return c;
-}
-
-fw::Document TwoGroups() {
-  fw::Document doc;
-  fw::GroupSpec a;
-  a.recordCount = 10;
-  a.interval = std::make_pair(0.01, int16_t{0});
-  a.channels.push_back(Channel("a"));
-  a.channels[0].rawScaling = {2, 1};
-  for (int r = 0; r < 10; ++r) a.records += LE(static_cast<uint64_t>(100 + r), 2);
-  fw::GroupSpec empty;
-  empty.recordCount = 0;
-  empty.comment = "never shown";
-  empty.channels.push_back(Channel("none"));
-  fw::GroupSpec b;
-  b.recordCount = 10;
-  b.unscaled = true;  // the raw scaling below is ignored
-  b.comment = "second";
-  b.channels.push_back(Channel("b"));
-  b.channels[0].points = {3, 1, 3, 2};
-  b.channels[0].rawScaling = {5, 5};
-  for (int r = 0; r < 10; ++r) b.records += LE(static_cast<uint64_t>(200 + r), 2);
-  doc.groups = {a, empty, b};
-  return doc;
 }
 
 TEST_F(FilmorTest, TwoGroupsTakeABlockEach) {

@@ -1,0 +1,54 @@
+// Writes the seed files of the small modules' fuzz targets from the test
+// fixtures: smallseeds <folder of tests/fuzz>.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/filmor_fixtures.h"
+#include "tests/support/rpc_writer.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fw = testsupport::filmor;
+namespace rw = testsupport::rpc;
+
+rw::RpcSpec SmallRpc(int64_t p, int64_t g, int64_t f) {
+  rw::RpcSpec spec;
+  spec.pointsPerFrame = p;
+  spec.pointsPerGroup = g;
+  spec.frames = f;
+  for (int k = 0; k < 2; ++k) {
+    rw::RpcChannel c{k == 0 ? "Force X" : "Weg", k == 0 ? "kN" : "mm", "1.0E-02", {}};
+    for (int64_t i = 0; i < p * f; ++i) c.values.push_back(static_cast<int16_t>(i * (k + 1) - 7));
+    spec.channels.push_back(c);
+  }
+  return spec;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: smallseeds <tests/fuzz folder>\n");
+    return 2;
+  }
+  const std::string fuzz = argv[1];
+  auto write = [&](const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(fuzz + "/" + path).parent_path());
+    testsupport::WriteFileBytes(fuzz + "/" + path, bytes);
+  };
+  fw::Layout forms;
+  forms.form = fw::SchemaForm::OwnTypes;
+  write("filmor_seeds/all_columns.flm", fw::WriteFilmorFile(fw::AllColumns()));
+  write("filmor_seeds/schema_forms.flm", fw::WriteFilmorFile(fw::AllColumns(), forms));
+  write("filmor_seeds/two_groups.flm", fw::WriteFilmorFile(fw::TwoGroups()));
+
+  write("rpc_seeds/padded.rsp", rw::WriteRpcFile(SmallRpc(4, 6, 5)));
+  rw::RpcSpec unpadded = SmallRpc(4, 6, 5);
+  unpadded.padLastGroup = false;
+  unpadded.format = "BINARY_IEEE_BIG_END";
+  write("rpc_seeds/unpadded_big_endian.rsp", rw::WriteRpcFile(unpadded));
+  write("rpc_seeds/group_below_frame.rsp", rw::WriteRpcFile(SmallRpc(8, 4, 3)));
+  return 0;
+}
