@@ -1,13 +1,11 @@
 #include "smallimports/jorvel/rpc_reader.h"
 
 #include <algorithm>
-#include <cctype>
-#include <climits>
 #include <cstring>
-#include <ctime>
 #include <new>
 
 #include "smallimports/support/file_cursor.h"
+#include "smallimports/support/system.h"
 #include "smallimports/support/text.h"
 
 namespace jorvel {
@@ -124,51 +122,12 @@ uint64_t LayoutBytes(const RpcLayout& layout) {
   return smallimports::CheckedMul(points, layout.channels * 2).value_or(UINT64_MAX);
 }
 
-// One integer of a date, as %d reads it: blanks, a sign, digits.
-bool ScanInt(std::string_view text, size_t& pos, int& value) {
-  while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
-  size_t p = pos;
-  bool negative = false;
-  if (p < text.size() && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
-  const size_t digits = p;
-  long long v = 0;
-  for (; p < text.size() && std::isdigit(static_cast<unsigned char>(text[p])); ++p) v = std::min(v * 10 + (text[p] - '0'), 1LL << 40);
-  if (p == digits) return false;
-  pos = p;
-  value = static_cast<int>(std::clamp(negative ? -v : v, static_cast<long long>(INT_MIN), static_cast<long long>(INT_MAX)));
-  return true;
-}
-
 }  // namespace
 
 int64_t ParseRpcDate(std::string_view text) {
-  // "%d.%d.%d %d:%d:%d": a blank in the form matches any run of blanks.
-  constexpr char kSeparators[] = {'.', '.', ' ', ':', ':'};
   int n[6];
-  size_t pos = 0;
-  for (int i = 0; i < 6; ++i) {
-    if (i > 0) {
-      const char sep = kSeparators[i - 1];
-      if (sep == ' ') {
-        while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
-      } else if (pos < text.size() && text[pos] == sep) {
-        ++pos;
-      } else {
-        return 0;
-      }
-    }
-    if (!ScanInt(text, pos, n[i])) return 0;
-  }
-  std::tm tm{};
-  tm.tm_mday = n[0];
-  tm.tm_mon = n[1] - 1;
-  tm.tm_year = n[2] > 100 ? n[2] - 1900 : n[2];
-  tm.tm_hour = n[3];
-  tm.tm_min = n[4];
-  tm.tm_sec = n[5];
-  tm.tm_isdst = -1;
-  const time_t t = std::mktime(&tm);
-  return t == static_cast<time_t>(-1) ? 0 : static_cast<int64_t>(t);
+  if (!smallimports::ScanDateTime(text, '.', n)) return 0;
+  return smallimports::LocalTimeValue(n[2] > 100 ? n[2] : n[2] + 1900, n[1], n[0], n[3], n[4], n[5]);
 }
 
 void RpcSamples::Assign(const RpcLayout& layout, std::vector<uint8_t> bytes) {

@@ -1,5 +1,6 @@
 #include "smallimports/support/text.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -15,6 +16,24 @@ bool IsAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a'
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool IsIdentifierChar(unsigned char c) { return IsAsciiLetter(c) || IsDigit(c) || c == '$' || c == '@' || c == '_'; }
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One integer as %d reads it: blanks, a sign, digits; saturated at the int range.
+bool ScanInt(std::string_view text, size_t& pos, int& value) {
+  while (pos < text.size() && IsSpace(text[pos])) ++pos;
+  size_t p = pos;
+  bool negative = false;
+  if (p < text.size() && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
+  const size_t digits = p;
+  int64_t v = 0;
+  for (; p < text.size() && IsDigit(static_cast<unsigned char>(text[p])); ++p)
+    v = std::min<int64_t>(v * 10 + (text[p] - '0'), int64_t{1} << 40);
+  if (p == digits) return false;
+  pos = p;
+  value = static_cast<int>(std::clamp<int64_t>(negative ? -v : v, INT32_MIN, INT32_MAX));
+  return true;
+}
 
 locale_t CLocale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", nullptr);
@@ -97,6 +116,25 @@ int64_t ParseInteger(std::string_view text) {
 double ParseReal(std::string_view text) {
   const std::string copy(CutText(text, text.size()));
   return strtod_l(copy.c_str(), nullptr, CLocale());
+}
+
+bool ScanDateTime(std::string_view text, char dateSeparator, int numbers[6]) {
+  const char separators[] = {dateSeparator, dateSeparator, ' ', ':', ':'};
+  size_t pos = 0;
+  for (int i = 0; i < 6; ++i) {
+    if (i > 0) {
+      const char sep = separators[i - 1];
+      if (sep == ' ') {
+        while (pos < text.size() && IsSpace(text[pos])) ++pos;
+      } else if (pos < text.size() && text[pos] == sep) {
+        ++pos;
+      } else {
+        return false;
+      }
+    }
+    if (!ScanInt(text, pos, numbers[i])) return false;
+  }
+  return true;
 }
 
 std::string_view FileNameOf(std::string_view path) {

@@ -51,6 +51,10 @@ int64_t ParseInteger(std::string_view text);
 // there is none.
 double ParseReal(std::string_view text);
 
+// "%d<sep>%d<sep>%d %d:%d:%d" as sscanf reads it (a blank matches any run of
+// blanks): the six numbers, or false when the text does not hold them all.
+bool ScanDateTime(std::string_view text, char dateSeparator, int numbers[6]);
+
 // The file name of a path without directory and extension, at most
 // `maxChars` characters.
 std::string FileTitle(std::string_view path, size_t maxChars);
