@@ -1,12 +1,17 @@
 #include "smallimports/support/system.h"
 
 #include <ctime>
+#include <initializer_list>
 
 #include "platform/ui/window.h"
 
 namespace smallimports {
 
 int64_t LocalTimeValue(int year, int month, int day, int hour, int minute, int second) {
+  // Fields far outside any calendar give no time (the runtime would overflow).
+  constexpr int kLimit = 1000000;
+  for (int v : {year, month, day, hour, minute, second})
+    if (v < -kLimit || v > kLimit) return 0;
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "smallimports/support/records.h"
+#include "smallimports/support/system.h"
 #include "smallimports/support/text.h"
 
 namespace {
@@ -146,6 +148,17 @@ TEST(Numbers, ParseLikeTheCRuntimeInTheCLocale) {
   EXPECT_DOUBLE_EQ(smallimports::ParseReal(" 3.906250E-003 "), 0.00390625);
   EXPECT_DOUBLE_EQ(smallimports::ParseReal("1,5"), 1.0);
   EXPECT_DOUBLE_EQ(smallimports::ParseReal("abc"), 0.0);
+}
+
+TEST(Dates, ScannedAndOutOfRange) {
+  int n[6];
+  ASSERT_TRUE(smallimports::ScanDateTime("1/2/99 10:20:30", '/', n));
+  EXPECT_EQ(std::vector<int>(n, n + 6), (std::vector<int>{1, 2, 99, 10, 20, 30}));
+  EXPECT_FALSE(smallimports::ScanDateTime("1.2.99 10:20", '.', n));
+  EXPECT_FALSE(smallimports::ScanDateTime("1/2/99 10:20:30", '.', n));
+  // Fields far outside the calendar give no time instead of overflowing.
+  EXPECT_EQ(smallimports::LocalTimeValue(INT32_MIN, INT32_MIN, 1, 0, 0, 0), 0);
+  EXPECT_EQ(smallimports::LocalTimeValue(2000, 1, 1, INT32_MAX, 0, 0), 0);
 }
 
 TEST(Paths, TitleNameAndFolder) {

@@ -6,12 +6,14 @@
 
 #include "tests/support/filmor_fixtures.h"
 #include "tests/support/rpc_writer.h"
+#include "tests/support/tarvix_writer.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 namespace fw = testsupport::filmor;
 namespace rw = testsupport::rpc;
+namespace tw = testsupport::tarvix;
 
 rw::RpcSpec SmallRpc(int64_t p, int64_t g, int64_t f) {
   rw::RpcSpec spec;
@@ -50,5 +52,14 @@ int main(int argc, char** argv) {
   unpadded.format = "BINARY_IEEE_BIG_END";
   write("rpc_seeds/unpadded_big_endian.rsp", rw::WriteRpcFile(unpadded));
   write("rpc_seeds/group_below_frame.rsp", rw::WriteRpcFile(SmallRpc(8, 4, 3)));
+
+  std::string tarvix = tw::HeadBytes({.recordSize = 6, .channels = 2});
+  tarvix += tw::ChannelRecord({.id = 1, .name = "Zeitbasis", .label = "t | time", .unit = "s", .typeCode = 5});
+  tarvix += tw::LongLabelRecord(1, 1, '\'', "xxxxLongLabel='Zeit in Sekunden'");
+  tarvix += tw::ChannelRecord({.id = 2, .name = "Kraft", .label = "F", .unit = "N", .typeCode = 3});
+  write("tarvix_seeds/timebase.hdr", tarvix + tw::EndRecord());
+  tarvix += tw::DataFileRecord("x.dta", 8) + tw::SamplingRecord(100, 50) + tw::TextRecord(1, 16, "Meier");
+  tarvix += tw::ParameterRecord(1, "P", "p", "bar", 10, tw::F64(2.5)) + tw::ParameterRecord(2, "", "", "", 241, "Text");
+  write("tarvix_seeds/records.hdr", tarvix + tw::RemarkRecord(std::string(300, 'k')) + tw::EndRecord());
   return 0;
 }
