@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/edas_writer.h"
 #include "tests/support/filmor_fixtures.h"
 #include "tests/support/rpc_writer.h"
 #include "tests/support/tarvix_writer.h"
@@ -14,6 +15,7 @@ namespace {
 namespace fw = testsupport::filmor;
 namespace rw = testsupport::rpc;
 namespace tw = testsupport::tarvix;
+namespace ew = testsupport::edas;
 
 rw::RpcSpec SmallRpc(int64_t p, int64_t g, int64_t f) {
   rw::RpcSpec spec;
@@ -61,5 +63,17 @@ int main(int argc, char** argv) {
   tarvix += tw::DataFileRecord("x.dta", 8) + tw::SamplingRecord(100, 50) + tw::TextRecord(1, 16, "Meier");
   tarvix += tw::ParameterRecord(1, "P", "p", "bar", 10, tw::F64(2.5)) + tw::ParameterRecord(2, "", "", "", 241, "Text");
   write("tarvix_seeds/records.hdr", tarvix + tw::RemarkRecord(std::string(300, 'k')) + tw::EndRecord());
+
+  ew::EdasFile edas;
+  edas.header = ew::Lines({"typ:int16", "org:block1", "frames:8", "clk:0.01", "starttime:1.2.2004 10:20:30", "endheader"}) +
+                ew::ChannelSection({"name:Kraft", "unit:N", "channel_offset:512", "Minscale:-10", "Maxscale:10"}) +
+                ew::ChannelSection({"name:Druck", "typ:real", "$Pol.:A", "channel_offset:514"});
+  edas.data = {{512, std::string(48, '\x11')}};
+  write("edas_seeds/interleaved.eda", ew::WriteEdasFile(edas));
+  edas.header = ew::Lines({"typ:uint8", "org:block2", "frames:8", "endheader"}, "\r\n") +
+                ew::ChannelSection({"name:a", "channel_offset:512"}, "\r\n") +
+                ew::ChannelSection({"name:b", "typ:real64", "frames:5", "channel_offset:600"}, "\r\n");
+  edas.magic = "PDAI";
+  write("edas_seeds/blocks.eda", ew::WriteEdasFile(edas));
   return 0;
 }
