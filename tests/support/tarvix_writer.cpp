@@ -19,7 +19,7 @@ std::string Field(const std::string& text, size_t width) {
 
 std::string LE(uint64_t value, size_t bytes) {
   std::string out;
-  for (size_t i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+  for (size_t i = 0; i < bytes; ++i) out.push_back(i < 8 ? static_cast<char>(value >> (8 * i)) : '\0');
   return out;
 }
 std::string F64(double value) { return LE(std::bit_cast<uint64_t>(value), 8); }

@@ -39,7 +39,7 @@ std::string ParameterRecord(int32_t number, const std::string& name, const std::
                             uint32_t typeCode, const std::string& value);
 std::string RemarkRecord(const std::string& text);
 
-// Little-endian bytes of a number and of a double.
+// Little-endian bytes of a number (bytes past the eighth are zero) and of a double.
 std::string LE(uint64_t value, size_t bytes);
 std::string F64(double value);
 
