@@ -126,6 +126,12 @@ FilmorSignal& AddSignal(FilmorImport& out, const ChannelRecord& channel, uint64_
   return s;
 }
 
+// Copies `Bytes` bytes of each record's column to consecutive values of `size` bytes.
+template <size_t Bytes>
+void CopyFixed(uint8_t* dst, size_t size, const uint8_t* src, uint64_t length, uint64_t count) {
+  for (uint64_t i = 0; i < count; ++i, dst += size, src += length) std::memcpy(dst, src, Bytes);
+}
+
 // Copies a column as it stands: its first value-size bytes, a narrower column
 // within its width (the rest of the value stays zero).
 void CopyColumn(const Column& c, const uint8_t* records, uint64_t count, uint64_t length, uint64_t first) {
@@ -134,7 +140,13 @@ void CopyColumn(const Column& c, const uint8_t* records, uint64_t count, uint64_
   const size_t copy = std::min<size_t>(static_cast<size_t>(s.stride), size);
   uint8_t* dst = s.samples.data() + first * size;
   const uint8_t* src = records + c.offset;
-  for (uint64_t i = 0; i < count; ++i, dst += size, src += length) std::memcpy(dst, src, copy);
+  switch (copy) {
+    case 1: return CopyFixed<1>(dst, size, src, length, count);
+    case 2: return CopyFixed<2>(dst, size, src, length, count);
+    case 4: return CopyFixed<4>(dst, size, src, length, count);
+    default:
+      for (uint64_t i = 0; i < count; ++i, dst += size, src += length) std::memcpy(dst, src, copy);
+  }
 }
 
 // Converts a column to scaled doubles; the column's bytes are read within its

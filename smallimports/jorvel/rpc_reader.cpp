@@ -151,10 +151,25 @@ void RpcSamples::Copy(uint64_t position, uint8_t* dst, uint32_t count) const {
     const uint64_t step = group == layout_.groups - 1 ? layout_.lastGroupStep : g;
     const uint64_t base = group * g * c * 2 + (point % g) * 2;
     const uint64_t pointEnd = std::min(end, (point + 1) * 2 * c);
-    for (; b < pointEnd; ++b) {
-      const uint64_t within = b - point * 2 * c;
-      const uint64_t offset = base + (within / 2) * step * 2 + (within & 1);
+    uint64_t channel = (b - point * 2 * c) / 2;
+    if (b & 1) {  // the second byte of a value
+      const uint64_t offset = base + channel * step * 2 + 1;
       *dst++ = offset < bytes_.size() ? bytes_[offset] : 0;
+      ++b;
+      ++channel;
+    }
+    for (; b + 1 < pointEnd; b += 2, ++channel, dst += 2) {
+      const uint64_t offset = base + channel * step * 2;
+      if (offset + 1 < bytes_.size()) {
+        std::memcpy(dst, bytes_.data() + offset, 2);
+      } else {
+        dst[0] = dst[1] = 0;
+      }
+    }
+    if (b < pointEnd) {  // the first byte of a value at the request's end
+      const uint64_t offset = base + channel * step * 2;
+      *dst++ = offset < bytes_.size() ? bytes_[offset] : 0;
+      ++b;
     }
   }
 }

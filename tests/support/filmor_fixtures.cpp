@@ -51,9 +51,9 @@ Document AllColumns() {
     g.channels[c].rawScaling = {2, 1};
     g.channels[c].skippedMembers = true;
   }
-  g.channels[3].unit = "bar";
+  g.channels[3].unit.emplace("bar");
   g.channels[3].range = {-5, 5};
-  g.channels[15].unit = "N";
+  g.channels[15].unit.emplace("N");
   g.channels[16].points = {1, 2, 1, 3};  // coinciding physical points: no scaling from them
   g.channels[16].rawScaling = {3, 4};
   for (int r = 0; r < kRecords; ++r)
