@@ -260,6 +260,7 @@ class Loader {
         return Fail(HestorStatus::ReadFailed, static_cast<uint64_t>(s.channelOffset));
     }
     out_.samples.assign(dataSize, 0);
+    if (values == 0) return {HestorStatus::Ok, file_.Tell()};
     smallimports::PumpMessages();
     for (const HestorSignal& s : out_.signals) {
       const size_t size = static_cast<size_t>(s.valueSize);
@@ -303,7 +304,7 @@ class Loader {
     out_.samples.assign(dataSize, 0);
     for (HestorSignal& s : out_.signals) {
       const uint64_t values = static_cast<uint64_t>(s.NoOfValues);
-      if (Converts(s.DTyp)) {
+      if (values > 0 && Converts(s.DTyp)) {
         uint64_t pos = static_cast<uint64_t>(s.channelOffset);
         uint8_t* dst = out_.samples.data() + static_cast<uint64_t>(s.Block0) * kBlockBytes;
         for (uint64_t k = 0; k < values; ++k, dst += 4) {

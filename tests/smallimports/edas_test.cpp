@@ -16,30 +16,12 @@
 #include "smallimports/support/data_file.h"
 #include "tests/support/edas_writer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_zone.h"
 
 namespace {
 
 namespace ew = testsupport::edas;
 using hestor::HestorStatus;
-
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* tz) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_)
-      setenv("TZ", old_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
 
 std::string I16(int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
 std::string F32(float v) {
@@ -182,7 +164,7 @@ TEST_F(EdasTest, BlockFormConvertsToFloats) {
 }
 
 TEST_F(EdasTest, KeywordsAndTypes) {
-  ScopedTimeZone utc("UTC0");
+  testsupport::ScopedTimeZone utc("UTC0");
   const char* types[] = {"int16", "int32", "int8", "uint16", "uint32", "uint8", "real", "real64", "digital"};
   const int dtyps[] = {7, 9, 5, 6, 8, 4, 11, 13, 18};
   const int sizes[] = {2, 4, 1, 2, 4, 1, 4, 8, 2};
@@ -248,7 +230,7 @@ TEST_F(EdasTest, StartTimeForms) {
       {"1.13.2004 10:00:00", "UTC0", 0},
   };
   for (const Case& c : cases) {
-    ScopedTimeZone tz(c.tz);
+    testsupport::ScopedTimeZone tz(c.tz);
     ew::EdasFile f;
     f.header = ew::Lines({std::string("starttime:") + c.value, "typ:uint8", "frames:1", "endheader"}) +
                ew::ChannelSection({"name:x", "channel_offset:32"});
@@ -298,6 +280,17 @@ TEST_F(EdasTest, LargeInterleavedDataAreStreamed) {
     r = data.Read(frames - 2, buffer, 8);  // more than the data size holds
     EXPECT_EQ(r.copied, 2u);
     EXPECT_EQ(data.Read(frames, buffer, 8).copied, 0u);
+  }
+}
+
+TEST_F(EdasTest, ChannelsWithoutValues) {
+  for (const char* org : {"linear", "block1", "block2"}) {
+    ew::EdasFile f;
+    f.header = ew::Lines({"typ:int16", std::string("org:") + org, "frames:0", "endheader"}) +
+               ew::ChannelSection({"name:a", "channel_offset:32"}) + ew::ChannelSection({"name:b", "channel_offset:32"});
+    ASSERT_EQ(Read(f), HestorStatus::Ok) << org;
+    EXPECT_EQ(import_.signals.Count(), 2u);
+    EXPECT_EQ(import_.dataSize, 0u);
   }
 }
 

@@ -13,6 +13,7 @@
 #include "tests/support/corpus.h"
 #include "tests/support/rpc_writer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_zone.h"
 
 namespace {
 
@@ -20,24 +21,6 @@ namespace rw = testsupport::rpc;
 using jorvel::RpcStatus;
 
 // Fixes the time zone for the test and puts the old one back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* tz) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_)
-      setenv("TZ", old_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
 
 // The values of one channel, read from the data space as the host reads it.
 std::vector<int16_t> ChannelValues(const jorvel::RpcImport& im, size_t channel) {
@@ -84,7 +67,7 @@ class RpcTest : public ::testing::Test {
 
 TEST_F(RpcTest, CorpusFilesMatchTheirOracles) {
   SKIP_WITHOUT_CORPUS();
-  ScopedTimeZone utc("UTC0");
+  testsupport::ScopedTimeZone utc("UTC0");
   for (const char* file : {"rpc/gen_rpc_groups.rsp", "rpc/ncode_belgium_road.rsp", "rpc/ncode_test1.rsp"}) {
     SCOPED_TRACE(file);
     const nlohmann::json oracle = testsupport::LoadOracle(file);
@@ -260,7 +243,7 @@ TEST_F(RpcTest, Dates) {
       {"", "UTC0", 0},
   };
   for (const Case& c : cases) {
-    ScopedTimeZone tz(c.tz);
+    testsupport::ScopedTimeZone tz(c.tz);
     EXPECT_EQ(jorvel::ParseRpcDate(c.text), c.expected) << c.text << " " << c.tz;
   }
 }

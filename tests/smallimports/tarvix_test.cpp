@@ -14,30 +14,12 @@
 #include "smallimports/support/data_file.h"
 #include "tests/support/tarvix_writer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_zone.h"
 
 namespace {
 
 namespace tw = testsupport::tarvix;
 using brevan::TarvixStatus;
-
-class ScopedUtc {
- public:
-  ScopedUtc() {
-    if (const char* tz = std::getenv("TZ")) old_ = tz;
-    setenv("TZ", "UTC0", 1);
-    tzset();
-  }
-  ~ScopedUtc() {
-    if (old_)
-      setenv("TZ", old_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
 
 // Value sizes of the type codes 1 to 16.
 constexpr int kValueSize[17] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8, 1, 2, 4, 4, 4, 1};
@@ -122,7 +104,7 @@ class TarvixTest : public ::testing::Test {
 };
 
 TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
-  ScopedUtc utc;
+  testsupport::ScopedTimeZone utc("UTC0");
   WriteData("full.dta", kRecords);
   const brevan::TarvixResult result = brevan::ParseTarvixHeaderFile(WriteHeader(FullHeader()), import_);
   ASSERT_EQ(result.status, TarvixStatus::Ok) << brevan::TarvixResultText(result);
