@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/headless.h"
+#include "platform/ui/window.h"
 #include "smallimports/support/records.h"
 #include "smallimports/support/system.h"
 #include "smallimports/support/text.h"
@@ -159,6 +161,23 @@ TEST(Dates, ScannedAndOutOfRange) {
   // Fields far outside the calendar give no time instead of overflowing.
   EXPECT_EQ(smallimports::LocalTimeValue(INT32_MIN, INT32_MIN, 1, 0, 0, 0), 0);
   EXPECT_EQ(smallimports::LocalTimeValue(2000, 1, 1, INT32_MAX, 0, 0), 0);
+}
+
+TEST(Messages, PumpDispatchesUntilQuit) {
+  winport::ui::Headless().Reset();
+  constexpr UINT kFirst = 0x0400, kSecond = 0x0401, kAfterQuit = 0x0402;
+  PostMessageA(nullptr, kFirst, 1, 0);
+  PostMessageA(nullptr, kSecond, 2, 0);
+  PostQuitMessage(0);
+  PostMessageA(nullptr, kAfterQuit, 3, 0);
+  smallimports::PumpMessages();
+  const auto dispatched = winport::ui::Headless().Dispatched();
+  ASSERT_EQ(dispatched.size(), 2u);
+  EXPECT_EQ(dispatched[0].message, kFirst);
+  EXPECT_EQ(dispatched[1].message, kSecond);
+  MSG left;
+  EXPECT_TRUE(PeekMessageA(&left, nullptr, 0, 0, PM_REMOVE));  // the message after WM_QUIT waits
+  EXPECT_EQ(left.message, kAfterQuit);
 }
 
 TEST(Paths, TitleNameAndFolder) {
