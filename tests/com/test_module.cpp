@@ -458,7 +458,7 @@ winport::ui::DialogTemplate ProgressTemplate() {
   t.cx = 186;
   t.cy = 60;
   t.controls = {winport::ui::LText(202, "Gruppe", 7, 7, 172, 8),
-                winport::ui::Control(205, "", winport::ui::kProgressClass, WS_BORDER, 7, 17, 172, 10),
+                winport::ui::Control(205, "", winport::ui::kProgressClass, WS_VISIBLE | WS_BORDER, 7, 17, 172, 10),
                 winport::ui::PushButton(IDCANCEL, "Abbrechen", 68, 40, 50, 14)};
   return t;
 }
