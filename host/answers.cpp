@@ -59,11 +59,15 @@ class AnsweringBackend::ProgressLine : public winport::ui::DialogView {
       if (!c.control || !c.visible) continue;
       const std::string& cls = c.control->className;
       if (winport::EqualsNoCase(cls, winport::ui::kProgressClass)) {
-        const int span = c.rangeMax - c.rangeMin;
-        const int percent = span > 0 ? std::clamp((c.position - c.rangeMin) * 100 / span, 0, 100) : 0;
-        line += " " + std::to_string(percent) + "%";
+        const int64_t span = int64_t{c.rangeMax} - c.rangeMin;
+        const int64_t percent =
+            span > 0 ? std::clamp<int64_t>((int64_t{c.position} - c.rangeMin) * 100 / span, 0, 100) : 0;
+        line += ' ';
+        line += std::to_string(percent);
+        line += '%';
       } else if (winport::EqualsNoCase(cls, winport::ui::kStaticClass) && !c.text.empty()) {
-        line += " | " + OneLine(winport::AnsiToUtf8(c.text));
+        line += " | ";
+        line += OneLine(winport::AnsiToUtf8(c.text));
       }
     }
     if (line.size() > 79) line.resize(79);
@@ -97,7 +101,10 @@ int AnsweringBackend::MessageBox(HWND, const std::string& text, const std::strin
   BoxRecord record{winport::AnsiToUtf8(caption), winport::AnsiToUtf8(text), answer, false};
   if (echo_) {
     std::string offered;
-    for (int b : buttons) offered += (offered.empty() ? "" : "/") + ButtonName(b);
+    for (int b : buttons) {
+      if (!offered.empty()) offered += '/';
+      offered += ButtonName(b);
+    }
     *echo_ << "zphost: box \"" << record.caption << "\": " << OneLine(record.text) << " [" << offered << "] -> "
            << ButtonName(answer) << "\n"
            << std::flush;

@@ -487,7 +487,8 @@ class Runner {
           more = series[s]->Next(p);
           if (!more) break;
           if (s == 0) row = Optional(p.time);
-          row += "," + Optional(p.value);
+          row += ',';
+          row += Optional(p.value);
         }
         if (more) *out << row << "\r\n";
       }

@@ -13,6 +13,10 @@
 #include "platform/ui/messagebox.h"
 #include "platform/win32/registry.h"
 
+#ifdef COMTEST_WITH_MDF
+#include "mdf/formula.h"
+#endif
+
 using namespace comserver;
 
 namespace comtest {
@@ -158,8 +162,14 @@ class CProbe : public Dispatch<CProbe, IProbe> {
     return S_OK;
   }
   HRESULT Twice(double d, double* twice) override {
+#ifdef COMTEST_WITH_MDF
+    // Built with the MDF library linked in, to show that its symbols stay hidden.
+    char formula[] = "2*X";
+    return mdf::EvaluateFormula(d, formula, twice) == mdf::kFormulaOk ? S_OK : E_FAIL;
+#else
     *twice = 2 * d;
     return S_OK;
+#endif
   }
 
   static constexpr const Interface& kInterface = kIProbe;
