@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -175,15 +176,18 @@ void Dispatch(FuzzedDataProvider& in) {
   if (DllCanUnloadNow() != S_OK) std::abort();
 }
 
-// A registry of its own, on a memory file system where there is one.
+// A registry of its own, on a memory file system where there is one, removed at exit.
+std::string scratchFolder;
+
 void UseScratchStore() {
-  static const bool ready = [] {
-    std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm/com_dispatch.XXXXXX" : "/tmp/com_dispatch.XXXXXX";
-    if (!mkdtemp(folder.data())) std::abort();
-    winport::SetRegistryPath(folder + "/registry");
-    return true;
-  }();
-  (void)ready;
+  if (!scratchFolder.empty()) return;
+  scratchFolder = access("/dev/shm", W_OK) == 0 ? "/dev/shm/com_dispatch.XXXXXX" : "/tmp/com_dispatch.XXXXXX";
+  if (!mkdtemp(scratchFolder.data())) std::abort();
+  winport::SetRegistryPath(scratchFolder + "/registry");
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratchFolder, ignored);
+  });
 }
 
 void Registrar(std::string_view script) {
