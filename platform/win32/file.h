@@ -41,7 +41,8 @@ class File {
   // `path` is an ANSI (Windows-1252) path, as with the Win32 A-functions.
   bool Open(const std::string& path, FileAccess access, FileShare share,
             FileDisposition disposition = FileDisposition::OpenExisting);
-  void Close();
+  // False when the system reported an error on closing (a write that did not reach the file).
+  bool Close();
   bool IsOpen() const { return fd_ >= 0; }
   // The Win32 error of the last failed Open.
   LSTATUS LastError() const { return lastError_; }
