@@ -279,6 +279,12 @@ bool FileExists(const std::string& path) {
   return stat(AnsiToUtf8(path).c_str(), &st) == 0;
 }
 
+bool IsReadableFile(const std::string& path) {
+  const std::string osPath = AnsiToUtf8(path);
+  struct stat st{};
+  return stat(osPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(osPath.c_str(), R_OK) == 0;
+}
+
 int64_t FileSizeOf(const std::string& path) {
   struct stat st{};
   if (stat(AnsiToUtf8(path).c_str(), &st) != 0) return -1;

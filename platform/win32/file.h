@@ -104,6 +104,8 @@ class KeepFileTimes {
 };
 
 bool FileExists(const std::string& path);
+// A regular file that this process may read (the C runtime's read-access test, directories excluded).
+bool IsReadableFile(const std::string& path);
 // Everything readable from a descriptor from its current offset on.
 std::string ReadDescriptor(int fd);
 // Size of the file at `path`, -1 when it cannot be read.
