@@ -365,7 +365,9 @@ TEST_F(FileInfoTest, ARightClickActsOnTheItemUnderTheCursor) {
     // While the grid shows, a right click does nothing.
     actions.push_back(DialogAction::RightClickItem(IDC_INFO_TREE, Under(kGroup1, "time")));
     actions.push_back(Check([&](CFileInfo& d) {
-      if (c.widths) EXPECT_EQ(Widths(d.GetList()), *c.widths);
+      if (c.widths) {
+        EXPECT_EQ(Widths(d.GetList()), *c.widths);
+      }
     }));
     Run(actions);
   }

@@ -16,84 +16,23 @@
 #include "platform/ui/filedialog.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/qt/qt_backend.h"
+#include "tests/platform/controls_dialog.h"
 #include "tests/support/qt_offscreen.h"
 
 using namespace winport::ui;
+using namespace platformtest;
 using testsupport::WhenShown;
 
 namespace {
 
-constexpr int kTree = 401, kList = 402;
-
-class Shown : public CDialog {
- public:
-  Shown()
-      : CDialog([] {
-          DialogTemplate t;
-          t.id = 400;
-          t.caption = "Controls";
-          t.cx = 300;
-          t.cy = 200;
-          t.style |= WS_THICKFRAME;
-          t.controls = {Control(kTree, "", kTreeViewClass, WS_VISIBLE | TVS_HASBUTTONS | TVS_LINESATROOT, 7, 7, 100, 160),
-                        Control(kList, "", kListViewClass, WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL, 110,
-                                7, 183, 160),
-                        DefPushButton(IDOK, "OK", 243, 176, 50, 14)};
-          return t;
-        }()) {}
-
-  BOOL OnInitDialog() override {
-    CDialog::OnInitDialog();
-    root = tree.InsertItem("root", 1, TVI_ROOT);
-    a = tree.InsertItem("a", 2, root);
-    b = tree.InsertItem("b", 3, root, TVI_FIRST);
-    tree.Expand(root, TVE_EXPAND);
-    list.SetExtendedStyle(LVS_EX_GRIDLINES);
-    list.InsertColumn(0, "Index", LVCFMT_LEFT, 50);
-    list.InsertColumn(1, "Speed", LVCFMT_RIGHT, 80);
-    list.SetItemCount(100000);
-    return TRUE;
-  }
-  void DoDataExchange(CDataExchange* dx) override {
-    DDX_Control(dx, kTree, tree);
-    DDX_Control(dx, kList, list);
-  }
-  using CDialog::OnNotify;
-  BOOL OnNotify(int id, NMHDR* header, LRESULT* result) override {
-    switch (header->code) {
-      case LVN_GETDISPINFO: {
-        LVITEM& item = reinterpret_cast<NMLVDISPINFO*>(header)->item;
-        ++asked;
-        snprintf(item.pszText, static_cast<size_t>(item.cchTextMax), "r%dc%d", item.iItem, item.iSubItem);
-        return TRUE;
-      }
-      case LVN_COLUMNCLICK: clicked.push_back(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem); return TRUE;
-      case TVN_SELCHANGED: {
-        const auto* change = reinterpret_cast<NMTREEVIEW*>(header);
-        selections.push_back({change->itemNew.hItem, change->action});
-        return TRUE;
-      }
-      case NM_RCLICK: {
-        POINT p;
-        GetCursorPos(&p);
-        ScreenToClient(tree.GetSafeHwnd(), &p);
-        rightClicked.push_back(tree.HitTest(p));
-        return TRUE;
-      }
-      default: return CDialog::OnNotify(id, header, result);
-    }
-  }
-  void OnSize(UINT, int cx, int cy) override { sizes.push_back({cx, cy}); }
-
-  CTreeCtrl tree;
-  CListCtrl list;
-  HTREEITEM root = nullptr, a = nullptr, b = nullptr;
-  long asked = 0;
-  std::vector<int> clicked;
-  std::vector<std::pair<HTREEITEM, UINT>> selections;
-  std::vector<HTREEITEM> rightClicked;
-  std::vector<SIZE> sizes;
-};
+// The shared test dialog, as a user sees it: its tree opened, many rows, grid lines.
+void Prepare(ControlsDialog& d) {
+  d.init = [](ControlsDialog& self) {
+    self.tree.Expand(self.root, TVE_EXPAND);
+    self.list.SetExtendedStyle(LVS_EX_GRIDLINES);
+    self.list.SetItemCount(100000);
+  };
+}
 
 class QtControlsTest : public ::testing::Test {
  protected:
@@ -115,7 +54,8 @@ QTreeWidgetItem* ItemWithText(QTreeWidget* tree, const QString& text) {
 }
 
 TEST_F(QtControlsTest, TreeItemsSelectionsAndRightClicks) {
-  Shown dlg;
+  ControlsDialog dlg;
+  Prepare(dlg);
   WhenShown<QDialog>([&](QDialog* window) {
     auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("control401"));
     ASSERT_NE(tree, nullptr);
@@ -124,14 +64,17 @@ TEST_F(QtControlsTest, TreeItemsSelectionsAndRightClicks) {
     EXPECT_EQ(root->text(0), QStringLiteral("root"));
     EXPECT_TRUE(root->isExpanded());
     ASSERT_EQ(root->childCount(), 2);
-    EXPECT_EQ(root->child(0)->text(0), QStringLiteral("b"));  // inserted first
+    EXPECT_EQ(root->child(1)->text(0), QStringLiteral("b"));
+    EXPECT_EQ(root->child(0)->child(0)->text(0), QStringLiteral("a1"));
     // The program's selection shows without a second notification; the user's notifies.
     dlg.tree.SelectItem(dlg.a);
     EXPECT_EQ(tree->currentItem(), ItemWithText(tree, QStringLiteral("a")));
     tree->setCurrentItem(ItemWithText(tree, QStringLiteral("b")));
-    ASSERT_EQ(dlg.selections.size(), 2u);
-    EXPECT_EQ(dlg.selections[0], std::make_pair(dlg.a, TVC_UNKNOWN));
-    EXPECT_EQ(dlg.selections[1], std::make_pair(dlg.b, TVC_BYMOUSE));
+    ASSERT_EQ(dlg.tree.changes.size(), 2u);
+    EXPECT_EQ(dlg.tree.changes[0].to, dlg.a);
+    EXPECT_EQ(dlg.tree.changes[0].action, TVC_UNKNOWN);
+    EXPECT_EQ(dlg.tree.changes[1].to, dlg.b);
+    EXPECT_EQ(dlg.tree.changes[1].action, TVC_BYMOUSE);
     EXPECT_EQ(dlg.tree.GetSelectedItem(), dlg.b);
     // A right click on "a" finds "a" under the cursor and leaves the selection.
     const QRect itemRect = tree->visualItemRect(ItemWithText(tree, QStringLiteral("a")));
@@ -154,7 +97,8 @@ TEST_F(QtControlsTest, TreeItemsSelectionsAndRightClicks) {
 }
 
 TEST_F(QtControlsTest, ReportListDrawsOnlyWhatItShowsAndSendsHeaderClicks) {
-  Shown dlg;
+  ControlsDialog dlg;
+  Prepare(dlg);
   WhenShown<QDialog>([&](QDialog* window) {
     auto* table = window->findChild<QTableView*>(QStringLiteral("control402"));
     ASSERT_NE(table, nullptr);
@@ -183,7 +127,7 @@ TEST_F(QtControlsTest, ReportListDrawsOnlyWhatItShowsAndSendsHeaderClicks) {
 }
 
 TEST_F(QtControlsTest, DialogsAreResizedWithWmSizeAndControlsMoved) {
-  Shown dlg;
+  ControlsDialog dlg;
   WhenShown<QDialog>([&](QDialog* window) {
     const BaseUnits units = DialogBaseUnits(window->font());
     auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("control401"));
