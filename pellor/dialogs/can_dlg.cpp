@@ -23,13 +23,15 @@ std::string FolderOf(const std::string& path) {
 
 // A profile section's "key=value" entries, however long the section is.
 std::vector<std::string> ReadSection(const std::string& section, const std::string& file) {
-  // A section is never longer than the file that holds it, plus the list's two NULs.
-  DWORD size = static_cast<DWORD>(std::clamp<int64_t>(winport::FileSizeOf(file) + 2, 5200, int64_t{1} << 30));
+  // A section is never longer than the file that holds it, plus the list's two
+  // NULs; a file that grew meanwhile gets a second, larger try.
+  constexpr int64_t kLargest = int64_t{1} << 28;
+  int64_t size = std::clamp<int64_t>(winport::FileSizeOf(file) + 2, 5200, kLargest);
   std::vector<char> buffer;
-  for (int attempt = 0; attempt < 4; ++attempt, size *= 2) {
-    buffer.assign(size, '\0');
-    const DWORD n = GetPrivateProfileSectionA(section.c_str(), buffer.data(), size, file.c_str());
-    if (n + 2 < size) break;  // it fitted (a list cut to size ends at size - 2)
+  for (int attempt = 0; attempt < 2; ++attempt, size = std::min(size * 2, kLargest)) {
+    buffer.assign(static_cast<size_t>(size), '\0');
+    const DWORD n = GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(size), file.c_str());
+    if (int64_t{n} + 2 < size) break;  // it fitted (a list cut to size ends at size - 2)
   }
   std::vector<std::string> entries;
   for (size_t at = 0; at < buffer.size() && buffer[at] != '\0';) {
