@@ -73,7 +73,8 @@ struct BigFile {
         std::memcpy(rec, &t, 8);
         for (uint32_t b = 8; b < kRecordSize; ++b) rec[b] = static_cast<uint8_t>(random());
       }
-      if (write(fd, block.data(), size_t{n} * kRecordSize) != static_cast<ssize_t>(size_t{n} * kRecordSize)) std::abort();
+      const size_t bytes = size_t{n} * kRecordSize;
+      if (write(fd, block.data(), bytes) != static_cast<ssize_t>(bytes)) std::abort();
       done += n;
     }
     close(fd);
@@ -106,7 +107,8 @@ struct Shown {
   ~Shown() { dialog.DestroyWindow(); }
   void Screen(int top) {
     for (int r = top; r < top + kScreenRows; ++r)
-      for (uint32_t c = 0; c <= kChannels; ++c) benchmark::DoNotOptimize(dialog.GetList().GetItemText(r, static_cast<int>(c)));
+      for (uint32_t c = 0; c <= kChannels; ++c)
+        benchmark::DoNotOptimize(dialog.GetList().GetItemText(r, static_cast<int>(c)));
   }
   CFileInfo dialog;
   HTREEITEM data = nullptr, header = nullptr;

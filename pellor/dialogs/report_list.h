@@ -22,7 +22,9 @@ class CReportList : public mdf::IListControl {
   int GetColumnCount() const override { return m_list.GetColumnCount(); }
   int InsertColumn(int column, const std::string& title, mdf::ColumnFormat format, int width) override;
   bool DeleteColumn(int column) override { return m_list.DeleteColumn(column) != FALSE; }
-  bool SetColumnTitle(int column, const std::string& title) override { return m_list.SetColumnText(column, title) != FALSE; }
+  bool SetColumnTitle(int column, const std::string& title) override {
+    return m_list.SetColumnText(column, title) != FALSE;
+  }
   std::string GetColumnTitle(int column) const override { return m_list.GetColumnText(column); }
   bool SetColumnWidth(int column, int width) override;
   int GetColumnWidth(int column) const override { return m_list.GetColumnWidth(column); }

@@ -305,7 +305,8 @@ UINT HeadlessBackend::PopupMenu(const PopupMenuRequest& request) {
     if (const std::optional<ExpectedDialog> expected = Match(record, failure); expected && expected->answer != 0) {
       bool enabled = false;
       for (const MenuItem& item : request.items)
-        if (item.id == static_cast<UINT>(expected->answer) && !(item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED))) enabled = true;
+        if (item.id == static_cast<UINT>(expected->answer) && !(item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)))
+          enabled = true;
       if (enabled)
         command = static_cast<UINT>(expected->answer);
       else

@@ -567,7 +567,8 @@ class QtDialogWindow : public QDialog, public DialogView {
           dialog_->SendNotify(id, &nm.hdr);
         });
         connect(v->horizontalHeader(), &QHeaderView::sectionResized, this, [this, index](int column, int, int width) {
-          if (ControlState* st = State(index); st && column >= 0 && static_cast<size_t>(column) < st->list.columns.size())
+          ControlState* st = State(index);
+          if (st && column >= 0 && static_cast<size_t>(column) < st->list.columns.size())
             st->list.columns[static_cast<size_t>(column)].width = width;
         });
         connect(v->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this, index](int x) {
