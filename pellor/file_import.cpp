@@ -12,7 +12,13 @@ namespace pellor {
 namespace {
 
 ImportDriver g_driver = &ImportMDF;
-std::string g_modulePath;
+
+// Set by the application object while the module's statics are made: a
+// function's static is made at its first use, whatever the order of the files.
+std::string& ModulePathStore() {
+  static std::string path;
+  return path;
+}
 
 // The position space of the contract is 32 bits wide.
 constexpr uint64_t kPositionMask = 0xFFFFFFFFull;
@@ -27,8 +33,8 @@ ImportDriver SetImportDriver(ImportDriver driver) {
   return before;
 }
 
-void SetModuleFilePath(const std::string& path) { g_modulePath = path; }
-const std::string& ModuleFilePath() { return g_modulePath; }
+void SetModuleFilePath(const std::string& path) { ModulePathStore() = path; }
+const std::string& ModuleFilePath() { return ModulePathStore(); }
 
 // ---------------------------------------------------------------- position index
 
