@@ -1,5 +1,7 @@
 #include "pellor/zpfileimport.h"
 
+#include "pellor/dialogs/file_info.h"
+
 namespace pellor {
 namespace {
 
@@ -99,8 +101,14 @@ HRESULT CZPFileImport::get_Scalar(LONG idx, IDispatch** scalar) {
 
 HRESULT CZPFileImport::get_CommentName(LONG lIndex, BSTR* name) { return AnswerText(name, m_import.CommentName(lIndex)); }
 
-// The file information dialog is not part of this module yet.
-HRESULT CZPFileImport::get_FileInfo(LONG, LONG*) { return E_NOTIMPL; }
+// The information dialog of the current file model, shown modally; the index is not used.
+HRESULT CZPFileImport::get_FileInfo(LONG, LONG* result) {
+  if (!result) return E_POINTER;
+  CFileInfo dialog;
+  dialog.SetFile(m_import.m_mdf.get());
+  *result = static_cast<LONG>(dialog.DoModal());
+  return S_OK;
+}
 
 HRESULT CZPFileImport::get_ParSize(LONG* size) { return Answer(size, m_import.ParSize()); }
 

@@ -12,6 +12,7 @@
 #include "pellor/options.h"
 #include "pellor/zpfileimport.h"
 #include "pellor/zpsignal.h"
+#include "platform/ui/headless.h"
 #include "tests/com/com_test_util.h"
 #include "tests/support/host_variables.h"
 #include "tests/support/mdf_writer.h"
@@ -300,7 +301,15 @@ TEST_F(ObjectsTest, FileImportAnswers) {
   EXPECT_EQ(Text(file_, 0x12, {I4(99)}), "file.mdf");
   comtest::Outcome valid = Call(file_, 9, DISPATCH_PROPERTYGET, {Str(Path())});
   EXPECT_EQ(valid.result.lVal, 1);
-  EXPECT_EQ(Call(file_, 0x17, DISPATCH_PROPERTYGET, {I4(0)}).hr, E_NOTIMPL);  // FileInfo
+  {
+    // FileInfo shows the information dialog of the file and answers its result.
+    winport::ui::ScriptedAnswers script;
+    script.Dialog("Information (MDF-Filter v4.120, Original-Datentypen)", IDOK);
+    comtest::Outcome info = Call(file_, 0x17, DISPATCH_PROPERTYGET, {I4(7)});
+    EXPECT_EQ(info.hr, S_OK);
+    EXPECT_EQ(info.result.lVal, IDOK);
+    EXPECT_TRUE(script.Ok()) << script.Report();
+  }
   comtest::Outcome daff = Call(file_, 0x1a, DISPATCH_PROPERTYGET, {Str(Path())});
   EXPECT_EQ(daff.hr, S_OK);
   EXPECT_EQ(daff.result.bstrVal, nullptr);
