@@ -296,9 +296,12 @@ TEST(DataGroupRows, LinksCountsAndTheRecordIdKind) {
       {3, ""},
   };
   for (const auto& [ids, text] : kinds) {
-    BuiltFile built = BuildFile(SimpleFileDef(2, 1, 2));
+    FileDef def = SimpleFileDef(2, 1, 2);
+    def.groups[0].recordIds = std::min<uint16_t>(ids, 2);  // records that begin with their id
+    BuiltFile built = BuildFile(def);
     const BuiltGroup& g = built.groups[0];
     built.writer.PatchU16(g.dg + dg::kRecordIds, ids);
+    if (ids > 2) built.writer.PatchU32(g.cg + cg::kRecordCount, 0);  // no records to lay out
     Opened o(built.writer.Bytes());
     ASSERT_EQ(o.result, 1);
     const Rows expected = {
