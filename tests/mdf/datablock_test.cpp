@@ -140,16 +140,9 @@ std::vector<DecodeCase> DecodeCases() {
       {"Intel types 13 to 16: signed 16-bit", dt::kIntIntel, 16, 0, Bytes({0xFE, 0xFF}), -2, -2, "feff"},
       {"Intel types 13 to 16: double", dt::kDoubleIntel, 64, 0, Bytes({0, 0, 0, 0, 0, 0, 0xF8, 0x3F}), 1.5, 1.5,
        "000000000000f83f"},
-      {"Intel field past the record end reads zeros", dt::kUInt, 16, 8, Bytes({0xAB, 0xCD}), 0xCD, 0xCD, "cd00",
-       2},
-      {"Motorola field past the record end reads zeros", dt::kUIntMotorola, 16, 8, Bytes({0xAB, 0xCD}), 0xCD00,
-       0xCD00, "00cd", 2},
-      {"double past the record end reads zeros", dt::kDouble, 64, 0, Bytes({1, 2, 3, 4}),
-       std::bit_cast<double>(uint64_t{0x04030201}), std::bit_cast<double>(uint64_t{0x04030201}),
-       "0102030400000000", 4},
       {"a 16-bit float has no value", dt::kFloat, 16, 0, Bytes({0x00, 0x3C}), 0, 0, "003c"},
-      {"an integer of 72 bits has no value", dt::kUInt, 72, 0, std::string(9, '\x01'), 0, 0,
-       "010101010101010101"},
+      {"64-bit field at bit 3 spans nine bytes", dt::kUInt, 64, 3, std::string(9, '\xFF'),
+       18446744073709551615.0, 18446744073709551615.0, "ffffffffffffffff"},
   };
 }
 
@@ -195,6 +188,58 @@ TEST(DataBlockDecode, EveryReaderDecodesTheTableOfCases) {
     EXPECT_EQ(data.GetDataAndTimeContent(cn, cn, raw, time, 0, 3), 3u);
     EXPECT_EQ(Hex(raw.data() + element, element), c.rawElement);
     EXPECT_EQ(Hex(time.data() + element, element), c.rawElement);
+  }
+}
+
+// A channel whose bits do not lie within its record has no values at all:
+// not a column of zeros that would look like data.
+TEST(DataBlockDecode, ChannelsOutsideTheirRecordDeliverNoValues) {
+  struct Case {
+    const char* name;
+    uint16_t type, bits, startBit, recordSize, byteOffset;
+  } cases[] = {
+      {"Intel field past the record end", dt::kUInt, 16, 8, 2, 0},
+      {"Motorola field past the record end", dt::kUIntMotorola, 16, 8, 2, 0},
+      {"double in a record of four bytes", dt::kDouble, 64, 0, 4, 0},
+      {"additional byte offset past the record", dt::kUInt, 8, 0, 4, 4},
+      {"no bits", dt::kUInt, 0, 0, 4, 0},
+      {"integer of 72 bits", dt::kUInt, 72, 0, 9, 0},
+      {"float of 128 bits", dt::kDouble, 128, 0, 16, 0},
+      {"text past the record end", 7, 64, 0, 4, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A channel that fits beside it keeps its values.
+    Opened o(GroupFile({Ch("v", c.type, c.bits, c.startBit, std::nullopt, c.byteOffset), Ch("ok", dt::kUInt, 8, 0)},
+                       c.recordSize, {std::string(c.recordSize, '\x11'), std::string(c.recordSize, '\x22')}));
+    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+    CDataBlock& data = o.Data();
+    CCNBlock* cn = o.Channel(1);
+    EXPECT_FALSE(data.DeliversValues(cn));
+    std::vector<double> out(2, 7.0);
+    EXPECT_EQ(data.GetDoubleContent(cn, out, 0, 2, true), 0u);
+    const std::string records = o.Records();
+    const std::span bytes(reinterpret_cast<const uint8_t*>(records.data()), records.size());
+    EXPECT_EQ(data.DecodeValues(cn, bytes, out, 0, 2, true), 0u);
+    winport::File file;
+    ASSERT_TRUE(file.Open(o.path, winport::FileAccess::Read, winport::FileShare::Read));
+    EXPECT_EQ(data.ReadChannelValues(file, cn, out, 0, 2, true), 0u);
+    EXPECT_EQ(out, std::vector<double>(2, 7.0));
+    std::vector<uint8_t> raw(64), time(64);
+    EXPECT_EQ(data.GetRawDataContent(cn, raw, 0, 2), 0u);
+    EXPECT_EQ(data.GetDataAndTimeContent(o.Channel(2), cn, raw, time, 0, 2), 0u);
+    EXPECT_EQ(data.GetCellText(1, 1), "");
+    EXPECT_EQ(data.GetCellText(1, 2), "34");
+
+    CCNBlock* both[] = {cn, o.Channel(2)};
+    CGroupDecoder decoder(data, both);
+    EXPECT_FALSE(decoder.Delivers(0));
+    EXPECT_TRUE(decoder.Delivers(1));
+    std::vector<double> a(2, 7.0), b(2, 7.0);
+    const std::span<double> outputs[] = {a, b};
+    EXPECT_EQ(decoder.Decode(bytes, outputs, 0, 2), 2u);
+    EXPECT_EQ(a, std::vector<double>(2, 7.0));
+    EXPECT_EQ(b, (std::vector<double>{17, 34}));
   }
 }
 
