@@ -17,6 +17,9 @@ namespace {
 
 // Records read from a file per chunk.
 constexpr size_t kChunkBytes = 4u << 20;
+// Records read per chunk by the group readers: small enough to stay in the
+// cache while the group decoder walks them.
+constexpr size_t kGroupChunkBytes = 1u << 20;
 
 // ---------------------------------------------------------------- layout
 
@@ -109,11 +112,13 @@ inline uint64_t LoadWord(const uint8_t* p) {
 
 enum class ToDouble { Signed, Unsigned63, Unsigned64 };
 
-template <unsigned L, bool Motorola, ToDouble T, bool Linear>
+// Whole: the field fills its L bytes (bit shift 0, 8 x L bits), so that the
+// shifts are constants and a sign extension or nothing at all.
+template <unsigned L, bool Motorola, ToDouble T, bool Linear, bool Whole>
 void IntegerKernel(const Decoder& d, const uint8_t* records, size_t n, double* out) {
   const uint8_t* p = records + d.firstByte;
   const size_t stride = d.stride;
-  const unsigned left = d.left, right = d.right;
+  const unsigned left = Whole ? 64 - 8 * L : d.left, right = Whole ? 64 - 8 * L : d.right;
   const double factor = d.factor, offset = d.offset;
   for (size_t i = 0; i < n; ++i, p += stride) {
     const uint64_t w = LoadWord<L, Motorola>(p) << left;
@@ -175,26 +180,37 @@ void ConstantKernel(const Decoder& d, const uint8_t*, size_t n, double* out) {
   std::fill(out, out + n, d.constant);
 }
 
-template <unsigned L, bool Motorola, ToDouble T>
+template <unsigned L, bool Motorola, ToDouble T, bool Whole>
 Kernel PickIntegerKernel(bool linear) {
-  return linear ? &IntegerKernel<L, Motorola, T, true> : &IntegerKernel<L, Motorola, T, false>;
+  return linear ? &IntegerKernel<L, Motorola, T, true, Whole> : &IntegerKernel<L, Motorola, T, false, Whole>;
 }
 
-template <unsigned L, bool Motorola>
+template <unsigned L, bool Motorola, bool Whole>
 Kernel PickIntegerKernel(ToDouble t, bool linear) {
   switch (t) {
-    case ToDouble::Signed: return PickIntegerKernel<L, Motorola, ToDouble::Signed>(linear);
-    case ToDouble::Unsigned63: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned63>(linear);
-    default: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned64>(linear);
+    case ToDouble::Signed: return PickIntegerKernel<L, Motorola, ToDouble::Signed, Whole>(linear);
+    case ToDouble::Unsigned63: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned63, Whole>(linear);
+    default: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned64, Whole>(linear);
   }
 }
 
-template <unsigned L>
+template <unsigned L, bool Whole = false>
 Kernel PickIntegerKernel(bool motorola, ToDouble t, bool linear) {
-  return motorola ? PickIntegerKernel<L, true>(t, linear) : PickIntegerKernel<L, false>(t, linear);
+  return motorola ? PickIntegerKernel<L, true, Whole>(t, linear) : PickIntegerKernel<L, false, Whole>(t, linear);
 }
 
-Kernel PickIntegerKernel(unsigned bytes, bool motorola, ToDouble t, bool linear) {
+// Fields of 1, 2, 4 or 8 whole bytes get kernels of their own: the most
+// common ones, decoded without variable shifts.
+Kernel PickIntegerKernel(unsigned bytes, bool whole, bool motorola, ToDouble t, bool linear) {
+  if (whole) {
+    switch (bytes) {
+      case 1: return PickIntegerKernel<1, true>(motorola, t, linear);
+      case 2: return PickIntegerKernel<2, true>(motorola, t, linear);
+      case 4: return PickIntegerKernel<4, true>(motorola, t, linear);
+      case 8: return PickIntegerKernel<8, true>(motorola, t, linear);
+      default: break;
+    }
+  }
   switch (bytes) {
     case 1: return PickIntegerKernel<1>(motorola, t, linear);
     case 2: return PickIntegerKernel<2>(motorola, t, linear);
@@ -268,7 +284,7 @@ Decoder MakeDecoder(const CCNBlock& cn, uint16_t recordIds, uint32_t recordLengt
     const ToDouble t = type.kind == Kind::Int ? ToDouble::Signed
                        : at.bits < 64         ? ToDouble::Unsigned63
                                               : ToDouble::Unsigned64;
-    d.kernel = PickIntegerKernel(d.bytes, d.motorola, t, d.linear);
+    d.kernel = PickIntegerKernel(d.bytes, at.shift == 0 && at.bits == 8 * d.bytes, d.motorola, t, d.linear);
   }
   return d;
 }
@@ -483,9 +499,9 @@ class ReadStream {
 // handed on. Returns the records handed on.
 template <typename Fn>
 uint32_t ReadRecordChunks(winport::File& file, int64_t dataPos, uint32_t recordLength, uint32_t first,
-                          uint32_t count, Fn&& fn) {
+                          uint32_t count, Fn&& fn, size_t chunkBytes = kChunkBytes) {
   if (count == 0 || recordLength == 0) return 0;
-  const size_t perChunk = std::min<size_t>(count, std::max<size_t>(1, kChunkBytes / recordLength));
+  const size_t perChunk = std::min<size_t>(count, std::max<size_t>(1, chunkBytes / recordLength));
   std::vector<uint8_t> chunk(perChunk * recordLength);
   if (!file.Seek(dataPos + static_cast<int64_t>(first) * recordLength)) return 0;
   uint32_t done = 0;
@@ -529,6 +545,11 @@ uint32_t CDataBlock::GetRecordLength() const {
 uint32_t CDataBlock::GetNumberOfRecords() const {
   const CCGBlock* cg = m_pDG ? m_pDG->GetFirstCG() : nullptr;
   return cg ? cg->GetNumberOfRecords() : 0;
+}
+
+uint32_t CDataBlock::GetRecordsInFile() {
+  ReadStream file(m_pFile);
+  return file ? CutToAvailable(0, GetNumberOfRecords(), file->Size()) : 0;
 }
 
 uint32_t CDataBlock::CutToAvailable(uint32_t firstRecord, uint32_t count, int64_t fileSize) const {
@@ -787,7 +808,7 @@ uint32_t CDataBlock::ReadGroupValues(std::span<CCNBlock* const> channels, std::s
           if (decoder.Delivers(k)) shifted[k] = outputs[k].subspan(before, n);
         decoder.Decode(std::span<const uint8_t>(chunk, n * length), shifted, 0, static_cast<uint32_t>(n),
                        firstRecord + static_cast<uint32_t>(before));
-      });
+      }, kGroupChunkBytes);
   if (done > 0 && options.replaceTimeNoValues)
     for (size_t k = 0; k < channels.size(); ++k)
       if (decoder.Delivers(k) && ReplacesTimeNoValues(m_pFile, *channels[k]))
@@ -796,7 +817,7 @@ uint32_t CDataBlock::ReadGroupValues(std::span<CCNBlock* const> channels, std::s
 }
 
 uint32_t CDataBlock::ReadGroupChunks(std::span<CCNBlock* const> channels, bool convert, uint32_t firstRecord,
-                                     uint32_t count, const ChunkFn& fn) {
+                                     uint32_t count, const ChunkFn& fn, const PlaceFn& place) {
   CGroupDecoder decoder(*this, channels, {convert, false});
   ReadStream file(m_pFile);
   if (!file) return 0;
@@ -804,18 +825,25 @@ uint32_t CDataBlock::ReadGroupChunks(std::span<CCNBlock* const> channels, bool c
   const uint32_t length = GetRecordLength();
   if (length == 0) return 0;
   // Chunks of whole records, with one array of values per channel.
-  const size_t perChunk = std::min<size_t>(count, std::max<size_t>(1, kChunkBytes / length));
+  const size_t perChunk = std::min<size_t>(count, std::max<size_t>(1, kGroupChunkBytes / length));
   std::vector<std::vector<double>> values(channels.size());
   std::vector<std::span<double>> spans(channels.size());
   for (size_t k = 0; k < channels.size(); ++k) values[k].assign(perChunk, 0.0);
-  return ReadRecordChunks(*file, m_pDG->GetDataLink(), length, firstRecord, count,
-                          [&](const uint8_t* chunk, size_t before, size_t n) {
-                            for (size_t k = 0; k < channels.size(); ++k) spans[k] = std::span(values[k]).first(n);
-                            const std::span<const uint8_t> records(chunk, n * length);
-                            const uint32_t first = firstRecord + static_cast<uint32_t>(before);
-                            decoder.Decode(records, spans, 0, static_cast<uint32_t>(n), first);
-                            fn(first, records, spans);
-                          });
+  return ReadRecordChunks(
+      *file, m_pDG->GetDataLink(), length, firstRecord, count,
+      [&](const uint8_t* chunk, size_t before, size_t n) {
+        for (size_t k = 0; k < channels.size(); ++k) spans[k] = std::span(values[k]).first(n);
+        const std::span<const uint8_t> records(chunk, n * length);
+        const uint32_t first = firstRecord + static_cast<uint32_t>(before);
+        if (place) {
+          place(first, static_cast<uint32_t>(n), spans);
+          for (size_t k = 0; k < channels.size(); ++k)
+            if (spans[k].size() != n) spans[k] = std::span(values[k]).first(n);  // a place of another size is not taken
+        }
+        decoder.Decode(records, spans, 0, static_cast<uint32_t>(n), first);
+        fn(first, records, spans);
+      },
+      kGroupChunkBytes);
 }
 
 bool CDataBlock::LoadRecord(uint32_t index) {

@@ -150,11 +150,15 @@ class CDataBlock : public CMdfBlock {
   // Reads the records as ReadGroupValues does and hands them on chunk by
   // chunk: fn(group index of the chunk's first record, the chunk's records,
   // one span of values per channel, each as long as the chunk has records).
-  // Values as the grid shows them: without NoValue replacement.
+  // Values as the grid shows them: without NoValue replacement. The values
+  // are decoded into arrays of the call's own, or where `place`, called
+  // before each chunk with the chunk's first record and record count, points
+  // a channel's span (of as many values) instead.
   using ChunkFn = std::function<void(uint32_t first, std::span<const uint8_t> records,
                                      std::span<const std::span<double>> values)>;
+  using PlaceFn = std::function<void(uint32_t first, uint32_t count, std::span<std::span<double>> places)>;
   uint32_t ReadGroupChunks(std::span<CCNBlock* const> channels, bool convert, uint32_t firstRecord,
-                           uint32_t count, const ChunkFn& fn);
+                           uint32_t count, const ChunkFn& fn, const PlaceFn& place = {});
 
   // Whether the channel's bits lie within its record (see above).
   bool DeliversValues(const CCNBlock* cn) const;
@@ -169,6 +173,8 @@ class CDataBlock : public CMdfBlock {
   uint32_t GetRecordLength() const;
   // The channel group's record count (0 without a channel group).
   uint32_t GetNumberOfRecords() const;
+  // The records of the group that lie whole in the file (0 when it cannot be opened).
+  uint32_t GetRecordsInFile();
 
   // Reads one whole record into the record buffer; false when the file cannot
   // be opened or the record is not whole in it.

@@ -82,7 +82,12 @@ int CDataBlock::ExportCsv() {
     out.WriteExact(line.data(), line.size());
   };
   writeLine([&](size_t k) { return channels[k]->GetSignalName(); });
-  writeLine([&](size_t k) { return "\"" + channels[k]->GetAsamName() + "\""; });
+  writeLine([&](size_t k) {
+    std::string quoted = "\"";
+    quoted += channels[k]->GetAsamName();
+    quoted += '"';
+    return quoted;
+  });
   writeLine([&](size_t k) {
     const CCCBlock* cc = channels[k]->GetConversion();
     const std::string unit = cc ? cc->GetUnit() : std::string();
