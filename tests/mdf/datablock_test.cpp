@@ -459,6 +459,39 @@ TEST(DataBlockGrid, CellsFormatValuesTextsAndMarkers) {
   for (const Cell& c : cells) EXPECT_EQ(data.GetCellText(c.record, c.column), c.text) << c.record << "/" << c.column;
 }
 
+// A range table read as a text table (several ranges, or one that is no
+// invalid-value marker) shows the text of the first range that holds the
+// value, else its default text, else the number.
+TEST(DataBlockGrid, RangeTablesShowTheTextOfTheRangeThatHoldsTheValue) {
+  const std::vector<CcRange> ranges = {CcRange{0, 9, "low"}, CcRange{10, 99, "mid"}, CcRange{100, 200, "high"},
+                                       CcRange{150, 250, "overlap"}};
+  Opened o(GroupFile({Ch("with_default", dt::kUInt, 8, 0, CcTextRange("n/a", ranges)),
+                      Ch("without", dt::kUInt, 8, 8, CcTextRange(std::nullopt, ranges)),
+                      Ch("one_range", dt::kUInt, 8, 16, CcTextRange(std::nullopt, {CcRange{10, 99, "mid"}}))},
+                     3, {Bytes({23, 23, 23}), Bytes({207, 207, 207}), Bytes({10, 99, 5}), Bytes({160, 255, 100})}));
+  ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+  const CCCBlock* cc = o.Channel(1)->GetConversion();
+  ASSERT_NE(cc, nullptr);
+  EXPECT_EQ(cc->GetType(), CCCBlock::kTextTable);  // what the conversion announces stays
+  EXPECT_TRUE(cc->IsRangeTextTable());
+  struct Cell {
+    uint32_t record;
+    int column;
+    const char* text;
+  } cells[] = {
+      {0, 1, "mid"},  {2, 1, "mid"},      {2, 2, "mid"},  // between a range's limits, or on them
+      {3, 1, "high"},                                       // the first of two ranges that hold it
+      {1, 1, "overlap"}, {1, 2, "overlap"},                 // above the last entry: no longer its text
+      {3, 2, "255"},  {1, 3, "207"},  {2, 3, "5"},          // in no range, no default text: the number
+      {0, 3, "mid"},  {3, 3, "100"},  {2, 4, ""},
+  };
+  for (const Cell& c : cells) EXPECT_EQ(o.Data().GetCellText(c.record, c.column), c.text) << c.record << "/" << c.column;
+  // In no range of a table with a default text: the default text.
+  Opened other(GroupFile({Ch("with_default", dt::kUInt, 8, 0, CcTextRange("n/a", ranges))}, 1, {Bytes({255})}));
+  ASSERT_EQ(other.result, 1);
+  EXPECT_EQ(other.Data().GetCellText(0, 1), "n/a");
+}
+
 // ---------------------------------------------------------------- damaged and large files
 
 TEST(DataBlockFile, RecordsBeyondTheEndOfTheFileAreNotDecoded) {
