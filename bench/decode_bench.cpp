@@ -1,6 +1,6 @@
-// Decoding a sorted data group to physical doubles the way the data-group
-// loader does: the records lie in memory and are decoded chunk by chunk, one
-// DecodeValues call per channel and chunk.
+// Decoding a sorted data group to physical doubles from records in memory,
+// chunk by chunk: one DecodeValues call per channel and chunk (as the
+// data-group loader did), and the group decoder (all channels in one pass).
 //
 // The group has 64-byte records and 16 channels (integers of 8, 16 and 32
 // bits of both signs, 32- and 64-bit floats, 12-bit bit fields, Motorola
@@ -70,52 +70,26 @@ struct Fixture {
   }
 };
 
-void BM_DecodePhysical(benchmark::State& state) {
-  static Fixture& fixture = *new Fixture;  // made once: generating the records takes a while
-  if (!fixture.data || fixture.channels.size() != 16) {
-    state.SkipWithError("the benchmark group cannot be opened");
-    return;
-  }
-  const size_t chunkRecords = kChunkBytes / kRecordSize;
-  std::vector<double> time(chunkRecords), scratch(chunkRecords);
-  for (auto _ : state) {
-    for (size_t first = 0; first < fixture.count; first += chunkRecords) {
-      const size_t n = std::min(chunkRecords, fixture.count - first);
-      const std::span<const uint8_t> chunk(fixture.records.data() + first * kRecordSize, n * kRecordSize);
-      for (size_t c = 0; c < fixture.channels.size(); ++c) {
-        std::vector<double>& out = c == 0 ? time : scratch;
-        fixture.data->DecodeValues(fixture.channels[c], chunk, out, 0, static_cast<uint32_t>(n), true,
-                                   static_cast<uint32_t>(first));
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-      }
-    }
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                          static_cast<int64_t>(fixture.records.size()));
-  state.counters["samples/s"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * static_cast<double>(fixture.count * fixture.channels.size()),
-      benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_DecodePhysical)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The same chunks decoded by the group decoder: all channels in one pass,
-// slice by slice, into arrays that are reused from chunk to chunk.
-void BM_GroupDecodePhysical(benchmark::State& state) {
+// The fixture, made once for every benchmark: generating the records takes a
+// while. Null (and the benchmark skipped) when it cannot be made.
+Fixture* SharedFixture(benchmark::State& state) {
   static Fixture& fixture = *new Fixture;
   if (!fixture.data || fixture.channels.size() != 16) {
     state.SkipWithError("the benchmark group cannot be opened");
-    return;
+    return nullptr;
   }
-  const size_t chunkRecords = kChunkBytes / kRecordSize;
-  std::vector<std::vector<double>> arrays(fixture.channels.size(), std::vector<double>(chunkRecords));
-  std::vector<std::span<double>> outputs(arrays.begin(), arrays.end());
-  mdf::CGroupDecoder decoder(*fixture.data, fixture.channels);
+  return &fixture;
+}
+
+// Hands every chunk of the records to decode(chunk, first record, records),
+// as often as the benchmark asks, and reports the rates.
+template <typename Decode>
+void RunChunks(benchmark::State& state, Fixture& fixture, size_t chunkRecords, Decode&& decode) {
   for (auto _ : state) {
     for (size_t first = 0; first < fixture.count; first += chunkRecords) {
       const size_t n = std::min(chunkRecords, fixture.count - first);
-      const std::span<const uint8_t> chunk(fixture.records.data() + first * kRecordSize, n * kRecordSize);
-      decoder.Decode(chunk, outputs, 0, static_cast<uint32_t>(n), static_cast<uint32_t>(first));
+      decode(std::span<const uint8_t>(fixture.records.data() + first * kRecordSize, n * kRecordSize),
+             static_cast<uint32_t>(first), static_cast<uint32_t>(n));
       benchmark::ClobberMemory();
     }
   }
@@ -124,6 +98,36 @@ void BM_GroupDecodePhysical(benchmark::State& state) {
   state.counters["samples/s"] = benchmark::Counter(
       static_cast<double>(state.iterations()) * static_cast<double>(fixture.count * fixture.channels.size()),
       benchmark::Counter::kIsRate);
+}
+
+// One DecodeValues call per channel and chunk.
+void BM_DecodePhysical(benchmark::State& state) {
+  Fixture* fixture = SharedFixture(state);
+  if (!fixture) return;
+  const size_t chunkRecords = kChunkBytes / kRecordSize;
+  std::vector<double> time(chunkRecords), scratch(chunkRecords);
+  RunChunks(state, *fixture, chunkRecords, [&](std::span<const uint8_t> chunk, uint32_t first, uint32_t n) {
+    for (size_t c = 0; c < fixture->channels.size(); ++c) {
+      std::vector<double>& out = c == 0 ? time : scratch;
+      fixture->data->DecodeValues(fixture->channels[c], chunk, out, 0, n, true, first);
+      benchmark::DoNotOptimize(out.data());
+    }
+  });
+}
+BENCHMARK(BM_DecodePhysical)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same chunks decoded by the group decoder: all channels in one pass,
+// slice by slice, into arrays that are reused from chunk to chunk.
+void BM_GroupDecodePhysical(benchmark::State& state) {
+  Fixture* fixture = SharedFixture(state);
+  if (!fixture) return;
+  const size_t chunkRecords = kChunkBytes / kRecordSize;
+  std::vector<std::vector<double>> arrays(fixture->channels.size(), std::vector<double>(chunkRecords));
+  std::vector<std::span<double>> outputs(arrays.begin(), arrays.end());
+  mdf::CGroupDecoder decoder(*fixture->data, fixture->channels);
+  RunChunks(state, *fixture, chunkRecords, [&](std::span<const uint8_t> chunk, uint32_t first, uint32_t n) {
+    decoder.Decode(chunk, outputs, 0, n, first);
+  });
 }
 BENCHMARK(BM_GroupDecodePhysical)->Unit(benchmark::kMillisecond)->UseRealTime();
 

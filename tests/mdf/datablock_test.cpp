@@ -13,6 +13,7 @@
 #include "mdf/mdf.h"
 #include "platform/win32/file.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
 
 using namespace mdf;
@@ -32,17 +33,9 @@ std::string Bytes(std::initializer_list<int> bytes) {
   return s;
 }
 
-// A file written to a temporary folder and opened.
-struct Opened {
-  TempDir dir;
-  std::string path;
-  CMdf mdf;
-  int result = 0;
-  explicit Opened(const std::string& bytes) : path(dir.File("f.mdf")) {
-    WriteFileBytes(path, bytes);
-    mdf.SetShowMessages(false);
-    result = mdf.Open(path);
-  }
+// A file written to a temporary folder and opened, with its first group at hand.
+struct Opened : OpenedMdf {
+  explicit Opened(const std::string& bytes) : OpenedMdf(bytes) {}
   CDGBlock* Group(int index = 1) const {
     CDGBlock* dg = mdf.GetFirstDG();
     while (dg && dg->GetIndex() != index) dg = dg->GetNext();

@@ -14,6 +14,7 @@
 #include "platform/win32/file.h"
 #include "tests/support/corpus.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
 
 using namespace mdf;
@@ -21,17 +22,7 @@ using namespace testsupport;
 
 namespace {
 
-struct Opened {
-  TempDir dir;
-  std::string path;
-  CMdf mdf;
-  int result = 0;
-  explicit Opened(const std::string& bytes) : path(dir.File("f.mdf")) {
-    WriteFileBytes(path, bytes);
-    mdf.SetShowMessages(false);
-    result = mdf.Open(path);
-  }
-};
+using Opened = OpenedMdf;
 
 CDataBlock& DataOf(const CDGBlock* dg) { return *dg->GetDataBlock(); }
 

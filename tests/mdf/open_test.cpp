@@ -10,6 +10,7 @@
 #include "platform/ui/messagebox.h"
 #include "platform/win32/file.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
 
 using namespace mdf;
@@ -17,21 +18,7 @@ using namespace testsupport;
 
 namespace {
 
-// Writes the bytes to a file in `dir` and opens it.
-struct Opened {
-  TempDir dir;
-  std::string path;
-  CMdf mdf;
-  int result = 0;
-  explicit Opened(const std::string& bytes, MdfProfile profile = MdfProfile::Import,
-                  uint16_t readerVersion = CMdf::kViewerReaderVersion)
-      : path(dir.File("f.mdf")), mdf(profile) {
-    WriteFileBytes(path, bytes);
-    mdf.SetReaderVersion(readerVersion);
-    mdf.SetShowMessages(false);
-    result = mdf.Open(path);
-  }
-};
+using Opened = OpenedMdf;
 
 std::vector<CCNBlock*> Channels(const CMdf& mdf, int dgIndex = 1) {
   CDGBlock* dg = mdf.GetFirstDG();
