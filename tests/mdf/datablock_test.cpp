@@ -169,6 +169,15 @@ TEST(DataBlockDecode, EveryReaderDecodesTheTableOfCases) {
       out.assign(3, 7.0);
       EXPECT_EQ(data.ReadChannelValues(file, cn, out, 1, 1, convert), 1u);
       EXPECT_TRUE(SameBits(out[0], want)) << "ReadChannelValues " << convert << ": " << out[0];
+
+      CCNBlock* one[] = {cn};
+      CGroupDecoder decoder(data, one, {convert, true});
+      out.assign(3, 7.0);
+      const std::span<double> outputs[] = {out};
+      EXPECT_EQ(decoder.Decode(std::span(reinterpret_cast<const uint8_t*>(records.data()), records.size()), outputs,
+                               0, 3),
+                3u);
+      EXPECT_TRUE(SameBits(out[1], want)) << "CGroupDecoder " << convert << ": " << out[1];
     }
     EXPECT_EQ(data.GetCellText(1, 1), StrFormat("%.15lg", c.phys));
 
