@@ -687,7 +687,7 @@ struct CGroupDecoder::Channel {
 };
 
 CGroupDecoder::CGroupDecoder(const CDataBlock& data, std::span<CCNBlock* const> channels, Options options)
-    : m_data(data), m_options(options) {
+    : m_data(data) {
   m_recordLength = data.GetRecordLength();
   m_perSlice = std::max<size_t>(1, kSliceBytes / std::max<size_t>(m_recordLength, 1));
   const CDGBlock* dg = data.GetDataGroup();
@@ -741,10 +741,13 @@ uint32_t CGroupDecoder::Walk(std::span<const uint8_t> records, uint32_t firstRec
   const size_t n = static_cast<size_t>(std::min<uint64_t>({count, inBuffer - firstRecord, inGroup - absoluteFirst}));
   const uint8_t* base = records.data() + size_t{firstRecord} * m_recordLength;
 
-  std::vector<std::unique_ptr<TimeNoValueReplacer>> replacers(m_channels.size());
+  // The replacement of NoValue time stamps runs over the call's whole range.
+  std::vector<std::unique_ptr<TimeNoValueReplacer>> replacers;
   for (size_t k = 0; k < m_channels.size(); ++k)
-    if (m_channels[k].delivers && m_channels[k].replaces)
+    if (m_channels[k].delivers && m_channels[k].replaces) {
+      replacers.resize(m_channels.size());
       replacers[k] = std::make_unique<TimeNoValueReplacer>(*m_channels[k].cn, absoluteFirst, true);
+    }
 
   for (size_t done = 0; done < n;) {
     const size_t m = std::min(m_perSlice, n - done);
@@ -752,7 +755,7 @@ uint32_t CGroupDecoder::Walk(std::span<const uint8_t> records, uint32_t firstRec
     for (size_t k = 0; k < m_channels.size(); ++k) {
       const Channel& c = m_channels[k];
       if (!c.delivers) continue;
-      TimeNoValueReplacer* replacer = replacers[k].get();
+      TimeNoValueReplacer* replacer = replacers.empty() ? nullptr : replacers[k].get();
       emit(k, done, m, slice, [&](double* values) {
         if (replacer)
           replacer->Feed(values, m, [&](size_t from) { return FindStep(c, base, from, n); });

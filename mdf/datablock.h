@@ -51,6 +51,17 @@ struct GroupDecodeOptions {
 // records; the data block and the channels must outlive it. A call touches
 // nothing but its arguments, the object and the channels' replaced-sample
 // lists, so that objects on several threads may decode distinct channels.
+//
+// For instance, the value ranges of every channel of a chunk of records that
+// starts at record `first` of the group, without storing the doubles:
+//   struct Ranges : CGroupDecoder::Sink {
+//     std::vector<double> min, max;  // one per channel
+//     void Values(size_t k, uint32_t, std::span<const double> v) override {
+//       for (double x : v) { min[k] = std::min(min[k], x); max[k] = std::max(max[k], x); }
+//     }
+//   };
+//   CGroupDecoder decoder(data, channels);        // once
+//   decoder.Decode(chunk, ranges, 0, n, first);   // per chunk of n records
 class CGroupDecoder {
  public:
   using Options = GroupDecodeOptions;
@@ -99,7 +110,6 @@ class CGroupDecoder {
   double FindStep(const Channel& channel, const uint8_t* records, size_t from, size_t n) const;
 
   const CDataBlock& m_data;
-  Options m_options;
   std::vector<Channel> m_channels;
   size_t m_recordLength = 0;
   size_t m_perSlice = 1;          // records per slice
