@@ -274,6 +274,36 @@ TEST_P(TypedReadTest, ReadExDeliversTheTimesOfTheSameSamples) {
 INSTANTIATE_TEST_SUITE_P(CachesAndFile, TypedReadTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "FromFile" : "Cached"; });
 
+// ---------------------------------------------------------------- finding the signal of a position
+
+TEST(PositionIndex, FindsTheFirstSignalInListOrderThatHoldsAPosition) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;  // in list order
+    std::vector<std::pair<uint64_t, int>> lookups;      // position, index in the list (-1: none)
+  } cases[] = {
+      {"laid out in order", {{0, 1000}, {1024, 1030}, {2048, 4096}},
+       {{0, 0}, {999, 0}, {1000, -1}, {1024, 1}, {1029, 1}, {1030, -1}, {4095, 2}, {4096, -1}}},
+      {"groups in reverse order", {{2048, 3000}, {0, 100}, {1024, 2000}}, {{50, 1}, {1500, 2}, {2500, 0}, {3000, -1}}},
+      {"empty ranges hold nothing", {{0, 0}, {0, 10}}, {{0, 1}, {10, -1}}},
+      {"overlapping: the first in list order", {{1024, 2048}, {0, 4096}}, {{10, 1}, {1500, 0}, {3000, 1}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SignalList list;
+    for (const auto& [start, end] : c.ranges) {
+      auto r = std::make_unique<SignalRecord>();
+      r->rangeStart = start;
+      r->rangeEnd = end;
+      list.Append(std::move(r));
+    }
+    PositionIndex index;
+    index.Build(list);
+    for (const auto& [position, expected] : c.lookups)
+      EXPECT_EQ(index.Find(position), expected < 0 ? nullptr : list.Nth(static_cast<size_t>(expected))) << position;
+  }
+}
+
 // ---------------------------------------------------------------- a small file
 
 class FileImportTest : public ::testing::Test {
