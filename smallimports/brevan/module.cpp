@@ -70,88 +70,39 @@ class CZPScalar : public smallimports::RecordView<CZPScalar, TarvixImport, small
   static_assert(std::size(kBindings) == contract::kScalarMemberCount);
 };
 
-class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
+// What the shared file-import members need of the Tarvix reader. Without a
+// data file offered there is no data space (DataSize 0): nothing to copy.
+struct Traits {
+  using Import = TarvixImport;
+  static bool Load(const std::string& path, Import& out) {
+    return ParseTarvixHeaderFile(path, out).status == TarvixStatus::Ok;
+  }
+  static LONG IsValid(const std::string& path) { return IsTarvixHeaderFile(path) ? 1 : 0; }
+  static smallimports::DataSpaceRead ReadMemory(const Import&, uint32_t, uint8_t*, uint32_t) { return {}; }
+  static std::optional<smallimports::StreamedData> Stream(const Import& data) {
+    if (!data.streaming) return std::nullopt;
+    return smallimports::StreamedData(data.dataPath, data.dataOffset, data.dataSize);
+  }
+  // The reader fills no name.
+  static std::string_view Title(const Import&) { return {}; }
+  static std::string_view Comment(const Import& data) { return data.comment; }
+};
+
+class CZPFileImport : public smallimports::FileImportBase<CZPFileImport, Traits, CZPSignal> {
  public:
-  HRESULT Open() { return cursor_.Open(); }
-  HRESULT Seek(LONG lPos, LONG origin) {
-    cursor_.Seek(lPos, origin, import_.Data().dataSize);
-    return S_OK;
-  }
-  // Without a data file offered there is no data space (DataSize 0): nothing to copy.
-  HRESULT Read(IUnknown** pBuffer, ULONG dwBytes) {
-    return cursor_.Read(pBuffer, dwBytes, nullptr,
-                        [](const void*, uint32_t, uint8_t*, uint32_t) { return smallimports::DataSpaceRead{}; });
-  }
-  HRESULT Close() {
-    cursor_.Close();
-    return S_OK;
-  }
-  // A loaded object is released first; a failed import leaves it empty.
-  HRESULT ImportFile(BSTR strFileName, BSTR /*strUser*/) {
-    ReleaseFile();
-    try {
-      auto data = std::make_shared<TarvixImport>();
-      if (ParseTarvixHeaderFile(smallimports::WideToAnsi(strFileName), *data).status != TarvixStatus::Ok)
-        return E_FAIL;
-      if (data->streaming) cursor_.StreamFrom(smallimports::StreamedData(data->dataPath, data->dataOffset, data->dataSize));
-      import_.Set(std::move(data));
-    } catch (const std::bad_alloc&) {
-      ReleaseFile();
-      return E_OUTOFMEMORY;
-    }
-    return S_OK;
-  }
-  // Back to the constructed state: signals, scalars and comments go.
-  HRESULT ReleaseFile() {
-    cursor_.Reset();
-    import_.Clear();
-    return S_OK;
-  }
-  HRESULT nSignals(LONG* n) {
-    *n = static_cast<LONG>(import_.Data().signals.Count());
-    return S_OK;
-  }
-  HRESULT Signal(LONG idx, IDispatch** signal) {
-    return smallimports::NewObject<CZPSignal>(signal, import_.Ref(), idx);
-  }
-  HRESULT IsValid(BSTR strFileName, LONG* valid) {
-    *valid = IsTarvixHeaderFile(smallimports::WideToAnsi(strFileName)) ? 1 : 0;
-    return S_OK;
-  }
-  HRESULT FileDate(LONG* date) {
-    *date = static_cast<LONG>(import_.Data().fileDate);
-    return S_OK;
-  }
-  HRESULT BlockSize(LONG* size) {
-    *size = import_.Data().blockSize;
-    return S_OK;
-  }
-  HRESULT DataSize(LONG* size) {
-    *size = static_cast<LONG>(import_.Data().dataSize);
-    return S_OK;
-  }
   // The file comment and one per comment record.
   HRESULT NoOfComments(LONG* n) {
-    *n = static_cast<LONG>(import_.Data().comments.Count() + 1);
+    *n = static_cast<LONG>(Data().comments.Count() + 1);
     return S_OK;
   }
   // 0: the file comment; else the text of the comment with that number, or a null string.
   HRESULT FileComment(LONG iIndex, BSTR* text) {
     if (iIndex == 0) {
-      *text = smallimports::TextToBstr(import_.Data().comment);
+      *text = smallimports::TextToBstr(Data().comment);
     } else {
-      const CommentRecord* c = import_.Data().comments.FindNodeByIndex(iIndex);
+      const CommentRecord* c = Data().comments.FindNodeByIndex(iIndex);
       *text = c ? smallimports::TextToBstr(c->text) : nullptr;
     }
-    return S_OK;
-  }
-  HRESULT nFiles(LONG* n) {
-    *n = 1;
-    return S_OK;
-  }
-  // The reader fills no name.
-  HRESULT Name(LONG /*iIndex*/, BSTR* name) {
-    *name = smallimports::TextToBstr("");
     return S_OK;
   }
   HRESULT Version(LONG* version) {
@@ -159,15 +110,13 @@ class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
     return S_OK;
   }
   HRESULT nScalars(LONG* n) {
-    *n = static_cast<LONG>(import_.Data().scalars.Count());
+    *n = static_cast<LONG>(Data().scalars.Count());
     return S_OK;
   }
-  HRESULT Scalar(LONG idx, IDispatch** scalar) {
-    return smallimports::NewObject<CZPScalar>(scalar, import_.Ref(), idx);
-  }
+  HRESULT Scalar(LONG idx, IDispatch** scalar) { return smallimports::NewObject<CZPScalar>(scalar, Ref(), idx); }
   // The name of the comment with that number; a null string when there is none or it is empty.
   HRESULT CommentName(LONG lIndex, BSTR* name) {
-    const CommentRecord* c = import_.Data().comments.FindNodeByIndex(lIndex);
+    const CommentRecord* c = Data().comments.FindNodeByIndex(lIndex);
     *name = c && !c->Name.empty() ? smallimports::TextToBstr(c->Name.str()) : nullptr;
     return S_OK;
   }
@@ -179,18 +128,14 @@ class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
   using S = CZPFileImport;
   static constexpr const comserver::Interface& kInterface = kIZPFileImport;
   static constexpr comserver::Binding kBindings[] = {
-      Bind<&S::Open>(),         Bind<&S::Seek>(),        Bind<&S::Read>(),     Bind<&S::Close>(),
-      Bind<&S::ImportFile>(),   Bind<&S::ReleaseFile>(), Bind<&S::nSignals>(), Bind<&S::Signal>(),
+      Bind<&S::Open>(),         Bind<&S::Seek>(),        Bind<&S::Read>(),      Bind<&S::Close>(),
+      Bind<&S::ImportFile>(),   Bind<&S::ReleaseFile>(), Bind<&S::nSignals>(),  Bind<&S::Signal>(),
       Bind<&S::IsValid>(),      Bind<&S::FileDate>(),    Bind<&S::BlockSize>(), Bind<&S::DataSize>(),
-      Bind<&S::NoOfComments>(), Bind<&S::FileComment>(), Bind<&S::nFiles>(),   Bind<&S::Name>(),
-      Bind<&S::Version>(),      Bind<&S::nScalars>(),    Bind<&S::Scalar>(),   Bind<&S::CommentName>(),
+      Bind<&S::NoOfComments>(), Bind<&S::FileComment>(), Bind<&S::nFiles>(),    Bind<&S::Name>(),
+      Bind<&S::Version>(),      Bind<&S::nScalars>(),    Bind<&S::Scalar>(),    Bind<&S::CommentName>(),
       Bind<&S::FileInfo>(),
   };
   static_assert(std::size(kBindings) == contract::kBrevanFileMembers);
-
- private:
-  smallimports::ImportHolder<TarvixImport> import_;
-  smallimports::DataSpaceCursor cursor_;
 };
 
 constexpr comserver::ClassEntry kClasses[] = {

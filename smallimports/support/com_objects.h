@@ -150,18 +150,108 @@ HRESULT NewObject(IDispatch** out, A&&... args) {
   return S_OK;
 }
 
-// --- the older contract: IFileImport and IISignal -----------------------------
-//
-// A module's traits give:
+// The file-import object's members that every small module shares (the first
+// 16 of the contract), over the import a traits class reads:
 //   using Import = ...;   // signals, blockSize, dataSize, fileDate
-//   using Signal = ...;   // the signal record
-//   static const comserver::Interface& kFileInterface, kSignalInterface;
 //   static bool Load(const std::string& path, Import& out);  // the reader, boxes included
 //   static LONG IsValid(const std::string& path);
 //   static DataSpaceRead ReadMemory(const Import&, uint32_t position, uint8_t* buffer, uint32_t bytes);
 //   static std::optional<StreamedData> Stream(const Import&);   // file mode, or none
 //   static std::string_view Title(const Import&);                // Name(i)
 //   static std::string_view Comment(const Import&);              // FileComment(0)
+// `SignalObject` is the class Signal(idx) hands out.
+template <class Derived, class Traits, class SignalObject>
+class FileImportBase : public comserver::Dispatch<Derived> {
+  using Import = typename Traits::Import;
+
+ public:
+  HRESULT Open() { return cursor_.Open(); }
+  HRESULT Seek(LONG lPos, LONG origin) {
+    cursor_.Seek(lPos, origin, import_.Data().dataSize);
+    return S_OK;
+  }
+  HRESULT Read(IUnknown** pBuffer, ULONG dwBytes) {
+    return cursor_.Read(pBuffer, dwBytes, &import_.Data(), [](const void* data, uint32_t p, uint8_t* b, uint32_t n) {
+      return Traits::ReadMemory(*static_cast<const Import*>(data), p, b, n);
+    });
+  }
+  HRESULT Close() {
+    cursor_.Close();
+    return S_OK;
+  }
+  // A loaded object is released first; a failed import leaves it empty.
+  HRESULT ImportFile(BSTR strFileName, BSTR /*strUser*/) {
+    ReleaseFile();
+    try {
+      auto data = std::make_shared<Import>();
+      if (!Traits::Load(WideToAnsi(strFileName), *data)) return E_FAIL;
+      if (std::optional<StreamedData> stream = Traits::Stream(*data)) cursor_.StreamFrom(std::move(*stream));
+      import_.Set(std::move(data));
+    } catch (const std::bad_alloc&) {
+      ReleaseFile();
+      return E_OUTOFMEMORY;
+    }
+    return S_OK;
+  }
+  // Back to the constructed state.
+  HRESULT ReleaseFile() {
+    cursor_.Reset();
+    import_.Clear();
+    return S_OK;
+  }
+  HRESULT nSignals(LONG* n) {
+    *n = static_cast<LONG>(import_.Data().signals.Count());
+    return S_OK;
+  }
+  HRESULT Signal(LONG idx, IDispatch** signal) { return NewObject<SignalObject>(signal, import_.Ref(), idx); }
+  HRESULT IsValid(BSTR strFileName, LONG* valid) {
+    *valid = Traits::IsValid(WideToAnsi(strFileName));
+    return S_OK;
+  }
+  HRESULT FileDate(LONG* date) {
+    *date = static_cast<LONG>(import_.Data().fileDate);
+    return S_OK;
+  }
+  HRESULT BlockSize(LONG* size) {
+    *size = import_.Data().blockSize;
+    return S_OK;
+  }
+  HRESULT DataSize(LONG* size) {
+    *size = static_cast<LONG>(import_.Data().dataSize);
+    return S_OK;
+  }
+  HRESULT NoOfComments(LONG* n) {
+    *n = 1;
+    return S_OK;
+  }
+  // 0: the file comment; any other index a null string.
+  HRESULT FileComment(LONG iIndex, BSTR* text) {
+    *text = iIndex == 0 ? TextToBstr(Traits::Comment(import_.Data())) : nullptr;
+    return S_OK;
+  }
+  HRESULT nFiles(LONG* n) {
+    *n = 1;
+    return S_OK;
+  }
+  HRESULT Name(LONG /*iIndex*/, BSTR* name) {
+    *name = TextToBstr(Traits::Title(import_.Data()));
+    return S_OK;
+  }
+
+ protected:
+  const Import& Data() const { return import_.Data(); }
+  std::weak_ptr<const Import> Ref() const { return import_.Ref(); }
+
+ private:
+  ImportHolder<Import> import_;
+  DataSpaceCursor cursor_;
+};
+
+// --- the older contract: IFileImport and IISignal -----------------------------
+//
+// A module's traits give, beside those of FileImportBase:
+//   using Signal = ...;   // the signal record
+//   static const comserver::Interface& kFileInterface, kSignalInterface;
 //   static LONG BitSize(const Signal&);
 
 template <class Traits>
@@ -206,84 +296,10 @@ class OlderSignal
   static_assert(std::size(kBindings) == contract::kOlderSignalMembers);
 };
 
+// IFileImport: the 16 shared members.
 template <class Traits>
-class OlderFileImport : public comserver::Dispatch<OlderFileImport<Traits>> {
-  using Import = typename Traits::Import;
-
+class OlderFileImport : public FileImportBase<OlderFileImport<Traits>, Traits, OlderSignal<Traits>> {
  public:
-  HRESULT Open() { return cursor_.Open(); }
-  HRESULT Seek(LONG lPos, LONG origin) {
-    cursor_.Seek(lPos, origin, import_.Data().dataSize);
-    return S_OK;
-  }
-  HRESULT Read(IUnknown** pBuffer, ULONG dwBytes) {
-    return cursor_.Read(pBuffer, dwBytes, &import_.Data(), [](const void* data, uint32_t p, uint8_t* b, uint32_t n) {
-      return Traits::ReadMemory(*static_cast<const Import*>(data), p, b, n);
-    });
-  }
-  HRESULT Close() {
-    cursor_.Close();
-    return S_OK;
-  }
-  // A loaded object is released first; a failed import leaves it empty.
-  HRESULT ImportFile(BSTR strFileName, BSTR /*strUser*/) {
-    ReleaseFile();
-    try {
-      auto data = std::make_shared<Import>();
-      if (!Traits::Load(WideToAnsi(strFileName), *data)) return E_FAIL;
-      if (std::optional<StreamedData> stream = Traits::Stream(*data)) cursor_.StreamFrom(std::move(*stream));
-      import_.Set(std::move(data));
-    } catch (const std::bad_alloc&) {
-      ReleaseFile();
-      return E_OUTOFMEMORY;
-    }
-    return S_OK;
-  }
-  // Back to the constructed state.
-  HRESULT ReleaseFile() {
-    cursor_.Reset();
-    import_.Clear();
-    return S_OK;
-  }
-  HRESULT nSignals(LONG* n) {
-    *n = static_cast<LONG>(import_.Data().signals.Count());
-    return S_OK;
-  }
-  HRESULT Signal(LONG idx, IDispatch** signal) { return NewObject<OlderSignal<Traits>>(signal, import_.Ref(), idx); }
-  HRESULT IsValid(BSTR strFileName, LONG* valid) {
-    *valid = Traits::IsValid(WideToAnsi(strFileName));
-    return S_OK;
-  }
-  HRESULT FileDate(LONG* date) {
-    *date = static_cast<LONG>(import_.Data().fileDate);
-    return S_OK;
-  }
-  HRESULT BlockSize(LONG* size) {
-    *size = import_.Data().blockSize;
-    return S_OK;
-  }
-  HRESULT DataSize(LONG* size) {
-    *size = static_cast<LONG>(import_.Data().dataSize);
-    return S_OK;
-  }
-  HRESULT NoOfComments(LONG* n) {
-    *n = 1;
-    return S_OK;
-  }
-  // 0: the file comment; any other index a null string.
-  HRESULT FileComment(LONG iIndex, BSTR* text) {
-    *text = iIndex == 0 ? TextToBstr(Traits::Comment(import_.Data())) : nullptr;
-    return S_OK;
-  }
-  HRESULT nFiles(LONG* n) {
-    *n = 1;
-    return S_OK;
-  }
-  HRESULT Name(LONG /*iIndex*/, BSTR* name) {
-    *name = TextToBstr(Traits::Title(import_.Data()));
-    return S_OK;
-  }
-
   using S = OlderFileImport;
   static constexpr const comserver::Interface& kInterface = Traits::kFileInterface;
   static constexpr comserver::Binding kBindings[] = {
@@ -295,10 +311,6 @@ class OlderFileImport : public comserver::Dispatch<OlderFileImport<Traits>> {
       S::template Bind<&S::Name>(),
   };
   static_assert(std::size(kBindings) == contract::kOlderFileMembers);
-
- private:
-  ImportHolder<Import> import_;
-  DataSpaceCursor cursor_;
 };
 
 }  // namespace smallimports

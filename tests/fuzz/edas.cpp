@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/headless.h"
 #include "smallimports/hestor/edas_reader.h"
 #include "smallimports/support/data_file.h"
 #include "tests/fuzz/import_path.h"
@@ -52,14 +51,8 @@ int64_t ReadAndCheck(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    // File-error boxes are expected here: answered headless, not reported.
-    winport::ui::Headless().SetFailureHandler([](const std::string&) {});
-    return true;
-  }();
-  (void)quiet;
+  fuzzpath::AnswerQuietly();
   const std::string path = testsupport::WriteFuzzInput("fuzz_edas", ".eda", data, size);
   fuzzpath::DriveImport(kFileImport, path, ReadAndCheck(path));
-  winport::ui::Headless().Reset();
   return 0;
 }

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/headless.h"
 #include "smallimports/filmor/filmor_import.h"
 #include "tests/fuzz/import_path.h"
 #include "tests/support/fuzz_input.h"
@@ -43,14 +42,8 @@ int64_t ReadAndCheck(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool quiet = [] {
-    // The module's "no data" box is expected here: answered headless, not reported.
-    winport::ui::Headless().SetFailureHandler([](const std::string&) {});
-    return true;
-  }();
-  (void)quiet;
+  fuzzpath::AnswerQuietly();
   const std::string path = testsupport::WriteFuzzInput("fuzz_filmor", ".flm", data, size);
   fuzzpath::DriveImport(kFileImport, path, ReadAndCheck(path));
-  winport::ui::Headless().Reset();
   return 0;
 }

@@ -14,11 +14,23 @@
 #include "host/object.h"
 #include "host/samples.h"
 #include "platform/com/automation.h"
+#include "platform/ui/headless.h"
 #include "tests/support/fuzz_input.h"
 
 extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** object);
 
 namespace fuzzpath {
+
+// The module's boxes and dialogs are expected here: answered headless, not
+// reported. Forgets the boxes of the input before.
+inline void AnswerQuietly() {
+  static const bool quiet = [] {
+    winport::ui::Headless().SetFailureHandler([](const std::string&) {});
+    return true;
+  }();
+  (void)quiet;
+  winport::ui::Headless().Reset();
+}
 
 inline host::Object CreateObject(const CLSID& clsid) {
   IClassFactory* factory = nullptr;
