@@ -1,7 +1,8 @@
 // What the small modules' COM objects share: the flat data space as Open,
 // Seek, Read and Close serve it, the signal and scalar objects' view of a
-// record, and the older contract's file-import and signal classes, which
-// Filmor, Hestor and Jorvel instantiate with a traits class of their own.
+// record, the file-import members of all four modules, and the older
+// contract's classes, which Filmor, Hestor and Jorvel instantiate with a
+// traits class of their own.
 //
 // An import's records live in one object that the file-import object holds
 // by shared pointer and replaces by an empty one at ReleaseFile; signal
@@ -124,9 +125,8 @@ class RecordView : public comserver::Dispatch<Derived> {
   LONG number_ = -1;
 };
 
-// The records of an import and what it takes to hand them to the host; the
-// file-import object keeps one and replaces it at every ImportFile and
-// ReleaseFile.
+// The import a file-import object holds: an empty one after construction and
+// ReleaseFile, replaced by the reader's at every ImportFile.
 template <class Import>
 class ImportHolder {
  public:
