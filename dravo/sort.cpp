@@ -526,6 +526,8 @@ MdfStatus SortFile(const std::string& source, const std::string& destination, ui
   } catch (const std::bad_alloc&) {
     status = MdfReportError(kMdfErrOutOfMemory);
   }
+  // A copy is complete only when nothing on the way reported an error.
+  if (status == kMdfOk) status = MdfCheckInitialized();
   MdfRelease();
   return status;
 }

@@ -261,3 +261,26 @@ TEST_F(Sort, VerificationFindsAnyDifference) {
 }
 
 }  // namespace
+
+namespace {
+
+// The marker of an escaped PR lies beyond the read buffer that holds the
+// block's head: a failed read of it fails the open instead of reading the
+// block from the start of the file.
+TEST_F(Sort, AFailedReadOfAnEscapedProgramMarkerFailsTheRead) {
+  MdfWriter w(IdSpec{});
+  const uint32_t hdAt = w.AddHd(HdSpec{});
+  const uint32_t pr = (1u << 20) - 4;
+  w.AddBytes(std::string(pr - w.Size(), '\0'));
+  w.SetLink(hdAt, hd::kProgram, w.AddPrWithLength(EscapedProgramData(70000), pr::kEscapeLength));
+  const std::string path = Save(BuiltMdf{std::move(w)});
+  int reads = 0;
+  MdfSetFileFaultHook([&reads](MdfFileOp op) { return op == MdfFileOp::Read && ++reads == 2; });
+  script.Box(ErrorBox(kMdfErrRead));
+  MdfFileRecord* file = nullptr;
+  EXPECT_EQ(MdfOpen(&file, path, nullptr, kMdfOpenRead), kMdfErrRead);
+  MdfSetFileFaultHook(nullptr);
+  EXPECT_EQ(reads, 2);
+}
+
+}  // namespace
