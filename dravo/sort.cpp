@@ -412,6 +412,8 @@ MdfStatus SortWork(const std::string& sourceName, const std::string& destination
   MdfBlock* id = nullptr;
   MdfBlock* hd = nullptr;
   if (MdfStatus s = MdfReadStructure(*source, &id, &hd, nullptr, false)) return s;
+  // Copied without conversion, but only in a float format the library reads.
+  if (id->U16(layout::id::kFloatFormat) > 2) return MdfReportError(kMdfErrFloatFormat);
   SourceLayout layout;
   if (MdfStatus s = ReadSourceLayout(*hd, &layout)) return s;
   if (!layout.interleaved) return kMdfNothingToSort;

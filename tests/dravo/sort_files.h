@@ -12,6 +12,7 @@
 
 #include "mdf/datablock.h"
 #include "mdf/mdf.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/unsorted_mdf.h"
 
 namespace dravotest {

@@ -121,6 +121,16 @@ TEST_F(Sort, ASortedFileGivesFiveAndNoDestination) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("copy.mdf")));
 }
 
+// The copy keeps the float format; one that the library cannot read is refused.
+TEST_F(Sort, RefusesAFloatFormatTheLibraryDoesNotRead) {
+  UnsortedDef def = RichFile(1, 2);
+  def.id.floatFormat = 3;
+  const std::string source = SaveUnsorted(def);
+  script.Box(ErrorBox(kMdfErrFloatFormat));
+  EXPECT_EQ(MdfSortFile(source, dir.File("copy.mdf")), kMdfErrFloatFormat);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("copy.mdf")));
+}
+
 // Records that cannot be placed in areas sized from the counts end the sort
 // with -2004 and one box, before a record lands in another group's area.
 TEST_F(Sort, RefusesRecordsThatDoNotMatchTheirGroups) {
