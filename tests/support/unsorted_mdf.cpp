@@ -178,7 +178,9 @@ bool WriteUnsortedStream(const std::string& path, uint64_t bytes, uint64_t seed,
     uint32_t cn = w.AddCn(time);
     w.SetLink(cg, cg::kFirstCn, cn);
     for (uint16_t k = 0; k < (size - 8) / 4; ++k) {
-      CnSpec word{.name = "w" + std::to_string(g + 1) + "_" + std::to_string(k),
+      std::string name = "w";  // appended piece by piece: g++ 12 warns wrongly on a + chain here
+      name.append(std::to_string(g + 1)).append("_").append(std::to_string(k));
+      CnSpec word{.name = name,
                   .startBit = static_cast<uint16_t>(64 + 32 * k),
                   .bits = 32,
                   .dataType = dt::kUInt};
