@@ -21,6 +21,15 @@ class Sort : public LibraryTest {
     BuildUnsortedFile(def).writer.Save(path);
     return path;
   }
+  // Sorts the file that `def` describes and checks the copy's areas and values.
+  void ExpectSortsToItsValues(const UnsortedDef& def) {
+    const std::string source = SaveUnsorted(def);
+    const std::string copy = dir.File("sorted.mdf");
+    ASSERT_EQ(MdfSortFile(source, copy), kMdfOk);
+    GroupValues values;
+    ExpectCopyHoldsRecords(ReadFileBytes(source), copy, &values);
+    EXPECT_EQ(values, BuiltValues(def));
+  }
 };
 
 TEST_F(Sort, CopiesEveryBlockAndRelinksItIntoTheCopy) {
@@ -181,12 +190,7 @@ TEST_F(Sort, ARecordSizeOfZeroGivesAnEmptyArea) {
   def.groups = {Group(1, 5, {Ch("x", 16, dt::kUInt, [](uint32_t r) { return 40 + r; })}), Group(2, 4, {})};
   def.groups[1].recordSize = 0;
   def.order = ShuffledOrder(def.groups, 3);
-  const std::string source = SaveUnsorted(def);
-  const std::string copy = dir.File("sorted.mdf");
-  ASSERT_EQ(MdfSortFile(source, copy), kMdfOk);
-  GroupValues values;
-  ExpectCopyHoldsRecords(ReadFileBytes(source), copy, &values);
-  EXPECT_EQ(values, BuiltValues(def));
+  ExpectSortsToItsValues(def);
 }
 
 // However the budget is split, the copy is the same: here records larger
@@ -199,12 +203,7 @@ TEST_F(Sort, RecordsLargerThanTheirShareLandInTheirAreas) {
   }
   def.groups.push_back(Group(20, 3000, {Ch("small", 16, dt::kUInt, [](uint32_t r) { return r; })}));
   def.order = ShuffledOrder(def.groups, 11);
-  const std::string source = SaveUnsorted(def);
-  const std::string copy = dir.File("sorted.mdf");
-  ASSERT_EQ(MdfSortFile(source, copy), kMdfOk);
-  GroupValues values;
-  ExpectCopyHoldsRecords(ReadFileBytes(source), copy, &values);
-  EXPECT_EQ(values, BuiltValues(def));
+  ExpectSortsToItsValues(def);
 }
 
 // Each of 40,000 groups gets its own copy of a 64 KB TR and its comment: the

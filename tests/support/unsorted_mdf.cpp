@@ -20,7 +20,7 @@ uint32_t U32At(const std::string& f, uint64_t at) {
   return at + 4 <= f.size() ? static_cast<uint32_t>(U16At(f, at)) | (static_cast<uint32_t>(U16At(f, at + 2)) << 16) : 0;
 }
 
-// The record body of record r of a group, its channels laid out as BuildFile does.
+// The record body of record r of a group, its channels laid out by LayOutChannels.
 std::string RecordBody(const GroupDef& g, const std::vector<CnSpec>& cns, uint16_t size, uint32_t r) {
   Record rec(size);
   for (size_t i = 0; i < cns.size(); ++i) {
@@ -69,18 +69,7 @@ BuiltUnsorted BuildUnsortedFile(const UnsortedDef& def) {
   std::vector<std::vector<CnSpec>> layouts;
   for (const GroupDef& g : def.groups) {
     BuiltGroup bg;
-    std::vector<CnSpec> cns;
-    uint32_t nextByte = 0, endByte = 0;
-    for (const ChannelDef& c : g.channels) {
-      CnSpec s = c.cn;
-      if (g.autoLayout) {
-        s.startBit = static_cast<uint16_t>(nextByte * 8);
-        nextByte += (s.bits + 7u) / 8u;
-      }
-      endByte = std::max<uint32_t>(endByte, (s.startBit + s.bits + 7u) / 8u + s.byteOffset);
-      cns.push_back(s);
-    }
-    bg.recordSize = g.recordSize ? g.recordSize : static_cast<uint16_t>(endByte);
+    std::vector<CnSpec> cns = LayOutChannels(g, &bg.recordSize);
     bg.dg = b.dg;
     bg.cg = w.AddCg(CgSpec{.recordId = g.recordId,
                            .cnCount = static_cast<uint16_t>(g.channels.size()),
@@ -90,21 +79,7 @@ BuiltUnsorted BuildUnsortedFile(const UnsortedDef& def) {
     w.SetLink(b.groups.empty() ? b.dg : b.groups.back().cg, b.groups.empty() ? dg::kFirstCg : cg::kNext, bg.cg);
     if (!g.comment.empty()) w.SetLink(bg.cg, cg::kComment, w.AddTx(g.comment));
     if (def.sampleReduction) w.SetLink(bg.cg, 26, w.AddBytes("SR" + LeBytes(24, 2) + std::string(20, '\0')));
-    for (size_t i = 0; i < cns.size(); ++i) {
-      const ChannelDef& c = g.channels[i];
-      CnSpec s = cns[i];
-      s.next = s.conversion = s.extension = s.dependency = s.comment = s.longName = s.displayName = 0;
-      const uint32_t cn = w.AddCn(s);
-      w.SetLink(bg.cn.empty() ? bg.cg : bg.cn.back(), bg.cn.empty() ? cg::kFirstCn : cn::kNext, cn);
-      bg.cn.push_back(cn);
-      bg.cc.push_back(c.cc ? w.AddCc(*c.cc) : 0);
-      bg.ce.push_back(c.ce ? w.AddCe(*c.ce) : 0);
-      w.SetLink(cn, cn::kConversion, bg.cc.back());
-      w.SetLink(cn, cn::kExtension, bg.ce.back());
-      if (!c.comment.empty()) w.SetLink(cn, cn::kComment, w.AddTx(c.comment));
-      if (!c.longName.empty()) w.SetLink(cn, cn::kLongName, w.AddTx(c.longName));
-      if (!c.displayName.empty()) w.SetLink(cn, cn::kDisplayName, w.AddTx(c.displayName));
-    }
+    AddChannels(w, g, cns, &bg);
     layouts.push_back(std::move(cns));
     b.groups.push_back(std::move(bg));
   }
