@@ -67,6 +67,7 @@ int Measure(const std::string& dir, const std::string& source, uint64_t bytes) {
   const double mb = bytes / 1e6;
   const std::string copy = dir + "/copy.mdf", sorted = dir + "/sorted.mdf";
   if (!Stream(source, -1)) return 1;  // warms the page cache
+  if (!Fsync(source)) return 1;       // no writeback of the generated file runs during the measurements
 
   auto t = Clock::now();
   if (!Stream(source, -1)) return 1;
