@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "dravo/filelayer.h"
+#include "platform/win32/file.h"
 #include "dravo/replace.h"
 #include "tests/dravo/dravo_files.h"
 #include "tests/dravo/sort_files.h"
@@ -310,6 +311,33 @@ TEST_F(Replace, AnyFailureLeavesTheFileUnchanged) {
     }
     fs::remove(path);
   }
+}
+
+// Writers are kept out from start to rename, and a file that a writer holds,
+// or that is not there, is left alone.
+TEST_F(Replace, HoldsTheFileAgainstWritersUntilTheRename) {
+  const std::string path = SaveUnsorted(RichFile(1, 8), "run.mdf");
+  bool refused = false;
+  SetBeforeVerifyHook([&](const std::string&) {
+    winport::File writer;
+    refused = !writer.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::ReadWrite);
+  });
+  EXPECT_TRUE(Run(path));
+  SetBeforeVerifyHook(nullptr);
+  EXPECT_TRUE(refused);
+
+  const std::string held = SaveUnsorted(RichFile(1, 9), "held.mdf");
+  const Snapshot before = Take(held);
+  winport::File writer;
+  ASSERT_TRUE(writer.Open(held, winport::FileAccess::ReadWrite, winport::FileShare::ReadWrite));
+  script.Box(ImportErrorBox(kMdfCannotOpenFile));
+  EXPECT_FALSE(Run(held));
+  writer.Close();
+  EXPECT_TRUE(Take(held) == before);
+
+  script.Box(ImportErrorBox(kMdfCannotOpenFile));
+  EXPECT_FALSE(Run(dir.File("missing.mdf")));
+  EXPECT_EQ(Listing(dir.Path()), (std::set<std::string>{"run.mdf", "held.mdf"}));
 }
 
 // The directory must be writable for the rename.
