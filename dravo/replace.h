@@ -37,8 +37,8 @@ MdfStatus VerifySortedCopy(const std::string& source, const std::string& copy);
 // may go on with it. False after any failure, with one box: the copy is
 // removed and the file is unchanged, except after a failed sync of the
 // directory, when the rename has already put the complete copy in place.
-// The library must be initialised; a status reported on the way stays
-// recorded (MdfInitLibrary clears it).
+// A status reported on the way stays recorded in the library, as every
+// report does, until MdfInitLibrary.
 bool ReplaceBySortedCopy(const std::string& file);
 
 // A seam for tests: called with the copy's OS path after the copy is written
