@@ -96,9 +96,18 @@ int CallV(Entry detail::DdcEntries::*entry, Handle handle, const char* property,
 ORSAND_DDC_VARIADIC(DDC_SetFileProperty, DDCFileHandle)
 ORSAND_DDC_VARIADIC(DDC_SetChannelGroupProperty, DDCChannelGroupHandle)
 ORSAND_DDC_VARIADIC(DDC_SetChannelProperty, DDCChannelHandle)
+// The data type, the last named argument of the Create forms, is an enum of
+// int's width, which passes unchanged.
+#ifdef __clang__
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
 ORSAND_DDC_VARIADIC_TYPED(DDC_CreateFileProperty, DDCFileHandle)
 ORSAND_DDC_VARIADIC_TYPED(DDC_CreateChannelGroupProperty, DDCChannelGroupHandle)
 ORSAND_DDC_VARIADIC_TYPED(DDC_CreateChannelProperty, DDCChannelHandle)
+#ifdef __clang__
+#pragma clang diagnostic pop
+#endif
 #undef ORSAND_DDC_VARIADIC
 #undef ORSAND_DDC_VARIADIC_TYPED
 
