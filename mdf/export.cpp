@@ -31,6 +31,43 @@ char IntlSetting(const char* key, const char* fallback) {
   return buffer[0] ? buffer[0] : fallback[0];
 }
 
+// A cell as a spreadsheet reads it back: quoted, with its quotes doubled, when
+// it holds the separator, a quote or a line break.
+std::string CsvCell(std::string text, char separator, bool alwaysQuoted = false) {
+  if (!alwaysQuoted && text.find_first_of(std::string{separator, '"', '\r', '\n'}) == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+// Lines gathered into large writes; remembers whether every write succeeded.
+class CsvWriter {
+ public:
+  explicit CsvWriter(winport::File& file) : file_(file) {}
+  void Add(const std::string& line) {
+    pending_ += line;
+    if (pending_.size() >= kChunk) Flush();
+  }
+  // Writes what is pending and closes the file; false when anything failed.
+  bool Finish() {
+    Flush();
+    return file_.Close() && ok_;
+  }
+
+ private:
+  static constexpr size_t kChunk = size_t{1} << 20;
+  void Flush() {
+    if (ok_ && !pending_.empty()) ok_ = file_.WriteExact(pending_.data(), pending_.size());
+    pending_.clear();
+  }
+  winport::File& file_;
+  std::string pending_;
+  bool ok_ = true;
+};
+
 // Closes the file object's stream again when the export ends.
 class StreamScope {
  public:
@@ -53,8 +90,10 @@ int CDataBlock::ExportCsv() {
 
   const char decimal = IntlSetting("sDecimal", ".");
   // Without a list separator in WIN.INI the cells are separated by ',': a '.'
-  // would run into every decimal point.
-  const char separator = IntlSetting("sList", ",");
+  // would run into every decimal point. A separator equal to the decimal sign
+  // would as well: ';' stands in for it.
+  char separator = IntlSetting("sList", ",");
+  if (separator == decimal) separator = ';';
 
   PumpMessages();
   CWaitCursor wait;
@@ -71,6 +110,7 @@ int CDataBlock::ExportCsv() {
   if (cg)
     for (const CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) channels.push_back(cn);
 
+  CsvWriter writer(out);
   std::string line;
   auto writeLine = [&](auto cellOf) {
     line.clear();
@@ -79,14 +119,14 @@ int CDataBlock::ExportCsv() {
       line += cellOf(k);
     }
     line += '\n';
-    out.WriteExact(line.data(), line.size());
+    writer.Add(line);
   };
-  writeLine([&](size_t k) { return channels[k]->GetSignalName(); });
-  writeLine([&](size_t k) { return "\"" + channels[k]->GetAsamName() + "\""; });
+  writeLine([&](size_t k) { return CsvCell(channels[k]->GetSignalName(), separator); });
+  writeLine([&](size_t k) { return CsvCell(channels[k]->GetAsamName(), separator, true); });
   writeLine([&](size_t k) {
     const CCCBlock* cc = channels[k]->GetConversion();
     const std::string unit = cc ? cc->GetUnit() : std::string();
-    return unit.empty() ? std::string("-") : unit;
+    return unit.empty() ? std::string("-") : CsvCell(unit, separator);
   });
 
   StreamScope stream(m_pFile);  // every record is read once, through one stream
@@ -96,10 +136,13 @@ int CDataBlock::ExportCsv() {
       std::string cell = GetCellText(r, static_cast<int>(k) + 1);
       for (char& c : cell)
         if (c == '.') c = decimal;
-      return cell;
+      return CsvCell(std::move(cell), separator);
     });
   }
-  out.Close();
+  if (!writer.Finish()) {
+    AfxMessageBox(StrFormat(Ansi("Fehler beim Schreiben der Datei %s!").c_str(), path.c_str()), MB_OK | MB_ICONERROR);
+    return 0;
+  }
   AfxMessageBox(StrFormat(Ansi("Die Datei %s wurde erfolgreich exportiert!").c_str(), path.c_str()), MB_OK);
   return 1;
 }

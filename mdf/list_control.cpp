@@ -78,4 +78,14 @@ void AddRow(IListControl& list, const std::string& label, const std::string& val
   list.SetItemText(row, 1, value);
 }
 
+void CopyHeaderColumns(IListControl& visible, const IListControl& hidden) {
+  while (visible.GetColumnCount() > hidden.GetColumnCount()) visible.DeleteColumn(visible.GetColumnCount() - 1);
+  while (visible.GetColumnCount() < hidden.GetColumnCount())
+    visible.InsertColumn(visible.GetColumnCount(), "        ", ColumnFormat::Left, 0);
+  for (int i = 0; i < hidden.GetColumnCount(); ++i) {
+    visible.SetColumnWidth(i, hidden.GetColumnWidth(i));
+    visible.SetColumnTitle(i, hidden.GetColumnTitle(i).substr(0, 64));
+  }
+}
+
 }  // namespace mdf

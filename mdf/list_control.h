@@ -68,4 +68,9 @@ class CMemoryList : public IListControl {
 // Appends a row: label in column 0, value in column 1.
 void AddRow(IListControl& list, const std::string& label, const std::string& value);
 
+// Makes the visible list's header like the hidden list's: the same number of
+// columns (the visible loses its last ones or gains columns at its end), then
+// every column's width and title (up to 64 characters).
+void CopyHeaderColumns(IListControl& visible, const IListControl& hidden);
+
 }  // namespace mdf

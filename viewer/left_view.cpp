@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QSignalBlocker>
 
+#include "mdf/block_tree.h"
 #include "mdf/ccblock.h"
 #include "mdf/datablock.h"
 #include "mdf/format.h"
@@ -25,15 +26,6 @@ using winport::ui::FromAnsi;
 namespace {
 
 constexpr int kBlockRole = Qt::UserRole;
-
-// The file name without folder and extension.
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
-}
 
 }  // namespace
 
@@ -90,7 +82,7 @@ void CLeftView::BuildBlockTree() {
     m_pMdf.reset();
   }
 
-  auto* root = new QTreeWidgetItem(this, QStringList{FromAnsi(BaseName(path))});
+  auto* root = new QTreeWidgetItem(this, QStringList{FromAnsi(mdf::FileTitle(path))});
   m_pMdf = std::make_unique<mdf::CMdf>(mdf::MdfProfile::Viewer);
   m_pMdf->SetReaderVersion(m_readerVersion);
   if (!m_pMdf->Open(path)) {
@@ -100,29 +92,12 @@ void CLeftView::BuildBlockTree() {
   mdf::CMdf& mdf = *m_pMdf;
   root->setData(0, kBlockRole, QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<CMdfBase*>(&mdf))));
 
-  if (mdf.GetIDBlock()) AddItem(root, "ID Block", mdf.GetIDBlock());
-  mdf::CHeaderBlock* header = mdf.GetHeaderBlock();
-  if (!header) return;
-  AddItem(root, "Header", header);
-  if (mdf.GetTextBlock()) AddItem(root, "Text block", mdf.GetTextBlock());
-  // Without a link the file object keeps an empty program block only for writing one later.
-  if (mdf.GetPrgBlock() && header->GetPrLink() != 0) AddItem(root, "Program specific", mdf.GetPrgBlock());
-  for (mdf::CDGBlock* dg = mdf.GetFirstDG(); dg; dg = dg->GetNext()) {
-    QTreeWidgetItem* dgItem = AddItem(root, mdf::StrFormat("Data group %d", dg->GetIndex()), dg);
-    for (mdf::CCGBlock* cg = dg->GetFirstCG(); cg; cg = cg->GetNext()) {
-      QTreeWidgetItem* cgItem = AddItem(dgItem, mdf::StrFormat("Channel group %d", cg->GetIndex()), cg);
-      if (cg->GetComment()) AddItem(cgItem, "Comment", cg->GetComment());
-      for (mdf::CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) {
-        QTreeWidgetItem* cnItem = AddItem(cgItem, cn->GetSignalName(), cn);
-        if (cn->GetComment()) AddItem(cnItem, "Comment", cn->GetComment());
-        if (cn->GetLongName()) AddItem(cnItem, "ASAM name", cn->GetLongName());
-        if (cn->GetDisplayNameBlock()) AddItem(cnItem, "Display name", cn->GetDisplayNameBlock());
-        if (cn->GetConversion()) AddItem(cnItem, "Conversion", cn->GetConversion());
-        if (cn->GetExtension()) AddItem(cnItem, "Kanalspezifischer Block", cn->GetExtension());
-      }
-    }
-    if (dg->GetDataBlock()) AddItem(dgItem, "Data", dg->GetDataBlock());
-  }
+  for (const mdf::BlockTreeItem& item : mdf::BlockTreeItems(mdf)) AddItems(root, item);
+}
+
+void CLeftView::AddItems(QTreeWidgetItem* parent, const mdf::BlockTreeItem& item) {
+  QTreeWidgetItem* added = AddItem(parent, item.label, item.block);
+  for (const mdf::BlockTreeItem& child : item.children) AddItems(added, child);
 }
 
 void CLeftView::ResetLists() {
@@ -161,13 +136,3 @@ void CLeftView::OnSelchanged(QTreeWidgetItem* item) {
 }
 
 uint16_t CLeftView::GetReaderVersion() const { return m_pMdf ? m_pMdf->GetReaderVersion() : 0; }
-
-void CopyHeaderColumns(mdf::IListControl& visible, const mdf::IListControl& hidden) {
-  while (visible.GetColumnCount() > hidden.GetColumnCount()) visible.DeleteColumn(visible.GetColumnCount() - 1);
-  while (visible.GetColumnCount() < hidden.GetColumnCount())
-    visible.InsertColumn(visible.GetColumnCount(), "t", mdf::ColumnFormat::Left, 0);
-  for (int i = 0; i < hidden.GetColumnCount(); ++i) {
-    visible.SetColumnWidth(i, hidden.GetColumnWidth(i));
-    visible.SetColumnTitle(i, hidden.GetColumnTitle(i).substr(0, 64));
-  }
-}

@@ -13,6 +13,7 @@
 #include "mdf/list_control.h"
 
 namespace mdf {
+struct BlockTreeItem;
 class CDataBlock;
 class CMdf;
 class CMdfBase;
@@ -48,6 +49,8 @@ class CLeftView : public QTreeWidget {
   // Both lists back to "Property" and "Contents" with 50 empty rows.
   void ResetLists();
   QTreeWidgetItem* AddItem(QTreeWidgetItem* parent, const std::string& label, mdf::CMdfBase* block);
+  // An item and, below it, its children.
+  void AddItems(QTreeWidgetItem* parent, const mdf::BlockTreeItem& item);
 
   CSkoviaDoc* m_pDocument;
   uint16_t m_readerVersion;
@@ -57,7 +60,4 @@ class CLeftView : public QTreeWidget {
   mdf::CDataBlock* m_pDataBlock = nullptr;
 };
 
-// Makes the visible list's header like the hidden list's: the same number of
-// columns (the visible loses its last ones or gains columns "t" at its end),
-// then every column's width and title (up to 64 characters).
-void CopyHeaderColumns(mdf::IListControl& visible, const mdf::IListControl& hidden);
+using mdf::CopyHeaderColumns;

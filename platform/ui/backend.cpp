@@ -13,6 +13,21 @@ std::atomic<Backend*> installed{nullptr};
 
 INT_PTR Backend::RunModalDialog(CDialog&) { return -1; }
 bool Backend::ShowModelessDialog(CDialog&) { return false; }
+UINT Backend::PopupMenu(const PopupMenuRequest&) { return 0; }
+
+int Backend::SystemMetric(int index) {
+  switch (index) {
+    case SM_CXSCREEN:
+    case SM_CXFULLSCREEN: return 1920;
+    case SM_CYSCREEN: return 1080;
+    case SM_CYFULLSCREEN: return 1017;
+    case SM_CMONITORS: return 1;
+    default: return 0;
+  }
+}
+
+BaseUnits Backend::DialogUnits(const DialogTemplate&) { return BaseUnits{6, 13}; }
+void Backend::WindowMoved(HWND, const RECT&) {}
 
 void SetBackend(Backend* backend) { installed = backend; }
 

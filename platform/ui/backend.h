@@ -4,13 +4,28 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/ui/dialog.h"
 #include "platform/ui/filedialog.h"
 #include "platform/ui/window.h"
 
-class CDialog;
-
 namespace winport::ui {
+
+// One entry of a popup menu.
+struct MenuItem {
+  UINT id = 0;
+  std::string text;  // ANSI; empty with MF_SEPARATOR
+  UINT flags = 0;    // MF_ flags
+};
+
+// A popup menu to show at a screen point.
+struct PopupMenuRequest {
+  HWND owner = nullptr;
+  POINT at{0, 0};
+  UINT flags = 0;  // TPM_ flags
+  std::vector<MenuItem> items;
+};
 
 class Backend {
  public:
@@ -33,6 +48,17 @@ class Backend {
   // Shows a dialog without waiting (BeginWindow, InitDialog); false when it
   // cannot be shown. The dialog's DestroyWindow takes it away.
   virtual bool ShowModelessDialog(CDialog& dialog);
+  // Shows a popup menu and returns the command chosen, 0 when none was.
+  // A backend without menus returns 0.
+  virtual UINT PopupMenu(const PopupMenuRequest& request);
+  // GetSystemMetrics' answer. Base: one monitor of 1920 x 1080, 1920 x 1017
+  // without the task bar and a caption.
+  virtual int SystemMetric(int index);
+  // The dialog units of a dialog's font. Base: those of an 8-point "MS Sans Serif" (6, 13).
+  virtual BaseUnits DialogUnits(const DialogTemplate& dialog);
+  // MoveWindow changed a window's rectangle (already stored): a backend that
+  // draws the window moves it.
+  virtual void WindowMoved(HWND window, const RECT& rect);
 };
 
 // Installs a backend (not owned; nullptr: back to the headless one).

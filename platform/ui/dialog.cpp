@@ -1,5 +1,7 @@
 #include "platform/ui/dialog.h"
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 
@@ -95,6 +97,37 @@ void DDX_Text(CDataExchange* dx, int id, std::string& value) {
     dx->m_pDlgWnd->SetDlgItemText(id, value);
 }
 
+void DDX_Text(CDataExchange* dx, int id, double& value) {
+  if (!dx->m_bSaveAndValidate) {
+    char buffer[64];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    dx->m_pDlgWnd->SetDlgItemText(id, std::string(buffer, r.ptr));
+    return;
+  }
+  const std::string text = dx->m_pDlgWnd->GetDlgItemText(id);
+  size_t begin = text.find_first_not_of(" \t");
+  const size_t end = text.find_last_not_of(" \t");
+  double parsed = 0;
+  bool ok = begin != std::string::npos;
+  if (ok && text[begin] == '+') ++begin;
+  if (ok && begin <= end) {
+    const auto r = std::from_chars(text.data() + begin, text.data() + end + 1, parsed);
+    ok = r.ec == std::errc() && r.ptr == text.data() + end + 1;
+  } else {
+    ok = false;
+  }
+  if (ok) {
+    value = parsed;
+    return;
+  }
+  AfxMessageBox("Bitte geben Sie eine Zahl ein.", MB_OK | MB_ICONEXCLAMATION);
+  dx->Fail();
+}
+
+void DDX_Control(CDataExchange* dx, int id, CControl& control) {
+  if (control.GetParent() != dx->m_pDlgWnd || control.GetDlgCtrlID() != id) control.SubclassDlgItem(id, dx->m_pDlgWnd);
+}
+
 void DDX_Check(CDataExchange* dx, int id, int& value) {
   if (dx->m_bSaveAndValidate)
     value = static_cast<int>(dx->m_pDlgWnd->IsDlgButtonChecked(id));
@@ -163,7 +196,11 @@ BOOL CDialog::OnCommand(int id, UINT code) {
   return FALSE;
 }
 
+BOOL CDialog::OnNotify(int id, NMHDR* header, LRESULT*) { return OnNotify(id, header->code); }
+
 BOOL CDialog::OnNotify(int, UINT) { return FALSE; }
+
+void CDialog::OnSize(UINT, int, int) {}
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 
@@ -235,6 +272,16 @@ void CDialog::ShowDlgItem(int id, BOOL show) {
 HWND CDialog::GetDlgItem(int id) const {
   const ControlState* c = FindControl(id);
   return c ? c->hwnd : nullptr;
+}
+
+RECT CDialog::GetDlgItemRect(int id) const {
+  const ControlState* c = FindControl(id);
+  return c && c->hwnd ? winport::ui::StoredWindowRect(c->hwnd) : RECT{0, 0, 0, 0};
+}
+
+void CDialog::MoveDlgItem(int id, const RECT& r) {
+  if (const ControlState* c = FindControl(id); c && c->hwnd)
+    ::MoveWindow(c->hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
 }
 
 int CDialog::AddString(int id, const std::string& text) {
@@ -317,7 +364,24 @@ void CDialog::BeginWindow(winport::ui::DialogView* view, bool modeless) {
   m_ended = false;
   m_result = -1;
   m_caption = m_template.caption;
-  m_hWnd = winport::ui::CreateWindowHandle(IsWindow(m_parent) ? m_parent : nullptr);
+  const HWND parent = IsWindow(m_parent) ? m_parent : nullptr;
+  m_hWnd = winport::ui::CreateWindowHandle(parent);
+  m_units = winport::ui::CurrentBackend().DialogUnits(m_template);
+  // The dialog's place: centred on the screen (DS_CENTER) or at the template's
+  // place from the owner's corner (the screen's without one).
+  const RECT size = winport::ui::PlaceControl(0, 0, m_template.cx, m_template.cy, m_units.x, m_units.y);
+  RECT place = winport::ui::PlaceControl(m_template.x, m_template.y, m_template.cx, m_template.cy, m_units.x,
+                                         m_units.y);
+  if (m_template.style & DS_CENTER) {
+    place.left = (GetSystemMetrics(SM_CXFULLSCREEN) - size.right) / 2;
+    place.top = (GetSystemMetrics(SM_CYFULLSCREEN) - size.bottom) / 2;
+  } else if (RECT owner; parent && ::GetWindowRect(parent, &owner)) {
+    OffsetRect(&place, owner.left, owner.top);
+  }
+  place.right = place.left + size.right;
+  place.bottom = place.top + size.bottom;
+  winport::ui::StoreWindowRect(m_hWnd, place);
+  winport::ui::SetWindowHandler(m_hWnd, this);
   m_controls.clear();
   m_controls.reserve(m_template.controls.size());
   for (const winport::ui::ControlTemplate& t : m_template.controls) {
@@ -327,6 +391,7 @@ void CDialog::BeginWindow(winport::ui::DialogView* view, bool modeless) {
     c.text = t.text;
     c.enabled = (t.style & WS_DISABLED) == 0;
     c.visible = (t.style & WS_VISIBLE) != 0;
+    winport::ui::StoreWindowRect(c.hwnd, winport::ui::PlaceControl(t.x, t.y, t.cx, t.cy, m_units.x, m_units.y));
     m_controls.push_back(std::move(c));
   }
   m_view = view;
@@ -337,6 +402,8 @@ BOOL CDialog::InitDialog() { return OnInitDialog(); }
 void CDialog::EndWindow() {
   if (!m_hWnd) return;
   m_view = nullptr;
+  for (auto& [id, control] : m_bound) control->m_pParent = nullptr;
+  m_bound.clear();
   winport::ui::DestroyWindowHandle(m_hWnd);
   m_hWnd = nullptr;
   for (ControlState& c : m_controls) c.hwnd = nullptr;
@@ -348,6 +415,83 @@ void CDialog::SendCommand(int id, UINT code) {
 }
 
 void CDialog::SendNotify(int id, UINT code) {
-  if (!HasWindow() || m_ended) return;
-  OnNotify(id, code);
+  NMHDR header{nullptr, 0, code};
+  SendNotify(id, &header);
+}
+
+LRESULT CDialog::SendNotify(int id, NMHDR* header) {
+  if (!HasWindow() || m_ended || !header) return 0;
+  header->hwndFrom = GetDlgItem(id);
+  header->idFrom = static_cast<UINT_PTR>(id);
+  LRESULT result = 0;
+  if (CControl* control = BoundControl(id); control && control->OnChildNotify(header->code, header, &result))
+    return result;
+  OnNotify(id, header, &result);
+  return result;
+}
+
+LRESULT CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: SendCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      return header ? SendNotify(static_cast<int>(header->idFrom), header) : 0;
+    }
+    case WM_SIZE:
+      if (HasWindow()) OnSize(static_cast<UINT>(wParam), LOWORD(static_cast<UINT_PTR>(lParam)),
+                              HIWORD(static_cast<UINT_PTR>(lParam)));
+      return 0;
+    case WM_CLOSE: SendCommand(IDCANCEL, BN_CLICKED); return 0;
+    default: return 0;
+  }
+}
+
+CControl* CDialog::BoundControl(int id) const {
+  for (const auto& [boundId, control] : m_bound)
+    if (boundId == id) return control;
+  return nullptr;
+}
+
+void CDialog::ControlUpdated(const ControlState* state, winport::ui::ControlChange change, intptr_t arg) {
+  if (m_view && state) m_view->ControlDetail(static_cast<size_t>(state - m_controls.data()), change, arg);
+}
+
+BOOL CDialog::GetWindowRect(RECT* rect) const { return ::GetWindowRect(m_hWnd, rect); }
+BOOL CDialog::GetClientRect(RECT* rect) const { return ::GetClientRect(m_hWnd, rect); }
+BOOL CDialog::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
+  return ::MoveWindow(m_hWnd, x, y, width, height, repaint);
+}
+BOOL CDialog::MoveWindow(const RECT& r, BOOL repaint) {
+  return MoveWindow(r.left, r.top, r.right - r.left, r.bottom - r.top, repaint);
+}
+
+CControl::~CControl() { UnsubclassWindow(); }
+
+BOOL CControl::SubclassDlgItem(int id, CDialog* parent) {
+  UnsubclassWindow();
+  if (!parent || !parent->HasWindow() || !parent->FindControl(id) || parent->BoundControl(id)) return FALSE;
+  m_pParent = parent;
+  m_id = id;
+  parent->m_bound.emplace_back(id, this);
+  return TRUE;
+}
+
+void CControl::UnsubclassWindow() {
+  if (m_pParent) std::erase_if(m_pParent->m_bound, [this](const auto& b) { return b.second == this; });
+  m_pParent = nullptr;
+}
+
+HWND CControl::GetSafeHwnd() const { return m_pParent ? m_pParent->GetDlgItem(m_id) : nullptr; }
+
+DWORD CControl::GetStyle() const {
+  const ControlState* s = State();
+  return s ? s->control->style : 0;
+}
+
+BOOL CControl::OnChildNotify(UINT, NMHDR*, LRESULT*) { return FALSE; }
+
+ControlState* CControl::State() const { return m_pParent ? m_pParent->FindControl(m_id) : nullptr; }
+
+void CControl::Updated(winport::ui::ControlChange change, intptr_t arg) const {
+  if (m_pParent) m_pParent->ControlUpdated(State(), change, arg);
 }

@@ -17,15 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/controls.h"
 #include "platform/ui/messagebox.h"  // the result ids IDOK, IDCANCEL, ...
 #include "platform/ui/window.h"
-
-struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
-};
 
 // Window styles.
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
@@ -133,6 +127,12 @@ struct DialogTemplate {
   std::vector<ControlTemplate> controls;
 };
 
+// A dialog font's base units: its average character width and its height in pixels.
+struct BaseUnits {
+  int x;
+  int y;
+};
+
 // The resource statements that make controls, with the styles the resource
 // compiler gives them (visible child windows; buttons and edits take the tab
 // stop). `style` is added to those.
@@ -172,6 +172,24 @@ struct ControlState {
   std::vector<std::string> items;  // list box, combo box and tab control entries
   int selection = -1;
   int rangeMin = 0, rangeMax = 100, position = 0;  // progress bar
+  TreeModel tree;                                  // tree view
+  ListModel list;                                  // report list
+};
+
+// What changed in a tree view or a report list; `arg` of ControlDetail names
+// the item (a HTREEITEM) or the column where one is concerned.
+enum class ControlChange {
+  TreeInserted,   // arg: the new item
+  TreeCleared,    // every item deleted
+  TreeItem,       // arg: the item whose text, data or expansion changed
+  TreeSelection,  // the selected item
+  TreeScrolled,   // arg: the item to bring into view
+  ListColumns,    // columns inserted, deleted or retitled
+  ListColumnWidth,  // arg: the column
+  ListCount,      // the item count
+  ListRedraw,     // every cell is to be asked for again
+  ListSelection,
+  ListScrolled,
 };
 
 // What a backend shows for a dialog: the dialog tells it what its code changed.
@@ -179,6 +197,14 @@ class DialogView {
  public:
   virtual ~DialogView() = default;
   virtual void ControlChanged(size_t index) = 0;
+  // A finer change of a tree or list; by default the whole control is shown again.
+  virtual void ControlDetail(size_t index, ControlChange, intptr_t) { ControlChanged(index); }
+  // The tree item at a point of the control's client area, as drawn; false
+  // when the backend draws no tree (the model's own layout answers then).
+  virtual bool TreeHitTest(size_t, POINT, HTREEITEM&) { return false; }
+  // A text's width in pixels in the control's font; -1 when the backend draws
+  // no text (an estimate from the dialog units is taken then).
+  virtual int TextWidth(size_t, const std::string&) { return -1; }
   virtual void CaptionChanged() = 0;
   // The dialog ended (EndDialog) or its window is destroyed: the backend ends
   // the modal run, or takes a modeless window away. It calls nothing of the
@@ -204,10 +230,18 @@ class CDataExchange {
   bool m_failed = false;
 };
 
-void DDX_Text(CDataExchange* dx, int id, std::string& value);
-void DDX_Check(CDataExchange* dx, int id, int& value);
+class CControl;
 
-class CDialog {
+void DDX_Text(CDataExchange* dx, int id, std::string& value);
+// A number: shown as "%.15g"; taken back from a text that is a number (blanks
+// around it allowed), otherwise the box "Bitte geben Sie eine Zahl ein." and
+// the exchange fails, so the dialog stays open.
+void DDX_Text(CDataExchange* dx, int id, double& value);
+void DDX_Check(CDataExchange* dx, int id, int& value);
+// Binds a control object to the control with this id (once).
+void DDX_Control(CDataExchange* dx, int id, CControl& control);
+
+class CDialog : public winport::ui::WindowHandler {
  public:
   explicit CDialog(winport::ui::DialogTemplate dialog, HWND parent = nullptr);
   virtual ~CDialog();
@@ -230,8 +264,13 @@ class CDialog {
   // A control's command. Base: IDOK goes to OnOK, IDCANCEL to OnCancel (TRUE);
   // anything else is not handled (FALSE).
   virtual BOOL OnCommand(int id, UINT code);
-  // A common control's notification; base: not handled.
+  // A common control's notification that no control object took (see
+  // CControl); `result` is what the sender receives. Base: OnNotify(id, code).
+  virtual BOOL OnNotify(int id, NMHDR* header, LRESULT* result);
+  // Base: not handled.
   virtual BOOL OnNotify(int id, UINT code);
+  // WM_SIZE: the dialog's new client size. Base: nothing.
+  virtual void OnSize(UINT type, int cx, int cy);
   virtual void DoDataExchange(CDataExchange* dx);
   // FALSE: members -> controls; TRUE: controls -> members. FALSE when a field fails.
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
@@ -245,6 +284,10 @@ class CDialog {
   BOOL IsDlgItemEnabled(int id) const;
   void ShowDlgItem(int id, BOOL show);
   HWND GetDlgItem(int id) const;
+  // A control's rectangle in the dialog's client coordinates; empty for an unknown id.
+  RECT GetDlgItemRect(int id) const;
+  // Places a control (the dialog's client coordinates); no effect for an unknown id.
+  void MoveDlgItem(int id, const RECT& rect);
   // List box, combo box and tab control entries; AddString returns the new index.
   int AddString(int id, const std::string& text);
   void DeleteString(int id, int index);
@@ -261,6 +304,11 @@ class CDialog {
 
   void SetWindowText(const std::string& caption);
   std::string GetWindowText() const { return m_caption; }
+  // The dialog's rectangle in screen coordinates; MoveWindow places it there.
+  BOOL GetWindowRect(RECT* rect) const;
+  BOOL GetClientRect(RECT* rect) const;
+  BOOL MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE);
+  BOOL MoveWindow(const RECT& rect, BOOL repaint = TRUE);
   HWND GetSafeHwnd() const { return m_hWnd; }
   HWND GetParentHwnd() const { return m_parent; }
   const winport::ui::DialogTemplate& Template() const { return m_template; }
@@ -276,8 +324,21 @@ class CDialog {
   void EndWindow();
   bool HasWindow() const { return m_hWnd != nullptr; }
   // What the user did: commands and notifications as the controls send them.
+  // A notification goes to the control object bound to the control first.
   void SendCommand(int id, UINT code);
   void SendNotify(int id, UINT code);
+  // The header's sender fields are filled in; returns the handler's result.
+  LRESULT SendNotify(int id, NMHDR* header);
+  // SendMessageA's delivery: WM_COMMAND, WM_NOTIFY, WM_SIZE, WM_CLOSE.
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  // The control object bound to a control; nullptr when none.
+  CControl* BoundControl(int id) const;
+  // A control's state was changed by a control object: tells the backend.
+  void ControlUpdated(const winport::ui::ControlState* state, winport::ui::ControlChange change, intptr_t arg = 0);
+  // The dialog's view (while it has a window); nullptr otherwise.
+  winport::ui::DialogView* View() const { return m_view; }
+  // The dialog's base units, as its backend measured them when the window was made.
+  winport::ui::BaseUnits Units() const { return m_units; }
   std::vector<winport::ui::ControlState>& Controls() { return m_controls; }
   const std::vector<winport::ui::ControlState>& Controls() const { return m_controls; }
   // The state of the first control with this id; nullptr when none.
@@ -285,6 +346,7 @@ class CDialog {
   const winport::ui::ControlState* FindControl(int id) const;
 
  private:
+  friend class CControl;
   void Changed(const winport::ui::ControlState* state);
 
   winport::ui::DialogTemplate m_template;
@@ -296,4 +358,47 @@ class CDialog {
   bool m_modeless = false;
   bool m_ended = false;
   INT_PTR m_result = -1;
+  winport::ui::BaseUnits m_units{6, 13};
+  std::vector<std::pair<int, CControl*>> m_bound;
+};
+
+// A control object that a dialog binds to one of its controls
+// (SubclassDlgItem, DDX_Control): it works on that control's state and is
+// offered the control's notifications before the dialog is (as reflected
+// notifications are). It unbinds itself when destroyed or when the dialog's
+// window ends.
+class CControl {
+ public:
+  CControl() = default;
+  virtual ~CControl();
+  CControl(const CControl&) = delete;
+  CControl& operator=(const CControl&) = delete;
+
+  BOOL SubclassDlgItem(int id, CDialog* parent);
+  void UnsubclassWindow();
+  int GetDlgCtrlID() const { return m_id; }
+  CDialog* GetParent() const { return m_pParent; }
+  HWND GetSafeHwnd() const;
+  BOOL GetWindowRect(RECT* rect) const { return ::GetWindowRect(GetSafeHwnd(), rect); }
+  BOOL GetClientRect(RECT* rect) const { return ::GetClientRect(GetSafeHwnd(), rect); }
+  BOOL MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE) {
+    return ::MoveWindow(GetSafeHwnd(), x, y, width, height, repaint);
+  }
+  BOOL MoveWindow(const RECT& r, BOOL repaint = TRUE) {
+    return MoveWindow(r.left, r.top, r.right - r.left, r.bottom - r.top, repaint);
+  }
+  DWORD GetStyle() const;
+
+  // A notification of the control; TRUE when handled (the dialog then does not see it).
+  virtual BOOL OnChildNotify(UINT code, NMHDR* header, LRESULT* result);
+
+ protected:
+  // The control's state; nullptr while not bound to a shown dialog.
+  winport::ui::ControlState* State() const;
+  void Updated(winport::ui::ControlChange change, intptr_t arg = 0) const;
+
+ private:
+  friend class CDialog;
+  CDialog* m_pParent = nullptr;
+  int m_id = 0;
 };

@@ -75,6 +75,7 @@ int CFileDialog::DoModal() {
   request.filter = filter_;
   request.defaultExt = defaultExt_;
   request.initialName = fileName_;
+  request.initialDir = initialDir_;
   request.flags = flags_;
   const std::optional<std::string> path = winport::ui::RunFileDialog(request);
   path_ = path.value_or("");

@@ -38,6 +38,8 @@ class CFileDialog {
   CFileDialog(BOOL openFileDialog, const char* defaultExt = nullptr, const char* fileName = nullptr,
               DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, const char* filter = nullptr,
               HWND parent = nullptr);
+  // The folder the dialog opens in (empty: the backend's choice).
+  void SetInitialDir(const std::string& folder) { initialDir_ = folder; }
   // IDOK when a path was chosen, IDCANCEL otherwise.
   int DoModal();
   std::string GetPathName() const { return path_; }
@@ -46,7 +48,7 @@ class CFileDialog {
 
  private:
   bool open_;
-  std::string defaultExt_, fileName_, filter_;
+  std::string defaultExt_, fileName_, filter_, initialDir_;
   DWORD flags_;
   HWND parent_;
   std::string path_;

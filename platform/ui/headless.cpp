@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/ui/commctrl.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/messagebox.h"
 #include "platform/win32/codepage.h"
 
@@ -12,6 +14,7 @@ namespace {
 // A dialog as failure messages describe it; texts in UTF-8 for the reader.
 std::string Describe(DialogKind kind, const std::string& text, const std::optional<std::string>& caption) {
   if (kind == DialogKind::FileDialog) return "file dialog";
+  if (kind == DialogKind::PopupMenu) return "popup menu";
   if (kind == DialogKind::Dialog) return "dialog \"" + AnsiToUtf8(text) + "\"";
   std::string out = "message box \"" + AnsiToUtf8(text) + "\"";
   if (caption) out += " (caption \"" + AnsiToUtf8(*caption) + "\")";
@@ -129,8 +132,45 @@ DialogRecord RecordOf(const CDialog& dialog, bool modeless) {
 
 std::string Name(const CDialog& dialog) { return "dialog \"" + AnsiToUtf8(dialog.GetWindowText()) + "\""; }
 
+std::string PathText(const std::vector<std::string>& path) {
+  std::string out;
+  for (const std::string& label : path) out += (out.empty() ? "" : " / ") + AnsiToUtf8(label);
+  return "\"" + out + "\"";
+}
+
+// Clicks a tree item (or, without one, the free place below the items) with the right button.
+std::string RightClick(CDialog& dialog, ControlState& c, const DialogAction& action, const std::string& where) {
+  POINT point{1, 0};
+  if (!action.path.empty()) {
+    const HTREEITEM item = c.tree.Find(action.path);
+    if (!item) return where + " has no item " + PathText(action.path);
+    ShowTreeItem(dialog, action.control, item);
+    point.y = (c.tree.RowOf(item) - c.tree.top) * TreeModel::kRowHeight + TreeModel::kRowHeight / 2;
+  } else {
+    RECT client{};
+    GetClientRect(c.hwnd, &client);
+    point.y = client.bottom - 1;
+    if (TreeItemAt(dialog, action.control, point)) return where + " has no free place below its items";
+  }
+  ClientToScreen(c.hwnd, &point);
+  SetCursorPosition(point);
+  NMHDR header{nullptr, 0, NM_RCLICK};
+  dialog.SendNotify(action.control, &header);
+  return {};
+}
+
 // Does one scripted action the way the user's input would; a failure text when it cannot be done.
-std::string Apply(CDialog& dialog, const DialogAction& action) {
+std::string Apply(CDialog& dialog, const DialogAction& action, std::vector<std::string>& cells) {
+  if (action.kind == DialogAction::Kind::Call) {
+    if (action.call) action.call(dialog);
+    return {};
+  }
+  if (action.kind == DialogAction::Kind::Resize) {
+    RECT r{};
+    dialog.GetWindowRect(&r);
+    dialog.MoveWindow(r.left, r.top, action.size.cx, action.size.cy);
+    return {};
+  }
   ControlState* c = dialog.FindControl(action.control);
   const std::string where = "control " + std::to_string(action.control) + " of " + Name(dialog);
   if (!c) return "no " + where;
@@ -159,6 +199,38 @@ std::string Apply(CDialog& dialog, const DialogAction& action) {
     case DialogAction::Kind::Press:
       dialog.SendCommand(action.control, BN_CLICKED);
       break;
+    case DialogAction::Kind::SelectItem: {
+      if (!EqualsNoCase(cls, kTreeViewClass)) return where + " is no tree view";
+      const HTREEITEM item = c->tree.Find(action.path);
+      if (!item) return where + " has no item " + PathText(action.path);
+      ShowTreeItem(dialog, action.control, item);
+      SelectTreeItem(dialog, action.control, item, TVC_BYMOUSE);
+      break;
+    }
+    case DialogAction::Kind::RightClickItem:
+      if (!EqualsNoCase(cls, kTreeViewClass)) return where + " is no tree view";
+      return RightClick(dialog, *c, action, where);
+    case DialogAction::Kind::ClickColumn: {
+      if (!EqualsNoCase(cls, kListViewClass)) return where + " is no list view";
+      if (c->control->style & LVS_NOSORTHEADER) return where + " has no header buttons";
+      if (action.value < 0 || static_cast<size_t>(action.value) >= c->list.columns.size())
+        return where + " has no column " + std::to_string(action.value);
+      NMLISTVIEW nm{};
+      nm.hdr.code = LVN_COLUMNCLICK;
+      nm.iItem = -1;
+      nm.iSubItem = action.value;
+      dialog.SendNotify(action.control, &nm.hdr);
+      break;
+    }
+    case DialogAction::Kind::ReadCell:
+      if (!EqualsNoCase(cls, kListViewClass)) return where + " is no list view";
+      if (action.row < 0 || action.row >= c->list.itemCount || action.value < 0 ||
+          static_cast<size_t>(action.value) >= c->list.columns.size())
+        return where + " has no cell " + std::to_string(action.row) + ", " + std::to_string(action.value);
+      cells.push_back(ListItemText(dialog, action.control, action.row, action.value));
+      break;
+    case DialogAction::Kind::Resize:
+    case DialogAction::Kind::Call: break;
   }
   return {};
 }
@@ -185,15 +257,18 @@ INT_PTR HeadlessBackend::RunModalDialog(CDialog& dialog) {
     // The script's actions run the dialog's own code, which may show further boxes.
     std::vector<DialogAction> actions = expected->actions;
     actions.push_back(DialogAction::Press(expected->answer));
+    std::vector<std::string> cells;
     for (const DialogAction& action : actions) {
       if (dialog.IsEnded()) {
         Fail(Name(dialog) + " closed before the script's actions were done");
         break;
       }
-      const std::string f = Apply(dialog, action);
+      const std::string f = Apply(dialog, action, cells);
       if (!f.empty()) Fail(f);
     }
     if (!dialog.IsEnded()) Fail(Name(dialog) + " stayed open after its answer");
+    std::lock_guard lock(mutex_);
+    if (index < log_.size()) log_[index].cells = std::move(cells);
   }
   if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
   const INT_PTR result = dialog.GetResult();
@@ -214,6 +289,35 @@ bool HeadlessBackend::ShowModelessDialog(CDialog& dialog) {
   std::lock_guard lock(mutex_);
   log_.push_back(std::move(record));
   return true;
+}
+
+UINT HeadlessBackend::PopupMenu(const PopupMenuRequest& request) {
+  DialogRecord record;
+  record.kind = DialogKind::PopupMenu;
+  record.owner = request.owner;
+  record.flags = request.flags;
+  for (const MenuItem& item : request.items) record.controls.emplace_back(static_cast<int>(item.id), item.text);
+  record.text = request.items.empty() ? std::string() : request.items.front().text;
+  std::string failure;
+  UINT command = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (const std::optional<ExpectedDialog> expected = Match(record, failure); expected && expected->answer != 0) {
+      bool enabled = false;
+      for (const MenuItem& item : request.items)
+        if (item.id == static_cast<UINT>(expected->answer) && !(item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)))
+          enabled = true;
+      if (enabled)
+        command = static_cast<UINT>(expected->answer);
+      else
+        failure = "the popup menu has no enabled command " + std::to_string(expected->answer);
+    }
+    record.result = static_cast<int>(command);
+    record.expected = failure.empty();
+    log_.push_back(record);
+  }
+  if (!failure.empty()) Fail(failure);
+  return command;
 }
 
 void HeadlessBackend::SetWaitCursor(bool shown) {
@@ -358,6 +462,60 @@ ScriptedAnswers& ScriptedAnswers::Dialog(const std::string& caption, int button)
 ScriptedAnswers& ScriptedAnswers::Dialog(ExpectedDialog expected) {
   expected.kind = DialogKind::Dialog;
   return Box(std::move(expected));
+}
+
+ScriptedAnswers& ScriptedAnswers::Popup(UINT command) {
+  ExpectedDialog e;
+  e.kind = DialogKind::PopupMenu;
+  e.answer = static_cast<int>(command);
+  return Box(std::move(e));
+}
+
+DialogAction DialogAction::SelectItem(int control, std::vector<std::string> path) {
+  DialogAction a;
+  a.kind = Kind::SelectItem;
+  a.control = control;
+  a.path = std::move(path);
+  return a;
+}
+
+DialogAction DialogAction::RightClickItem(int control, std::vector<std::string> path) {
+  DialogAction a;
+  a.kind = Kind::RightClickItem;
+  a.control = control;
+  a.path = std::move(path);
+  return a;
+}
+
+DialogAction DialogAction::ClickColumn(int control, int column) {
+  DialogAction a;
+  a.kind = Kind::ClickColumn;
+  a.control = control;
+  a.value = column;
+  return a;
+}
+
+DialogAction DialogAction::ReadCell(int control, int row, int column) {
+  DialogAction a;
+  a.kind = Kind::ReadCell;
+  a.control = control;
+  a.row = row;
+  a.value = column;
+  return a;
+}
+
+DialogAction DialogAction::Resize(int width, int height) {
+  DialogAction a;
+  a.kind = Kind::Resize;
+  a.size = SIZE{width, height};
+  return a;
+}
+
+DialogAction DialogAction::Call(std::function<void(CDialog&)> fn) {
+  DialogAction a;
+  a.kind = Kind::Call;
+  a.call = std::move(fn);
+  return a;
 }
 
 DialogAction DialogAction::Text(int control, std::string text) {

@@ -9,6 +9,7 @@
 //   winport::ui::ScriptedAnswers script;
 //   script.Box("Datei ist ung\xFCltig!", IDOK).FileDialog("/tmp/out.csv");
 //   script.Dialog("Info", IDOK);
+//   script.Popup(255);  // a popup menu answered with command 255 (0: dismissed)
 //
 // A modal dialog runs its OnInitDialog, is logged with its control texts, then
 // the script's actions are done to it (texts typed, boxes checked, entries
@@ -32,7 +33,7 @@
 
 namespace winport::ui {
 
-enum class DialogKind { MessageBox, FileDialog, Dialog };
+enum class DialogKind { MessageBox, FileDialog, Dialog, PopupMenu };
 
 // One box or dialog as it was shown and answered.
 struct DialogRecord {
@@ -45,10 +46,13 @@ struct DialogRecord {
   bool save = false;
   std::string filter, defaultExt, initialDir;
   // Dialogs only: the resource id, whether modeless, and each control's id and
-  // text as OnInitDialog left them, in the template's order.
+  // text as OnInitDialog left them, in the template's order. Popup menus: each
+  // item's command and text.
   int dialogId = 0;
   bool modeless = false;
   std::vector<std::pair<int, std::string>> controls;
+  // Dialogs only: the texts that ReadCell actions read, in order.
+  std::vector<std::string> cells;
   int result = 0;    // the button; file dialog: IDOK or IDCANCEL; dialog: its result
   std::string path;  // file dialog: the path returned
   bool expected = false;
@@ -56,11 +60,15 @@ struct DialogRecord {
 
 // What a script does in a dialog before it presses the answer button.
 struct DialogAction {
-  enum class Kind { SetText, SetCheck, Select, Press };
+  enum class Kind { SetText, SetCheck, Select, Press, SelectItem, RightClickItem, ClickColumn, ReadCell, Resize, Call };
   Kind kind = Kind::Press;
   int control = IDOK;
   std::string text;  // SetText
-  int value = 0;     // SetCheck: the check state; Select: the entry's index
+  int value = 0;     // SetCheck: the check state; Select: the entry's index; ClickColumn, ReadCell: the column
+  int row = 0;       // ReadCell
+  SIZE size{0, 0};   // Resize
+  std::vector<std::string> path;  // SelectItem, RightClickItem: labels from a top-level item down
+  std::function<void(CDialog&)> call;
 
   // Types a text into a control (EN_CHANGE).
   static DialogAction Text(int control, std::string text);
@@ -70,6 +78,19 @@ struct DialogAction {
   static DialogAction Select(int control, int index);
   // Clicks a button (BN_CLICKED); a disabled or hidden one is a failure.
   static DialogAction Press(int control);
+  // Tree views: shows the item at this label path (expanding its ancestors) and
+  // clicks it (TVN_SELCHANGED), or right-clicks it (NM_RCLICK with the cursor
+  // on it; an empty path right-clicks below the items). An unknown path is a failure.
+  static DialogAction SelectItem(int control, std::vector<std::string> path);
+  static DialogAction RightClickItem(int control, std::vector<std::string> path);
+  // Report lists: clicks a column's header (LVN_COLUMNCLICK), or reads a cell
+  // as the list asks for it (LVN_GETDISPINFO) into the record's `cells`.
+  static DialogAction ClickColumn(int control, int column);
+  static DialogAction ReadCell(int control, int row, int column);
+  // Resizes the dialog's client area (WM_SIZE).
+  static DialogAction Resize(int width, int height);
+  // Runs a test's code on the dialog (its checks, in the middle of the script).
+  static DialogAction Call(std::function<void(CDialog&)> fn);
 };
 
 // A dialog the script expects next, with its answer. A box matches when its
@@ -80,7 +101,8 @@ struct ExpectedDialog {
   std::string text;
   std::optional<std::string> caption;
   std::optional<UINT> type;
-  int answer = IDOK;                // box: the button pressed; dialog: the button pressed last
+  int answer = IDOK;                // box: the button pressed; dialog: the button pressed last;
+                                    // popup menu: the command chosen (0: dismissed)
   std::optional<std::string> path;  // file dialog: the path chosen; none cancels
   std::optional<int> dialogId;      // dialog only
   std::vector<DialogAction> actions;  // dialog only: done before the answer is pressed
@@ -96,6 +118,7 @@ class HeadlessBackend : public Backend {
   SHORT KeyState(int virtualKey) override;
   INT_PTR RunModalDialog(CDialog& dialog) override;
   bool ShowModelessDialog(CDialog& dialog) override;
+  UINT PopupMenu(const PopupMenuRequest& request) override;
 
   void Expect(ExpectedDialog expected);
   // Expectations not met yet.
@@ -153,6 +176,8 @@ class ScriptedAnswers {
   ScriptedAnswers& Dialog(const std::string& caption, int button = IDOK);
   // A dialog as described (kind is set to Dialog).
   ScriptedAnswers& Dialog(ExpectedDialog expected);
+  // A popup menu answered with `command` (0: dismissed without a choice).
+  ScriptedAnswers& Popup(UINT command);
 
   std::vector<DialogRecord> Log() const { return Headless().Log(); }
   // Unexpected dialogs so far and expectations still pending.

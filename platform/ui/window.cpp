@@ -1,5 +1,6 @@
 #include "platform/ui/window.h"
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
@@ -14,6 +15,9 @@ namespace {
 struct WindowState {
   std::mutex mutex;
   std::unordered_map<uintptr_t, uintptr_t> parents;  // window -> parent, 0 for a top-level one
+  std::unordered_map<uintptr_t, RECT> rects;        // as MoveWindow takes them; none: empty at (0, 0)
+  std::unordered_map<uintptr_t, WindowHandler*> handlers;
+  POINT cursor{0, 0};
   uintptr_t next = 0x10000;
   HWND active = nullptr;
   std::deque<MSG> queue;
@@ -34,6 +38,25 @@ struct WindowState {
       it = parents.find(it->second);
     }
     return false;
+  }
+
+  RECT Rect(uintptr_t window) const {
+    const auto it = rects.find(window);
+    return it == rects.end() ? RECT{0, 0, 0, 0} : it->second;
+  }
+
+  // The window's top-left corner in screen coordinates: its own place plus its parents'.
+  POINT Origin(HWND window) const {
+    POINT p{0, 0};
+    auto it = parents.find(reinterpret_cast<uintptr_t>(window));
+    for (size_t steps = 0; it != parents.end() && steps <= parents.size(); ++steps) {
+      const RECT r = Rect(it->first);
+      p.x += r.left;
+      p.y += r.top;
+      if (it->second == 0) break;
+      it = parents.find(it->second);
+    }
+    return p;
   }
 
   bool Matches(const MSG& m, HWND window, UINT first, UINT last) const {
@@ -63,9 +86,42 @@ void DestroyWindowHandle(HWND window) {
     if (w == reinterpret_cast<uintptr_t>(window) || s.Below(window, reinterpret_cast<HWND>(w))) gone.push_back(w);
   for (uintptr_t w : gone) {
     s.parents.erase(w);
+    s.rects.erase(w);
+    s.handlers.erase(w);
     if (s.active == reinterpret_cast<HWND>(w)) s.active = nullptr;
   }
   std::erase_if(s.queue, [&](const MSG& m) { return m.hwnd && !s.Exists(m.hwnd); });
+}
+
+void SetWindowHandler(HWND window, WindowHandler* handler) {
+  WindowState& s = WindowState::Instance();
+  std::lock_guard lock(s.mutex);
+  if (!s.Exists(window)) return;
+  if (handler)
+    s.handlers[reinterpret_cast<uintptr_t>(window)] = handler;
+  else
+    s.handlers.erase(reinterpret_cast<uintptr_t>(window));
+}
+
+bool StoreWindowRect(HWND window, const RECT& rect) {
+  WindowState& s = WindowState::Instance();
+  std::lock_guard lock(s.mutex);
+  if (!s.Exists(window)) return false;
+  const RECT old = s.Rect(reinterpret_cast<uintptr_t>(window));
+  s.rects[reinterpret_cast<uintptr_t>(window)] = rect;
+  return old.right - old.left != rect.right - rect.left || old.bottom - old.top != rect.bottom - rect.top;
+}
+
+RECT StoredWindowRect(HWND window) {
+  WindowState& s = WindowState::Instance();
+  std::lock_guard lock(s.mutex);
+  return s.Rect(reinterpret_cast<uintptr_t>(window));
+}
+
+void SetCursorPosition(POINT point) {
+  WindowState& s = WindowState::Instance();
+  std::lock_guard lock(s.mutex);
+  s.cursor = point;
 }
 
 int WaitCursorDepth() {
@@ -110,6 +166,84 @@ HWND SetActiveWindow(HWND window) {
   const HWND previous = s.active;
   s.active = window;
   return previous;
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect) {
+  if (!rect) return FALSE;
+  WindowState& s = WindowState::Instance();
+  std::lock_guard lock(s.mutex);
+  if (!s.Exists(window)) return FALSE;
+  const RECT r = s.Rect(reinterpret_cast<uintptr_t>(window));
+  const POINT origin = s.Origin(window);
+  *rect = RECT{origin.x, origin.y, origin.x + (r.right - r.left), origin.y + (r.bottom - r.top)};
+  return TRUE;
+}
+
+BOOL GetClientRect(HWND window, RECT* rect) {
+  if (!rect) return FALSE;
+  WindowState& s = WindowState::Instance();
+  std::lock_guard lock(s.mutex);
+  if (!s.Exists(window)) return FALSE;
+  const RECT r = s.Rect(reinterpret_cast<uintptr_t>(window));
+  *rect = RECT{0, 0, r.right - r.left, r.bottom - r.top};
+  return TRUE;
+}
+
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL) {
+  if (!IsWindow(window)) return FALSE;
+  const RECT rect{x, y, x + std::max(width, 0), y + std::max(height, 0)};
+  const bool resized = winport::ui::StoreWindowRect(window, rect);
+  winport::ui::CurrentBackend().WindowMoved(window, rect);
+  if (resized)
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED,
+                 MAKELPARAM(static_cast<WORD>(rect.right - rect.left), static_cast<WORD>(rect.bottom - rect.top)));
+  return TRUE;
+}
+
+BOOL ScreenToClient(HWND window, POINT* point) {
+  RECT r;
+  if (!point || !GetWindowRect(window, &r)) return FALSE;
+  point->x -= r.left;
+  point->y -= r.top;
+  return TRUE;
+}
+
+BOOL ClientToScreen(HWND window, POINT* point) {
+  RECT r;
+  if (!point || !GetWindowRect(window, &r)) return FALSE;
+  point->x += r.left;
+  point->y += r.top;
+  return TRUE;
+}
+
+BOOL OffsetRect(RECT* rect, int dx, int dy) {
+  if (!rect) return FALSE;
+  rect->left += dx;
+  rect->right += dx;
+  rect->top += dy;
+  rect->bottom += dy;
+  return TRUE;
+}
+
+BOOL GetCursorPos(POINT* point) {
+  if (!point) return FALSE;
+  WindowState& s = WindowState::Instance();
+  std::lock_guard lock(s.mutex);
+  *point = s.cursor;
+  return TRUE;
+}
+
+int GetSystemMetrics(int index) { return winport::ui::CurrentBackend().SystemMetric(index); }
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  winport::ui::WindowHandler* handler = nullptr;
+  {
+    WindowState& s = WindowState::Instance();
+    std::lock_guard lock(s.mutex);
+    const auto it = s.handlers.find(reinterpret_cast<uintptr_t>(window));
+    if (it != s.handlers.end()) handler = it->second;
+  }
+  return handler ? handler->HandleMessage(message, wParam, lParam) : 0;
 }
 
 BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove) {

@@ -128,8 +128,9 @@ bool File::Open(const std::string& path, FileAccess access, FileShare share,
     return false;
   }
   lockFd_ = lockFd == fd ? -1 : lockFd;
-  // Emptying happens only after the share check, so that a refused opening changes nothing.
-  if (disposition == FileDisposition::CreateAlways && ftruncate(fd, 0) != 0) {
+  // Emptying happens only after the share check, so that a refused opening
+  // changes nothing; a device (not a regular file) has nothing to empty.
+  if (disposition == FileDisposition::CreateAlways && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
     ::close(fd);
     lastError_ = ErrnoToWin32(errno);
     return false;
@@ -140,8 +141,9 @@ bool File::Open(const std::string& path, FileAccess access, FileShare share,
   return true;
 }
 
-void File::Close() {
-  if (fd_ >= 0) ::close(fd_);  // closing the descriptors releases their locks
+bool File::Close() {
+  bool ok = true;
+  if (fd_ >= 0) ok = ::close(fd_) == 0;  // closing the descriptors releases their locks
   if (lockFd_ >= 0) ::close(lockFd_);
   fd_ = -1;
   lockFd_ = -1;
@@ -149,6 +151,7 @@ void File::Close() {
   buf_ = nullptr;
   bufLen_ = 0;
   pos_ = 0;
+  return ok;
 }
 
 void File::DropBuffer() { bufLen_ = 0; }
@@ -274,6 +277,12 @@ std::string ReadDescriptor(int fd) {
 bool FileExists(const std::string& path) {
   struct stat st{};
   return stat(AnsiToUtf8(path).c_str(), &st) == 0;
+}
+
+bool IsReadableFile(const std::string& path) {
+  const std::string osPath = AnsiToUtf8(path);
+  struct stat st{};
+  return stat(osPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(osPath.c_str(), R_OK) == 0;
 }
 
 int64_t FileSizeOf(const std::string& path) {

@@ -41,7 +41,8 @@ class File {
   // `path` is an ANSI (Windows-1252) path, as with the Win32 A-functions.
   bool Open(const std::string& path, FileAccess access, FileShare share,
             FileDisposition disposition = FileDisposition::OpenExisting);
-  void Close();
+  // False when the system reported an error on closing (a write that did not reach the file).
+  bool Close();
   bool IsOpen() const { return fd_ >= 0; }
   // The Win32 error of the last failed Open.
   LSTATUS LastError() const { return lastError_; }
@@ -103,6 +104,8 @@ class KeepFileTimes {
 };
 
 bool FileExists(const std::string& path);
+// A regular file that this process may read (the C runtime's read-access test, directories excluded).
+bool IsReadableFile(const std::string& path);
 // Everything readable from a descriptor from its current offset on.
 std::string ReadDescriptor(int fd);
 // Size of the file at `path`, -1 when it cannot be read.

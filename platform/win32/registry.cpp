@@ -456,6 +456,15 @@ LSTATUS CreateKey(HKEY key, const char* subKey, PHKEY result, DWORD* disposition
   return ERROR_SUCCESS;
 }
 
+// The key behind a handle, as the store holds it now; the caller holds the store's lock.
+LSTATUS FindKey(Store& store, HKEY handle, Key*& key) {
+  KeyPath path;
+  if (!store.Resolve(handle, path)) return ERROR_INVALID_HANDLE;
+  store.Refresh();
+  key = store.Find(path);
+  return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
 }  // namespace
 
 void SetRegistryPath(const std::string& path) {
@@ -503,11 +512,8 @@ LSTATUS RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* 
   if (data && !size) return ERROR_INVALID_PARAMETER;
   Store& store = Store::Instance();
   std::lock_guard lock(store.mutex);
-  KeyPath path;
-  if (!store.Resolve(key, path)) return ERROR_INVALID_HANDLE;
-  store.Refresh();
-  winport::Key* k = store.Find(path);
-  if (!k) return ERROR_KEY_DELETED;
+  winport::Key* k = nullptr;
+  if (const LSTATUS rc = winport::FindKey(store, key, k); rc != ERROR_SUCCESS) return rc;
   const auto it = k->values.find(winport::ValueKey(name));
   if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
   const winport::Value& v = it->second;
@@ -587,11 +593,8 @@ LSTATUS RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) {
   if (!name) return ERROR_INVALID_PARAMETER;
   Store& store = Store::Instance();
   std::lock_guard lock(store.mutex);
-  KeyPath path;
-  if (!store.Resolve(key, path)) return ERROR_INVALID_HANDLE;
-  store.Refresh();
-  winport::Key* k = store.Find(path);
-  if (!k) return ERROR_KEY_DELETED;
+  winport::Key* k = nullptr;
+  if (const LSTATUS rc = winport::FindKey(store, key, k); rc != ERROR_SUCCESS) return rc;
   if (index >= k->subkeys.size()) return ERROR_NO_MORE_ITEMS;
   auto it = k->subkeys.begin();
   std::advance(it, index);
@@ -630,11 +633,8 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*
   if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   Store& store = Store::Instance();
   std::lock_guard lock(store.mutex);
-  KeyPath path;
-  if (!store.Resolve(key, path)) return ERROR_INVALID_HANDLE;
-  store.Refresh();
-  winport::Key* k = store.Find(path);
-  if (!k) return ERROR_KEY_DELETED;
+  winport::Key* k = nullptr;
+  if (const LSTATUS rc = winport::FindKey(store, key, k); rc != ERROR_SUCCESS) return rc;
   if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
   auto it = k->values.begin();
   std::advance(it, index);
@@ -657,11 +657,8 @@ LSTATUS RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD*, DWO
                          DWORD* securityDescriptorSize, void*) {
   Store& store = Store::Instance();
   std::lock_guard lock(store.mutex);
-  KeyPath path;
-  if (!store.Resolve(key, path)) return ERROR_INVALID_HANDLE;
-  store.Refresh();
-  winport::Key* k = store.Find(path);
-  if (!k) return ERROR_KEY_DELETED;
+  winport::Key* k = nullptr;
+  if (const LSTATUS rc = winport::FindKey(store, key, k); rc != ERROR_SUCCESS) return rc;
   if (keyClass && classSize && *classSize > 0) keyClass[0] = '\0';
   if (classSize) *classSize = 0;
   if (subKeys) *subKeys = static_cast<DWORD>(k->subkeys.size());

@@ -13,6 +13,10 @@
 #include "platform/ui/messagebox.h"
 #include "platform/win32/registry.h"
 
+#ifdef COMTEST_WITH_MDF
+#include "mdf/formula.h"
+#endif
+
 using namespace comserver;
 
 namespace comtest {
@@ -158,8 +162,14 @@ class CProbe : public Dispatch<CProbe, IProbe> {
     return S_OK;
   }
   HRESULT Twice(double d, double* twice) override {
+#ifdef COMTEST_WITH_MDF
+    // Built with the MDF library linked in, to show that its symbols stay hidden.
+    char formula[] = "2*X";
+    return mdf::EvaluateFormula(d, formula, twice) == mdf::kFormulaOk ? S_OK : E_FAIL;
+#else
     *twice = 2 * d;
     return S_OK;
+#endif
   }
 
   static constexpr const Interface& kInterface = kIProbe;
@@ -458,7 +468,7 @@ winport::ui::DialogTemplate ProgressTemplate() {
   t.cx = 186;
   t.cy = 60;
   t.controls = {winport::ui::LText(202, "Gruppe", 7, 7, 172, 8),
-                winport::ui::Control(205, "", winport::ui::kProgressClass, WS_BORDER, 7, 17, 172, 10),
+                winport::ui::Control(205, "", winport::ui::kProgressClass, WS_VISIBLE | WS_BORDER, 7, 17, 172, 10),
                 winport::ui::PushButton(IDCANCEL, "Abbrechen", 68, 40, 50, 14)};
   return t;
 }

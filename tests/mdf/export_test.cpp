@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "mdf/datablock.h"
 #include "mdf/format.h"
 #include "mdf/mdf.h"
@@ -108,6 +110,59 @@ TEST_F(CsvExport, CancelledOrNotCreatable) {
   }
   ScriptedAnswers script;
   script.FileDialog(dir_.File("no/such/dir/x.csv")).Box(Ansi("Kann die Textdatei nicht erzeugen!"));
+  EXPECT_EQ(data->ExportCsv(), 0);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+}
+
+TEST_F(CsvExport, ASeparatorEqualToTheDecimalSignBecomesASemicolon) {
+  for (const char* list : {",", ""}) {
+    SCOPED_TRACE(std::string("sList \"") + list + "\"");
+    SetIntl(",", list);  // an empty setting falls back to ','
+    CDataBlock* data = Open(TwoChannels(1));
+    ASSERT_NE(data, nullptr);
+    const std::string out = dir_.File("collide.csv");
+    ASSERT_EQ(Export(data, out), 1);
+    EXPECT_EQ(ReadFileBytes(out),
+              "time;v.fzg;note\n"
+              "\"\";\"vehicle speed\";\"\"\n"
+              "-;km/h;-\n"
+              "0;1,5;a,b0\n");
+  }
+}
+
+TEST_F(CsvExport, CellsWithTheSeparatorAQuoteOrALineBreakAreQuoted) {
+  SetIntl(".", ",");
+  FileDef def = SimpleFileDef(1, 0, 2, "TESTPROG");
+  ChannelDef quoted;
+  quoted.cn = CnSpec{.name = "say \"hi\"", .bits = 16, .dataType = dt::kUInt};
+  quoted.cc = CcLinear(1, 1, "m,s");
+  quoted.longName = "the \"long\" name";
+  quoted.value = [](uint32_t r) { return static_cast<double>(r); };
+  def.groups[0].channels.push_back(quoted);
+  ChannelDef text;
+  text.cn = CnSpec{.name = "note", .bits = 64, .dataType = dt::kText};
+  text.text = [](uint32_t r) { return r == 0 ? std::string("a,b") : std::string("x\ny"); };
+  def.groups[0].channels.push_back(text);
+  CDataBlock* data = Open(def);
+  ASSERT_NE(data, nullptr);
+  const std::string out = dir_.File("quoted.csv");
+  ASSERT_EQ(Export(data, out), 1);
+  EXPECT_EQ(ReadFileBytes(out),
+            "time,\"say \"\"hi\"\"\",note\n"
+            "\"\",\"the \"\"long\"\" name\",\"\"\n"
+            "-,\"m,s\",-\n"
+            "0,1,\"a,b\"\n"
+            "0.01,2,\"x\ny\"\n");
+}
+
+TEST_F(CsvExport, AFailedWriteIsReportedAndNotCalledASuccess) {
+  CDataBlock* data = Open(TwoChannels(3));
+  ASSERT_NE(data, nullptr);
+  // A file name with its extension, on a device that takes no byte.
+  const std::string full = dir_.File("full.csv");
+  std::filesystem::create_symlink("/dev/full", full);
+  ScriptedAnswers script;
+  script.FileDialog(full).Box(StrFormat(Ansi("Fehler beim Schreiben der Datei %s!").c_str(), full.c_str()));
   EXPECT_EQ(data->ExportCsv(), 0);
   EXPECT_TRUE(script.Ok()) << script.Report();
 }

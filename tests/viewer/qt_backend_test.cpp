@@ -22,6 +22,7 @@
 #include "viewer/resource.h"
 
 using namespace winport::ui;
+using testsupport::WhenShown;
 
 namespace {
 
@@ -38,20 +39,6 @@ class QtBackendTest : public ::testing::Test {
     MSG m;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
     }
-  }
-
-  // Runs `check` on the modal window once it shows (the caller's call blocks meanwhile).
-  template <typename Window>
-  void WhenShown(std::function<void(Window*)> check) {
-    QTimer::singleShot(0, [check] {
-      auto* window = qobject_cast<Window*>(QApplication::activeModalWidget());
-      ASSERT_NE(window, nullptr) << "no modal window";
-      check(window);
-    });
-    // A window the check left open must not hang the test.
-    QTimer::singleShot(20000, [] {
-      if (QWidget* w = QApplication::activeModalWidget()) w->hide();
-    });
   }
 
   std::unique_ptr<QtBackend> backend;

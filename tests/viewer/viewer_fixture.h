@@ -14,6 +14,7 @@
 #include "platform/ui/qt/qt_backend.h"
 #include "platform/win32/registry.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/qt_offscreen.h"
 #include "tests/support/temp_dir.h"
 #include "viewer/left_view.h"
 #include "viewer/main_frame.h"
@@ -25,24 +26,7 @@
 namespace viewertest {
 
 // The process's QApplication, made on first use on the offscreen platform.
-inline QApplication& Application() {
-  static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // What the offscreen platform says about itself at every window is no news.
-    static QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-          if (message.startsWith(QStringLiteral("This plugin does not support")) ||
-              message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR")))
-            return;
-          if (previous) previous(type, context, message);
-        });
-    static int argc = 1;
-    static char name[] = "test_viewer";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);  // lives as long as the process
-  }();
-  return *app;
-}
+inline QApplication& Application() { return testsupport::OffscreenApplication("test_viewer"); }
 
 // UTF-8 of a tree item's label.
 inline std::string Label(const QTreeWidgetItem* item) { return item->text(0).toStdString(); }

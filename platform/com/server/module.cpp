@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/com/registrar.h"
-#include "platform/com/server/server.h"
+#include "platform/com/server/counted.h"
 #include "platform/com/typelib.h"
 #include "platform/win32/codepage.h"
 
@@ -17,24 +17,9 @@ std::atomic<LONG> serverLocks{0};  // the part of `locks` that LockServer took
 
 // Creates the objects of one entry of the object map. A factory that the
 // host holds keeps the module loaded.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public Counted<IClassFactory> {
  public:
-  explicit ClassFactory(const ClassEntry& entry) : entry_(entry) { LockModule(); }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
 
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (!object) return E_POINTER;
@@ -59,11 +44,11 @@ class ClassFactory final : public IClassFactory {
     return S_OK;
   }
 
- private:
-  ~ClassFactory() { UnlockModule(); }
+ protected:
+  IID Own() const override { return IID_IClassFactory; }
 
+ private:
   const ClassEntry& entry_;
-  std::atomic<ULONG> refs_{0};
 };
 
 const ClassEntry* FindClass(REFCLSID clsid) {
@@ -104,7 +89,6 @@ COMSERVER_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** o
   if (!entry) return CLASS_E_CLASSNOTAVAILABLE;
   auto* factory = new (std::nothrow) comserver::ClassFactory(*entry);
   if (!factory) return E_OUTOFMEMORY;
-  factory->AddRef();
   const HRESULT hr = factory->QueryInterface(riid, object);
   factory->Release();
   return hr;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/server/server.h"
+#include "platform/com/server/counted.h"
 #include "platform/win32/codepage.h"
 
 namespace comserver {
@@ -64,34 +64,6 @@ std::vector<TypeEntry> LibraryEntries() {
   }
   return entries;
 }
-
-// Base of the two: reference counting that keeps the module loaded.
-template <class Itf>
-class Counted : public Itf {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_IUnknown && riid != Own()) return E_NOINTERFACE;
-    *object = static_cast<Itf*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  Counted() { LockModule(); }
-  virtual ~Counted() { UnlockModule(); }
-  virtual IID Own() const = 0;
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
 
 class TypeInfo final : public Counted<ITypeInfo> {
  public:

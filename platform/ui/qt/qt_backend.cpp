@@ -11,12 +11,16 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
 #include <QPointer>
 #include <QPushButton>
 #include <QThread>
 
 #include "platform/ui/filedialog.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/messagebox.h"
 #include "platform/win32/codepage.h"
 
@@ -252,6 +256,64 @@ void QtBackend::ProcessEvents() {
 }
 
 void QtBackend::Dispatch(const MSG&) {}
+
+UINT QtBackend::PopupMenu(const PopupMenuRequest& request) {
+  return OnGuiThread([&]() -> UINT {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+    QMenu menu(OwnerWidget(request.owner));
+    for (const MenuItem& item : request.items) {
+      if (item.flags & MF_SEPARATOR) {
+        menu.addSeparator();
+        continue;
+      }
+      QAction* action = menu.addAction(FromAnsi(item.text));
+      action->setData(item.id);
+      action->setEnabled(!(item.flags & (MF_GRAYED | MF_DISABLED)));
+      action->setCheckable((item.flags & MF_CHECKED) != 0);
+      action->setChecked((item.flags & MF_CHECKED) != 0);
+    }
+    const QAction* chosen = menu.exec(QPoint(request.at.x, request.at.y));
+    return chosen ? chosen->data().toUInt() : 0;
+  });
+}
+
+int QtBackend::SystemMetric(int index) {
+  return OnGuiThread([&]() -> int {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return Backend::SystemMetric(index);
+    const QRect all = screen->geometry();
+    const QRect work = screen->availableGeometry();
+    switch (index) {
+      case SM_CXSCREEN: return all.width();
+      case SM_CYSCREEN: return all.height();
+      case SM_CXFULLSCREEN: return work.width();
+      case SM_CYFULLSCREEN: {
+        const QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        return work.height() - (app ? QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) : 0);
+      }
+      case SM_CMONITORS: return static_cast<int>(QGuiApplication::screens().size());
+      default: return 0;
+    }
+  });
+}
+
+BaseUnits QtBackend::DialogUnits(const DialogTemplate& dialog) {
+  return OnGuiThread([&]() -> BaseUnits {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return Backend::DialogUnits(dialog);
+    return DialogBaseUnits(DialogFont(dialog));
+  });
+}
+
+void QtBackend::WindowMoved(HWND window, const RECT& rect) {
+  OnGuiThread([&] {
+    QWidget* w = WidgetOf(window);
+    if (!w) return 0;
+    const QRect r(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    if (w->isWindow() && w->minimumSize() == w->maximumSize()) w->setFixedSize(r.size());
+    w->setGeometry(r);
+    return 0;
+  });
+}
 
 SHORT QtBackend::KeyState(int virtualKey) { return keys_->IsDown(virtualKey) ? SHORT(0x8000) : SHORT(0); }
 

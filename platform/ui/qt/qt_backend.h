@@ -43,6 +43,11 @@ class QtBackend : public Backend {
   SHORT KeyState(int virtualKey) override;
   INT_PTR RunModalDialog(CDialog& dialog) override;
   bool ShowModelessDialog(CDialog& dialog) override;
+  UINT PopupMenu(const PopupMenuRequest& request) override;
+  // The primary screen's sizes (the full-screen height without a caption) and the number of screens.
+  int SystemMetric(int index) override;
+  BaseUnits DialogUnits(const DialogTemplate& dialog) override;
+  void WindowMoved(HWND window, const RECT& rect) override;
 
  private:
   class KeyTracker;
@@ -58,10 +63,6 @@ QWidget* WidgetOf(HWND window);
 // The font a dialog is drawn in: the application's family at the template's point size.
 QFont DialogFont(const DialogTemplate& dialog);
 // The font's dialog base units: its average character width and its height in pixels.
-struct BaseUnits {
-  int x;
-  int y;
-};
 BaseUnits DialogBaseUnits(const QFont& font);
 
 // The virtual-key code of a Qt key (Qt::Key); 0 for keys without one.

@@ -1,8 +1,14 @@
 // Dialogs from resource tables drawn with Qt: one widget per control, placed
 // in dialog units scaled by the dialog font's base units, as Windows places them.
 #include <algorithm>
+#include <unordered_map>
 
+#include <QAbstractTableModel>
 #include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTreeWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -22,6 +28,7 @@
 #include <QThread>
 #include <QWindow>
 
+#include "platform/ui/commctrl.h"
 #include "platform/ui/qt/qt_backend.h"
 #include "platform/win32/codepage.h"
 
@@ -29,7 +36,7 @@ namespace winport::ui {
 namespace {
 
 enum class Kind { PushButton, CheckBox, RadioButton, GroupBox, Label, Frame, LineEdit, TextEdit, List, Combo,
-                  Progress, Tabs, Other };
+                  Progress, Tabs, Tree, Report, Other };
 
 Kind KindOf(const ControlTemplate& c) {
   const std::string& cls = c.className;
@@ -60,8 +67,76 @@ Kind KindOf(const ControlTemplate& c) {
   if (EqualsNoCase(cls, kComboBoxClass)) return Kind::Combo;
   if (EqualsNoCase(cls, kProgressClass)) return Kind::Progress;
   if (EqualsNoCase(cls, kTabControlClass)) return Kind::Tabs;
+  if (EqualsNoCase(cls, kTreeViewClass)) return Kind::Tree;
+  if (EqualsNoCase(cls, kListViewClass)) return Kind::Report;
   return Kind::Other;
 }
+
+constexpr int kHandleRole = Qt::UserRole;
+
+HTREEITEM HandleOfItem(const QTreeWidgetItem* item) {
+  return item ? reinterpret_cast<HTREEITEM>(item->data(0, kHandleRole).value<quintptr>()) : nullptr;
+}
+
+Qt::Alignment ColumnAlignment(int format) {
+  switch (format & 0x3) {
+    case LVCFMT_RIGHT: return Qt::AlignRight | Qt::AlignVCenter;
+    case LVCFMT_CENTER: return Qt::AlignHCenter | Qt::AlignVCenter;
+    default: return Qt::AlignLeft | Qt::AlignVCenter;
+  }
+}
+
+// A report list with owner data as a table model: it holds nothing and asks
+// the dialog for each cell it draws (LVN_GETDISPINFO).
+class OwnerDataModel : public QAbstractTableModel {
+ public:
+  OwnerDataModel(CDialog* dialog, size_t index, QObject* parent)
+      : QAbstractTableModel(parent), dialog_(dialog), index_(index) {}
+
+  void Detach() {
+    beginResetModel();
+    dialog_ = nullptr;
+    endResetModel();
+  }
+  void Reset() {
+    beginResetModel();
+    endResetModel();
+  }
+
+  int rowCount(const QModelIndex& parent) const override {
+    const ListModel* l = List();
+    return parent.isValid() || !l ? 0 : l->itemCount;
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    const ListModel* l = List();
+    return parent.isValid() || !l ? 0 : static_cast<int>(l->columns.size());
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    const ListModel* l = List();
+    if (!l || !index.isValid() || static_cast<size_t>(index.column()) >= l->columns.size()) return {};
+    if (role == Qt::TextAlignmentRole)
+      return static_cast<int>(ColumnAlignment(l->columns[static_cast<size_t>(index.column())].format));
+    if (role != Qt::DisplayRole) return {};
+    const int id = dialog_->Controls()[index_].control->id;
+    return FromAnsi(ListItemText(*dialog_, id, index.row(), index.column()));
+  }
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    const ListModel* l = List();
+    if (!l || orientation != Qt::Horizontal || section < 0 || static_cast<size_t>(section) >= l->columns.size())
+      return {};
+    if (role == Qt::DisplayRole) return FromAnsi(l->columns[static_cast<size_t>(section)].title);
+    if (role == Qt::TextAlignmentRole)
+      return static_cast<int>(ColumnAlignment(l->columns[static_cast<size_t>(section)].format));
+    return {};
+  }
+
+ private:
+  const ListModel* List() const {
+    return dialog_ && index_ < dialog_->Controls().size() ? &dialog_->Controls()[index_].list : nullptr;
+  }
+  CDialog* dialog_;
+  size_t index_;
+};
 
 // A static's text without its mnemonic marks: "&x" shows x, "&&" one '&'.
 QString StaticText(const ControlTemplate& c, const std::string& text) {
@@ -111,9 +186,9 @@ class QtDialogWindow : public QDialog, public DialogView {
     const DialogTemplate& t = dialog_->Template();
     const QFont font = DialogFont(t);
     setFont(font);
-    const BaseUnits units = DialogBaseUnits(font);
     setWindowTitle(FromAnsi(dialog_->GetWindowText()));
-    const QSize client(MulDiv(t.cx, units.x, 4), MulDiv(t.cy, units.y, 8));
+    const RECT place = StoredWindowRect(dialog_->GetSafeHwnd());
+    const QSize client(place.right - place.left, place.bottom - place.top);
     if (t.style & WS_THICKFRAME)
       resize(client);
     else
@@ -123,7 +198,7 @@ class QtDialogWindow : public QDialog, public DialogView {
     for (size_t i = 0; i < controls.size(); ++i) {
       QWidget* w = Make(i);
       const ControlTemplate& c = *controls[i].control;
-      const RECT r = PlaceControl(c.x, c.y, c.cx, c.cy, units.x, units.y);
+      const RECT r = StoredWindowRect(controls[i].hwnd);
       int height = r.bottom - r.top;
       if (KindOf(c) == Kind::Combo) height = w->sizeHint().height();  // the template's height holds the drop list
       w->setGeometry(r.left, r.top, r.right - r.left, height);
@@ -141,6 +216,28 @@ class QtDialogWindow : public QDialog, public DialogView {
 
   void ControlChanged(size_t index) override {
     if (index < widgets_.size() && widgets_[index]) Apply(index);
+  }
+
+  void ControlDetail(size_t index, ControlChange change, intptr_t arg) override {
+    if (!dialog_ || index >= widgets_.size() || !widgets_[index]) return;
+    const ControlState& st = dialog_->Controls()[index];
+    if (auto* tree = qobject_cast<QTreeWidget*>(widgets_[index]))
+      TreeDetail(index, *tree, st.tree, change, reinterpret_cast<HTREEITEM>(arg));
+    else if (auto* table = qobject_cast<QTableView*>(widgets_[index]))
+      ListDetail(*table, st.list, change, static_cast<int>(arg));
+  }
+
+  bool TreeHitTest(size_t index, POINT point, HTREEITEM& hit) override {
+    auto* tree = index < widgets_.size() ? qobject_cast<QTreeWidget*>(widgets_[index]) : nullptr;
+    if (!tree) return false;
+    const QPoint at = tree->viewport()->mapFrom(tree, QPoint(point.x, point.y));
+    hit = tree->viewport()->rect().contains(at) ? HandleOfItem(tree->itemAt(at)) : nullptr;
+    return true;
+  }
+
+  int TextWidth(size_t index, const std::string& text) override {
+    if (index >= widgets_.size() || !widgets_[index]) return -1;
+    return QFontMetrics(widgets_[index]->font()).horizontalAdvance(FromAnsi(text));
   }
 
   void CaptionChanged() override {
@@ -169,12 +266,36 @@ class QtDialogWindow : public QDialog, public DialogView {
   }
 
  protected:
+  // The window's place and size, kept where GetWindowRect finds them; a new
+  // size is the dialog's WM_SIZE.
+  void moveEvent(QMoveEvent* event) override {
+    QDialog::moveEvent(event);
+    Store();
+  }
+  void resizeEvent(QResizeEvent* event) override {
+    QDialog::resizeEvent(event);
+    Store();
+  }
+
   // Key presses and clicks on the window are also posted to the message queue,
   // where progress loops poll them (PeekMessageA): a key for the control with
   // the focus, a click for the control under the mouse. They are taken where
   // the window receives them, so that each counts once however far Qt hands
   // it on among the widgets.
   bool eventFilter(QObject* watched, QEvent* event) override {
+    // A right click on a tree: NM_RCLICK with the cursor where it was; the selection stays.
+    if (dialog_ && event->type() == QEvent::MouseButtonPress && watched != windowHandle()) {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      for (size_t i = 0; i < widgets_.size(); ++i) {
+        auto* tree = qobject_cast<QTreeWidget*>(widgets_[i]);
+        if (!tree || watched != tree->viewport() || mouse->button() != Qt::RightButton) continue;
+        const QPoint global = tree->viewport()->mapToGlobal(mouse->position().toPoint());
+        SetCursorPosition(POINT{global.x(), global.y()});
+        NMHDR header{nullptr, 0, NM_RCLICK};
+        dialog_->SendNotify(IdOf(i), &header);
+        return true;
+      }
+    }
     if (dialog_ && watched == windowHandle()) {
       if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -190,6 +311,98 @@ class QtDialogWindow : public QDialog, public DialogView {
   }
 
  private:
+  void Store() {
+    if (!dialog_ || !dialog_->HasWindow()) return;
+    const QRect g = geometry();
+    if (StoreWindowRect(dialog_->GetSafeHwnd(), RECT{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()}))
+      SendMessageA(dialog_->GetSafeHwnd(), WM_SIZE, SIZE_RESTORED,
+                   MAKELPARAM(static_cast<WORD>(g.width()), static_cast<WORD>(g.height())));
+  }
+
+  int IdOf(size_t index) const { return dialog_->Controls()[index].control->id; }
+
+  // Shows a change of the tree's items; signals are blocked, so that only the user's input notifies.
+  void TreeDetail(size_t index, QTreeWidget& tree, const TreeModel& model, ControlChange change, HTREEITEM item) {
+    const QSignalBlocker block(&tree);
+    auto& items = treeItems_[index];
+    auto find = [&](HTREEITEM h) -> QTreeWidgetItem* {
+      const auto it = items.find(h);
+      return it == items.end() ? nullptr : it->second;
+    };
+    switch (change) {
+      case ControlChange::TreeInserted: {
+        QTreeWidgetItem* parent = find(model.Parent(item));
+        int position = 0;
+        for (HTREEITEM p = model.Previous(item); p; p = model.Previous(p)) ++position;
+        auto* q = new QTreeWidgetItem(QStringList{FromAnsi(model.Text(item))});
+        q->setData(0, kHandleRole, QVariant::fromValue(reinterpret_cast<quintptr>(item)));
+        if (parent)
+          parent->insertChild(position, q);
+        else
+          tree.insertTopLevelItem(position, q);
+        items[item] = q;
+        break;
+      }
+      case ControlChange::TreeCleared:
+        tree.clear();
+        items.clear();
+        break;
+      case ControlChange::TreeItem:
+        if (QTreeWidgetItem* q = find(item)) {
+          q->setText(0, FromAnsi(model.Text(item)));
+          q->setExpanded(model.Expanded(item));
+        }
+        break;
+      case ControlChange::TreeSelection:
+        if (QTreeWidgetItem* q = find(model.Selected()))
+          tree.setCurrentItem(q);
+        else
+          tree.clearSelection();
+        break;
+      case ControlChange::TreeScrolled:
+        if (QTreeWidgetItem* q = find(item)) tree.scrollToItem(q);
+        break;
+      default: break;
+    }
+  }
+
+  void ListDetail(QTableView& table, const ListModel& list, ControlChange change, int column) {
+    auto* model = static_cast<OwnerDataModel*>(table.model());
+    const QSignalBlocker block(table.horizontalHeader());
+    switch (change) {
+      case ControlChange::ListColumns:
+      case ControlChange::ListCount:
+        model->Reset();
+        ApplyList(table, list);
+        break;
+      case ControlChange::ListColumnWidth:
+        if (column >= 0 && static_cast<size_t>(column) < list.columns.size())
+          table.setColumnWidth(column, list.columns[static_cast<size_t>(column)].width);
+        break;
+      case ControlChange::ListRedraw: table.viewport()->update(); break;
+      case ControlChange::ListSelection:
+        if (list.selected >= 0)
+          table.selectRow(list.selected);
+        else
+          table.clearSelection();
+        break;
+      case ControlChange::ListScrolled:
+        table.horizontalScrollBar()->setValue(list.scrollX);
+        table.verticalScrollBar()->setValue(list.topIndex);
+        break;
+      default: break;
+    }
+  }
+
+  // The list's styles, header and widths as its state has them.
+  void ApplyList(QTableView& table, const ListModel& list) {
+    table.setShowGrid((list.extendedStyle & LVS_EX_GRIDLINES) != 0);
+    for (size_t c = 0; c < list.columns.size(); ++c)
+      table.setColumnWidth(static_cast<int>(c), list.columns[c].width);
+    table.horizontalScrollBar()->setValue(list.scrollX);
+    table.verticalScrollBar()->setValue(list.topIndex);
+  }
+
   // The handle of the control that `w` is (or lies in); the dialog's own otherwise.
   HWND HandleOf(const QWidget* w) const {
     for (; w && w != this; w = w->parentWidget())
@@ -201,6 +414,9 @@ class QtDialogWindow : public QDialog, public DialogView {
   void Unbind(CDialog& d) {
     UnbindWindow(d.GetSafeHwnd());
     for (const ControlState& c : d.Controls()) UnbindWindow(c.hwnd);
+    // The lists' models must not ask a dialog that is gone.
+    for (QWidget* w : widgets_)
+      if (auto* table = qobject_cast<QTableView*>(w)) static_cast<OwnerDataModel*>(table->model())->Detach();
   }
 
   ControlState* State(size_t index) { return dialog_ ? &dialog_->Controls()[index] : nullptr; }
@@ -308,6 +524,65 @@ class QtDialogWindow : public QDialog, public DialogView {
         });
         return t;
       }
+      case Kind::Tree: {
+        auto* t = new QTreeWidget(this);
+        t->setHeaderHidden(true);
+        t->setColumnCount(1);
+        t->setSelectionMode(QAbstractItemView::SingleSelection);
+        t->setRootIsDecorated((c.style & TVS_LINESATROOT) != 0);
+        t->setUniformRowHeights(true);
+        connect(t, &QTreeWidget::currentItemChanged, this, [this, id](QTreeWidgetItem* current) {
+          if (dialog_) SelectTreeItem(*dialog_, id, HandleOfItem(current), TVC_BYMOUSE);
+        });
+        connect(t, &QTreeWidget::itemExpanded, this, [this, index](QTreeWidgetItem* item) {
+          if (ControlState* st = State(index)) st->tree.SetExpanded(HandleOfItem(item), true);
+        });
+        connect(t, &QTreeWidget::itemCollapsed, this, [this, index](QTreeWidgetItem* item) {
+          if (ControlState* st = State(index)) st->tree.SetExpanded(HandleOfItem(item), false);
+        });
+        t->viewport()->installEventFilter(this);
+        return t;
+      }
+      case Kind::Report: {
+        auto* v = new QTableView(this);
+        v->setModel(new OwnerDataModel(dialog_, index, v));
+        v->verticalHeader()->hide();
+        v->horizontalHeader()->setMinimumSectionSize(0);
+        v->horizontalHeader()->setStretchLastSection(false);
+        v->horizontalHeader()->setSectionsClickable((c.style & LVS_NOSORTHEADER) == 0);
+        v->horizontalHeader()->setHighlightSections(false);
+        v->setSelectionBehavior(QAbstractItemView::SelectRows);
+        v->setSelectionMode((c.style & LVS_SINGLESEL) ? QAbstractItemView::SingleSelection
+                                                       : QAbstractItemView::ExtendedSelection);
+        v->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+        v->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+        v->setWordWrap(false);
+        v->verticalHeader()->setDefaultSectionSize(ListModel::kRowHeight + 2);
+        connect(v->horizontalHeader(), &QHeaderView::sectionClicked, this, [this, id](int column) {
+          if (!dialog_) return;
+          NMLISTVIEW nm{};
+          nm.hdr.code = LVN_COLUMNCLICK;
+          nm.iItem = -1;
+          nm.iSubItem = column;
+          dialog_->SendNotify(id, &nm.hdr);
+        });
+        connect(v->horizontalHeader(), &QHeaderView::sectionResized, this, [this, index](int column, int, int width) {
+          ControlState* st = State(index);
+          if (st && column >= 0 && static_cast<size_t>(column) < st->list.columns.size())
+            st->list.columns[static_cast<size_t>(column)].width = width;
+        });
+        connect(v->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this, index](int x) {
+          if (ControlState* st = State(index)) st->list.scrollX = x;
+        });
+        connect(v->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, index](int top) {
+          if (ControlState* st = State(index)) st->list.topIndex = top;
+        });
+        connect(v->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this, index](const QModelIndex& current) {
+                  if (ControlState* st = State(index)) st->list.selected = current.isValid() ? current.row() : -1;
+                });
+        return v;
+      }
       case Kind::Other: break;
     }
     // A class this backend does not draw: its place stays visible as a frame.
@@ -397,6 +672,8 @@ class QtDialogWindow : public QDialog, public DialogView {
         if (st->selection >= 0) t->setCurrentIndex(st->selection);
         break;
       }
+      case Kind::Report: ApplyList(*static_cast<QTableView*>(w), st->list); break;
+      case Kind::Tree:  // its items change through ControlDetail only
       case Kind::Frame:
       case Kind::Other: break;
     }
@@ -404,6 +681,7 @@ class QtDialogWindow : public QDialog, public DialogView {
 
   CDialog* dialog_;
   std::vector<QWidget*> widgets_;
+  std::unordered_map<size_t, std::unordered_map<HTREEITEM, QTreeWidgetItem*>> treeItems_;
   bool destroying_ = false;
 };
 

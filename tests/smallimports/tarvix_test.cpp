@@ -1,0 +1,404 @@
+// The Tarvix reader: a header with every record kind and its data file, the
+// time-base estimate, the search for a missing data file, and the refusals.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/headless.h"
+#include "smallimports/brevan/tarvix_reader.h"
+#include "smallimports/support/data_file.h"
+#include "tests/support/tarvix_writer.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/time_zone.h"
+
+namespace {
+
+namespace tw = testsupport::tarvix;
+using brevan::TarvixStatus;
+
+// Value sizes of the type codes 1 to 16.
+constexpr int kValueSize[17] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8, 1, 2, 4, 4, 4, 1};
+constexpr int kDTyp[17] = {0, 5, 4, 7, 6, 9, 8, 33, 32, 11, 13, 4, 6, 8, 8, 8, 4};
+constexpr int kRecordSize = 58;  // the sum of the value sizes
+constexpr int kRecords = 10;
+constexpr uint32_t kDataOffset = 16;
+
+std::string DataRecord(int k) {
+  std::string r;
+  for (int i = 0; i < kRecordSize; ++i) r.push_back(static_cast<char>(k * 13 + i * 7 + 1));
+  return r;
+}
+
+std::string FullHeader() {
+  std::string h = tw::HeadBytes({.recordSize = kRecordSize, .channels = 16});
+  for (uint32_t code = 1; code <= 16; ++code) {
+    tw::Channel c;
+    c.id = code;
+    c.name = code == 1 ? "1 bad-name" : "ch" + std::to_string(code);
+    c.label = code == 2 ? "short | Display" : code == 3 ? "plain" : "lab" + std::to_string(code);
+    c.unit = "V";
+    c.typeCode = code;
+    c.factor = code;
+    c.offset = -static_cast<double>(code);
+    h += tw::ChannelRecord(c);
+    if (code == 2) h += tw::LongLabelRecord(2, 1, '\'', "xxxxxxxxLongLabel='Very long label' rest");
+    if (code == 3) h += tw::LongLabelRecord(99, 1, '\'', "xxxxxxxxLongLabel='not this'");
+    if (code == 16) h += tw::LongLabelRecord(16, 1, '\'', "----LongLabel:\"Sixteen\"");
+  }
+  h += tw::DataFileRecord("C:\\daten\\FULL.DTA", kDataOffset);
+  h += tw::SamplingRecord(kRecords, 500);
+  h += tw::TextRecord(0, 16, "4711") + tw::TextRecord(1, 16, "Meier") + tw::TextRecord(2, 16, "Bremsversuch") +
+       tw::TextRecord(7, 16, "frei") + tw::TextRecord(0, 3, "skipped subtype");
+  const std::pair<uint32_t, std::string> params[] = {
+      {1, tw::LE(static_cast<uint8_t>(-5), 1)},  {2, tw::LE(200, 1)},
+      {3, tw::LE(static_cast<uint16_t>(-300), 2)}, {4, tw::LE(60000, 2)},
+      {0x105, tw::LE(static_cast<uint32_t>(-70000), 4)}, {6, tw::LE(4000000000u, 4)},
+      {7, tw::LE(static_cast<uint64_t>(-5000000000000), 8)}, {8, tw::LE(~uint64_t{0}, 8)},
+      {9, tw::LE(std::bit_cast<uint32_t>(1.5f), 4)}, {10, tw::F64(2.25)},
+      {11, tw::LE(7, 1)},   {12, tw::LE(0x1234, 2) + std::string(10, '\x7F')},
+      {13, tw::LE(123456, 4)}, {14, tw::LE(9, 4)},
+  };
+  int number = 1;
+  for (const auto& [code, value] : params)
+    h += tw::ParameterRecord(number++, "P" + std::to_string(code), "label", "bar", code, value);
+  h += tw::ParameterRecord(11, "Pruefer", "", "", 241, "Schulz");
+  h += tw::ParameterRecord(12, "", "", "", 241, "ohne Namen");
+  h += tw::RemarkRecord(std::string(600, 'k'));
+  h += tw::Record(77, "unknown record body");
+  h += tw::EndRecord() + "trailing bytes that are never read";
+  return h;
+}
+
+class TarvixTest : public ::testing::Test {
+ protected:
+  std::string WriteHeader(const std::string& bytes, const std::string& name = "full.hdr") {
+    testsupport::WriteFileBytes(dir_.File(name), bytes);
+    return dir_.File(name);
+  }
+  void WriteData(const std::string& name, int records, uint32_t offset = kDataOffset) {
+    std::string data(offset, 'D');
+    for (int k = 0; k < records; ++k) data += DataRecord(k);
+    testsupport::WriteFileBytes(dir_.File(name), data);
+  }
+  // The bytes of a signal's values as the host streams them.
+  std::string Streamed(const brevan::BrevanSignal& s) {
+    smallimports::StreamedData data(import_.dataPath, import_.dataOffset, import_.dataSize);
+    EXPECT_TRUE(data.Open());
+    std::string out;
+    for (int i = 0; i < s.NoOfValues; ++i) {
+      uint8_t buffer[8];
+      const auto r = data.Read(static_cast<uint64_t>(s.BlockOffset) + static_cast<uint64_t>(i) * s.Demux, buffer,
+                               static_cast<uint32_t>(s.valueSize));
+      out.append(reinterpret_cast<const char*>(buffer), r.copied);
+    }
+    return out;
+  }
+
+  testsupport::TempDir dir_;
+  brevan::TarvixImport import_;
+};
+
+TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
+  testsupport::ScopedTimeZone utc("UTC0");
+  WriteData("full.dta", kRecords);
+  const brevan::TarvixResult result = brevan::ParseTarvixHeaderFile(WriteHeader(FullHeader()), import_);
+  ASSERT_EQ(result.status, TarvixStatus::Ok) << brevan::TarvixResultText(result);
+  EXPECT_EQ(import_.fileDate, 1072260000);  // 24.12.2003 10:00:00
+  EXPECT_EQ(import_.dataPath, dir_.File("full.dta"));
+  EXPECT_EQ(import_.dataOffset, kDataOffset);
+  EXPECT_TRUE(import_.streaming);
+  EXPECT_EQ(import_.blockSize, kRecordSize);
+  EXPECT_EQ(import_.dataSize, static_cast<uint32_t>(kRecordSize * kRecords));
+
+  ASSERT_EQ(import_.signals.Count(), 16u);
+  int blockOffset = 0;
+  for (uint32_t code = 1; code <= 16; ++code) {
+    const brevan::BrevanSignal& s = import_.signals[code - 1];
+    SCOPED_TRACE(code);
+    EXPECT_EQ(s.number, static_cast<int32_t>(code));
+    EXPECT_EQ(s.DTyp, kDTyp[code]);
+    EXPECT_EQ(s.Ignore, code == 16 ? 1 : 0);
+    EXPECT_EQ(s.valueSize, kValueSize[code]);
+    EXPECT_DOUBLE_EQ(s.YFactor, code);
+    EXPECT_DOUBLE_EQ(s.YOffset, -static_cast<double>(code));
+    EXPECT_EQ(s.YUnit.str(), "V");
+    EXPECT_EQ(s.ValuesPerBlock, 1);
+    EXPECT_EQ(s.NoOfValues, kRecords);
+    EXPECT_DOUBLE_EQ(s.XFactor, 0.002);
+    EXPECT_DOUBLE_EQ(s.XMax, 9 * 0.002);
+    EXPECT_EQ(s.XUnit.str(), "s");
+    EXPECT_EQ(s.BlockOffset, blockOffset);
+    EXPECT_EQ(s.Demux, kRecordSize);
+    std::string expected;
+    for (int k = 0; k < kRecords; ++k) expected += DataRecord(k).substr(blockOffset, kValueSize[code]);
+    EXPECT_EQ(Streamed(s), expected);
+    blockOffset += kValueSize[code];
+  }
+  const auto& first = import_.signals[0];
+  EXPECT_EQ(first.Name.str(), "1_bad_name");
+  EXPECT_EQ(first.DisplayName.str(), "1 bad-name");
+  EXPECT_EQ(first.Label.str(), "lab1");
+  const auto& second = import_.signals[1];
+  EXPECT_EQ(second.Label.str(), "Very long label");
+  EXPECT_EQ(second.DisplayName.str(), "short");
+  const auto& third = import_.signals[2];
+  EXPECT_EQ(third.Label.str(), "plain");
+  EXPECT_EQ(third.DisplayName.str(), "ch3");
+  EXPECT_EQ(import_.signals[15].Label.str(), "Sixteen");
+  EXPECT_EQ(import_.signals[15].DisplayName.str(), "lab16");
+
+  const std::pair<const char*, double> scalars[] = {
+      {"P1", -5}, {"P2", 200}, {"P3", -300}, {"P4", 60000}, {"P261", -70000}, {"P6", 4000000000.0},
+      {"P7", -5000000000000.0}, {"P8", 18446744073709551615.0}, {"P9", 1.5}, {"P10", 2.25}, {"P11", 7},
+      {"P12", 0x1234}, {"P13", 123456},
+  };
+  ASSERT_EQ(import_.scalars.Count(), std::size(scalars));
+  for (size_t i = 0; i < std::size(scalars); ++i) {
+    const smallimports::ScalarRecord& p = import_.scalars[i];
+    EXPECT_EQ(p.number, static_cast<int32_t>(i + 1));
+    EXPECT_EQ(p.Name.str(), scalars[i].first);
+    EXPECT_EQ(p.Label.str(), "label");
+    EXPECT_EQ(p.Unit.str(), "bar");
+    EXPECT_DOUBLE_EQ(p.Value, scalars[i].second) << p.Name.str();
+  }
+  EXPECT_EQ(import_.scalars[4].DTyp, 9);  // the low byte of 0x105
+
+  const std::pair<const char*, std::string> comments[] = {
+      {"V_Nr", "4711"}, {"Bearbeiter", "Meier"}, {"Versuchsbeschreibung", "Bremsversuch"}, {"Text7", "frei"},
+      {"Pruefer", "Schulz"}, {"Text12", "ohne Namen"}, {"Kommentar", std::string(254, 'k')},
+      {"Kommentar", std::string(254, 'k')}, {"Kommentar", std::string(92, 'k')},
+  };
+  ASSERT_EQ(import_.comments.Count(), std::size(comments));
+  for (size_t i = 0; i < std::size(comments); ++i) {
+    EXPECT_EQ(import_.comments[i].number, static_cast<int32_t>(i + 1));
+    EXPECT_EQ(import_.comments[i].Name.str(), comments[i].first);
+    EXPECT_EQ(import_.comments[i].text, comments[i].second);
+  }
+  EXPECT_EQ(import_.comment, "4711\nMeier\nBremsversuch\nfrei\nSchulz\nohne Namen");
+}
+
+TEST_F(TarvixTest, TypeCodes) {
+  EXPECT_EQ(brevan::TarvixDTyp(0), 0);
+  EXPECT_EQ(brevan::TarvixDTyp(16), 0);
+  EXPECT_EQ(brevan::TarvixDTyp(0x1003), 0);
+  EXPECT_DOUBLE_EQ(brevan::RawToDouble(0xFF, 1), -1);
+  EXPECT_DOUBLE_EQ(brevan::RawToDouble(~uint64_t{0}, 8), 18446744073709551615.0);
+  EXPECT_DOUBLE_EQ(brevan::RawToDouble(~uint64_t{0}, 7), -1);
+  EXPECT_DOUBLE_EQ(brevan::RawToDouble(5, 14), 0);
+  EXPECT_EQ(brevan::MakeDataFilePath("/a.b/run.hdr"), "/a.b/run.dta");
+  EXPECT_EQ(brevan::MakeDataFilePath("/a.b/run"), "/a.b/run.dta");
+}
+
+// Channels without a sampling record take their time axis from the data file.
+class TimeBaseTest : public TarvixTest {
+ protected:
+  std::string Header(int recordSize, const char* baseName = "Zeitbasis") {
+    std::string h = tw::HeadBytes({.recordSize = recordSize, .channels = 2});
+    h += tw::ChannelRecord({.id = 1, .name = baseName, .label = "", .unit = "s", .typeCode = 10});
+    h += tw::ChannelRecord({.id = 2, .name = "Kraft", .label = "", .unit = "N", .typeCode = 3});
+    return h + tw::EndRecord();
+  }
+  void WriteTimes(const std::function<double(int)>& time, int records) {
+    std::string data;
+    for (int k = 0; k < records; ++k) data += tw::F64(time(k)) + tw::LE(static_cast<uint16_t>(k), 2);
+    testsupport::WriteFileBytes(dir_.File("tb.dta"), data);
+  }
+};
+
+TEST_F(TimeBaseTest, IntervalFromTheZeitbasisChannel) {
+  WriteTimes([](int k) { return k <= 8 ? 0.0 : (k - 8) * 0.01; }, 20);
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(Header(10), "tb.hdr"), import_).status, TarvixStatus::Ok);
+  ASSERT_EQ(import_.signals.Count(), 2u);
+  for (const auto& s : import_.signals) {
+    EXPECT_DOUBLE_EQ(s.XFactor, 0.01);
+    EXPECT_EQ(s.NoOfValues, 20);
+    EXPECT_EQ(s.Demux, 10);
+    EXPECT_DOUBLE_EQ(s.XMax, 19 * 0.01);
+  }
+  EXPECT_EQ(import_.signals[1].BlockOffset, 8);
+  EXPECT_EQ(import_.dataOffset, 0u);
+  EXPECT_EQ(import_.dataSize, 200u);
+  EXPECT_EQ(Streamed(import_.signals[1]).substr(0, 4), tw::LE(0, 2) + tw::LE(1, 2));
+}
+
+TEST_F(TimeBaseTest, ConstantOrAbsentTimeBaseGivesOne) {
+  WriteTimes([](int) { return 3.0; }, 1001);
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(Header(10), "tb.hdr"), import_).status, TarvixStatus::Ok);
+  EXPECT_DOUBLE_EQ(import_.signals[0].XFactor, 1.0);
+  EXPECT_EQ(import_.signals[0].NoOfValues, 1001);
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(Header(10, "Zeit"), "tb.hdr"), import_).status, TarvixStatus::Ok);
+  EXPECT_DOUBLE_EQ(import_.signals[0].XFactor, 1.0);
+}
+
+TEST_F(TimeBaseTest, ValueSizesOtherThanTheRecordGiveNoTimeBase) {
+  WriteTimes([](int k) { return k * 0.5; }, 20);
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(Header(12), "tb.hdr"), import_).status, TarvixStatus::Ok);
+  EXPECT_EQ(import_.signals[0].NoOfValues, 0);
+  EXPECT_EQ(import_.dataSize, 0u);
+}
+
+TEST_F(TarvixTest, SamplingAndLayoutVariants) {
+  WriteData("s.dta", 4, 0);
+  auto header = [](tw::Head head, uint32_t firstCode, double rate) {
+    head.recordSize = 4;
+    head.channels = 2;
+    std::string h = tw::HeadBytes(head);
+    h += tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = firstCode});
+    h += tw::ChannelRecord({.id = 2, .name = "b", .label = "", .unit = "", .typeCode = 4});
+    return h + tw::DataFileRecord("s.dta", 0) + tw::SamplingRecord(4, rate) + tw::EndRecord();
+  };
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(header({}, 3, 0), "s.hdr"), import_).status, TarvixStatus::Ok);
+  EXPECT_DOUBLE_EQ(import_.signals[0].XFactor, 1.0);  // rate 0
+  EXPECT_EQ(import_.dataSize, 16u);
+  // Layout flag 1, or bit 0x1000 of the first channel's code: no data are offered, the signals stay.
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(header({.layoutFlag = 1}, 3, 100), "s.hdr"), import_).status,
+            TarvixStatus::Ok);
+  EXPECT_EQ(import_.dataSize, 0u);
+  EXPECT_FALSE(import_.streaming);
+  EXPECT_EQ(import_.signals.Count(), 2u);
+  EXPECT_EQ(import_.signals[1].BlockOffset, 0);  // not laid out
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(header({}, 0x1003, 100), "s.hdr"), import_).status,
+            TarvixStatus::Ok);
+  EXPECT_EQ(import_.dataSize, 0u);
+  EXPECT_EQ(import_.signals.Count(), 2u);
+}
+
+TEST_F(TarvixTest, DataSizeCoversPaddedRecordsAndSeveralValuesPerRecord) {
+  std::string h = tw::HeadBytes({.recordSize = 16, .channels = 2});
+  h += tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+  h += tw::ChannelRecord({.id = 2, .name = "b", .label = "", .unit = "", .typeCode = 5, .valuesPerRecord = 2});
+  h += tw::DataFileRecord("p.dta", 0) + tw::SamplingRecord(5, 10) + tw::EndRecord();
+  WriteData("p.dta", 1, 0);
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(h, "p.hdr"), import_).status, TarvixStatus::Ok);
+  // b: 10 values 16 bytes apart from offset 2 reach byte 2 + 9 * 16 + 4.
+  EXPECT_EQ(import_.signals[1].NoOfValues, 10);
+  EXPECT_EQ(import_.dataSize, 150u);
+}
+
+TEST_F(TarvixTest, MissingDataFile) {
+  std::string h = tw::HeadBytes({.recordSize = 2, .channels = 1});
+  h += tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+  h += tw::DataFileRecord("D:\\mess\\other.dta", 0) + tw::SamplingRecord(3, 1) + tw::EndRecord();
+  const std::string header = WriteHeader(h, "m.hdr");
+  const std::string question =
+      "Die Datendatei D:\\mess\\other.dta kann nicht lokalisiert werden.\nWollen Sie eine andere verwenden?";
+  const std::string chosen = dir_.File("chosen.bin");
+  testsupport::WriteFileBytes(chosen, "xxxxxx");
+  struct Case {
+    const char* what;
+    int answer;
+    std::optional<std::optional<std::string>> dialog;  // none: no dialog expected
+    TarvixStatus status;
+  } cases[] = {
+      {"No", IDNO, std::nullopt, TarvixStatus::DataFileRefused},
+      {"Cancel", IDCANCEL, std::nullopt, TarvixStatus::DataFileRefused},
+      {"Yes, file chosen", IDYES, std::optional<std::string>(chosen), TarvixStatus::Ok},
+      {"Yes, dialog cancelled", IDYES, std::optional<std::string>(), TarvixStatus::DataFileRefused},
+  };
+  for (const Case& c : cases) {
+    winport::ui::ScriptedAnswers script;
+    winport::ui::ExpectedDialog box;
+    box.text = question;
+    box.caption = "Tarvix Import";
+    box.type = MB_YESNOCANCEL | MB_ICONQUESTION;
+    box.answer = c.answer;
+    script.Box(box);
+    if (c.dialog) script.FileDialog(*c.dialog);
+    EXPECT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, c.status) << c.what;
+    EXPECT_TRUE(script.Ok()) << c.what << ": " << script.Report();
+    if (c.status == TarvixStatus::Ok) {
+      EXPECT_EQ(import_.dataPath, chosen);
+      const auto log = script.Log();
+      ASSERT_EQ(log.size(), 2u);
+      EXPECT_EQ(log[1].caption, "Datendatei \xF6" "ffnen");
+      EXPECT_EQ(log[1].filter, "Tarvix-Datendateien (*.dta)|*.dta||");
+    }
+  }
+  // Found without asking: under the record's file name, then beside the header in other case.
+  testsupport::WriteFileBytes(dir_.File("other.dta"), "12345678");
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, TarvixStatus::Ok);
+  EXPECT_EQ(import_.dataPath, dir_.File("other.dta"));
+  testsupport::WriteFileBytes(dir_.File("m.DTA"), "12345678");
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, TarvixStatus::Ok);
+  EXPECT_EQ(import_.dataPath, dir_.File("m.DTA"));
+}
+
+TEST_F(TarvixTest, TruncatedDataFileReadsAsZeros) {
+  WriteData("full.dta", 3);
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(FullHeader()), import_).status, TarvixStatus::Ok);
+  const std::string values = Streamed(import_.signals[0]);
+  ASSERT_EQ(values.size(), static_cast<size_t>(kRecords));
+  EXPECT_EQ(values.substr(0, 3), DataRecord(0).substr(0, 1) + DataRecord(1).substr(0, 1) + DataRecord(2).substr(0, 1));
+  EXPECT_EQ(values.substr(3), std::string(kRecords - 3, '\0'));
+}
+
+TEST_F(TarvixTest, RecordWalkIsBoundedByEachLength) {
+  auto base = [] {
+    std::string h = tw::HeadBytes({.recordSize = 2, .channels = 1});
+    return h + tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+  };
+  // A text longer than its record is cut to the record; the next record is still read.
+  std::string h = base() + tw::Record(90, tw::LE(0, 32) + tw::LE(500, 4) + "short") + tw::RemarkRecord("next");
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(h, "w.hdr"), import_).status, TarvixStatus::Ok);
+  ASSERT_EQ(import_.comments.Count(), 2u);
+  EXPECT_EQ(import_.comments[0].text, "short");
+  EXPECT_EQ(import_.comments[1].text, "next");
+  // A length below 12 ends the walk.
+  h = base() + tw::Record(90, tw::LE(0, 32) + tw::LE(4, 4) + "gone", 5) + tw::RemarkRecord("never");
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(h, "w.hdr"), import_).status, TarvixStatus::Ok);
+  EXPECT_EQ(import_.comments.Count(), 0u);
+}
+
+TEST_F(TarvixTest, Refusals) {
+  const std::string channel = tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+  auto head = [](int channels, int recordSize = 2) { return tw::HeadBytes({.recordSize = recordSize, .channels = channels}); };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    TarvixStatus status;
+  } cases[] = {
+      {"short head", head(1).substr(0, 50), TarvixStatus::ShortHead},
+      {"C 0", head(0) + channel, TarvixStatus::BadChannelCount},
+      {"C 10^9", head(1000000000) + channel, TarvixStatus::BadChannelCount},
+      {"C beyond the file", head(2) + channel, TarvixStatus::BadChannelCount},
+      {"R 0", head(1, 0) + channel, TarvixStatus::BadRecordSize},
+      {"short channel record", head(1) + channel.substr(0, 4) + tw::LE(100, 4) + channel.substr(8, 200) + "pad",
+       TarvixStatus::ShortChannelRecord},
+      {"channel record cut by the file", head(2) + channel + tw::Record(100, std::string(288, 'c')).substr(0, 250),
+       TarvixStatus::ShortChannelRecord},
+      {"short long-label record", head(1) + channel + tw::Record(200, "12345678") + std::string(200, 'x'),
+       TarvixStatus::ShortLongLabel},
+      {"L 5 where a channel is due", head(1) + tw::Record(100, std::string(196, 'c'), 5), TarvixStatus::ShortChannelRecord},
+      {"sampling record where a channel is due", head(1) + tw::SamplingRecord(3, 1) + channel,
+       TarvixStatus::NotAChannelRecord},
+  };
+  for (const Case& c : cases) {
+    const std::string path = WriteHeader(c.bytes, "bad.hdr");
+    const brevan::TarvixResult result = brevan::ParseTarvixHeaderFile(path, import_);
+    EXPECT_EQ(result.status, c.status) << c.what << ": " << brevan::TarvixResultText(result);
+    EXPECT_EQ(import_.signals.Count(), 0u) << c.what;
+  }
+  // A long-label record where a channel is due is taken, matching or not.
+  const std::string taken = head(1) + tw::LongLabelRecord(7, 1, '\'', "LongLabel 'x'") + channel + tw::EndRecord();
+  EXPECT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(taken, "ll.hdr"), import_).status, TarvixStatus::Ok);
+  EXPECT_EQ(brevan::ParseTarvixHeaderFile(dir_.File("absent.hdr"), import_).status, TarvixStatus::OpenFailed);
+}
+
+TEST_F(TarvixTest, Validity) {
+  const std::string channel = tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+  const std::string good = tw::HeadBytes({.recordSize = 2, .channels = 1}) + channel;
+  EXPECT_TRUE(brevan::IsTarvixHeaderFile(WriteHeader(good, "v.hdr")));
+  // Valid without a data file, and without any dialog.
+  EXPECT_TRUE(brevan::IsTarvixHeaderFile(WriteHeader(good + tw::DataFileRecord("nowhere.dta", 0), "v.hdr")));
+  EXPECT_FALSE(brevan::IsTarvixHeaderFile(WriteHeader(good.substr(0, 71), "v.hdr")));
+  EXPECT_FALSE(brevan::IsTarvixHeaderFile(
+      WriteHeader(tw::HeadBytes({.recordSize = 2, .channels = 1}) + tw::Record(2, std::string(196, 'x')), "v.hdr")));
+  EXPECT_FALSE(brevan::IsTarvixHeaderFile(dir_.File("absent.hdr")));
+}
+
+}  // namespace
