@@ -13,6 +13,7 @@
 #include "orsand/tdm_import.h"
 #include "platform/win32/codepage.h"
 #include "tests/support/corpus.h"
+#include "tests/support/time_zone.h"
 
 namespace {
 
@@ -147,16 +148,11 @@ void ExpectSeries(const std::vector<double>& values, const json& oracle, double 
 class Corpus : public ::testing::TestWithParam<const char*> {
  protected:
   static void SetUpTestSuite() { setenv("WINPORT_DLL_PATH", DDC_DIR, 0); }
-  void TearDown() override {
-    unsetenv("TZ");
-    tzset();
-  }
 };
 
 TEST_P(Corpus, EveryFileImportsAsItsOracleReads) {
   SKIP_WITHOUT_CORPUS();
-  setenv("TZ", GetParam(), 1);
-  tzset();
+  testsupport::ScopedTimeZone tz(GetParam());
   for (const CorpusFile& f : kFiles) {
     SCOPED_TRACE(f.path);
     const json oracle = testsupport::LoadOracle(f.path);

@@ -14,6 +14,7 @@
 #include "tests/support/tdm_writer.h"
 #include "tests/support/tdms_writer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_zone.h"
 
 namespace {
 
@@ -362,23 +363,14 @@ TEST_F(Reader, FileDateFromTheLastTimestampProperty) {
       {"UTC", {tdms::Time("datetime", tdms::FromUnix(0x80000000))}, 0},
   };
   for (const Case& c : cases) {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", c.tz, 1);
-    tzset();
+    testsupport::ScopedTimeZone tz(c.tz);
     ASSERT_EQ(Load({{"G", {Doubles("A", {1})}}}, c.props).result, LoadResult::Imported);
     EXPECT_EQ(file_.FileDate, c.date) << c.tz << " " << c.props.size();
-    if (old)
-      setenv("TZ", saved.c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
   }
 }
 
 TEST_F(Reader, TimestampChannelsBecomeSecondsWithoutAScan) {
-  setenv("TZ", "Europe/Berlin", 1);
-  tzset();
+  testsupport::ScopedTimeZone tz("Europe/Berlin");
   // Across the change to summer time on 2024-03-31 at 01:00 UTC.
   const int64_t start = 1711846800 - 2;
   tdms::RawData raw;
@@ -389,8 +381,6 @@ TEST_F(Reader, TimestampChannelsBecomeSecondsWithoutAScan) {
   }
   Chan stamps{"Stamp", tdms::kTimestamp, raw.Bytes(), 5, {}};
   ASSERT_EQ(Load({{"G", {stamps, Doubles("V", {1, 2, 3, 4, 5})}}}).result, LoadResult::Imported);
-  unsetenv("TZ");
-  tzset();
   const SignalRecord& s = Signal(1);
   EXPECT_EQ(s.DTyp, 13);
   EXPECT_EQ(s.isTime, 1);
@@ -477,11 +467,8 @@ TEST_F(Reader, TdmChannelsWithInlineAndStoredValues) {
   f.big_endian = true;
   const tdm::Written w = tdm::Build(f);
   testsupport::WriteFileBytes(dir_.File("data.tdx"), w.tdx);
-  setenv("TZ", "UTC", 1);
-  tzset();
+  testsupport::ScopedTimeZone tz("UTC");
   ASSERT_EQ(Load(Write(w.xml, "v.tdm")).result, LoadResult::Imported);
-  unsetenv("TZ");
-  tzset();
   EXPECT_EQ(name_, "Versuch");
   EXPECT_EQ(file_.FileDate, 1709280930);
   EXPECT_EQ(Names(), (std::vector<std::string>{"Zeit", "Kraft"}));
