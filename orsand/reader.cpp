@@ -24,6 +24,7 @@ namespace {
 
 constexpr size_t kImportNameWidth = 260;  // the import's Name text with its NUL
 constexpr size_t kTimestampChunk = 4096;  // timestamp values read per call
+constexpr size_t kScanSliceBytes = 256 << 10;  // values read and scanned at a time
 constexpr const char* kNotTdmMessage = "Die Datei ist weder TDM- noch TDMs-Format.";
 constexpr const char* kErrorReadingFile = "Error reading file: ";
 
@@ -158,63 +159,99 @@ int ReadStamp(H object, const char* name, double& seconds, time_t* whole = nullp
 
 // --- value scan ---
 
-template <typename T>
-double ValueAt(const uint8_t* values, size_t i) {
-  T v;
-  std::memcpy(&v, values + i * sizeof(T), sizeof(T));
-  return static_cast<double>(v);
-}
-
-// Range, smallest and largest step and strict rise of the values, in one pass.
-template <typename T>
-void ScanValues(SignalRecord& r) {
-  const uint8_t* values = r.values.get();
-  const size_t n = static_cast<size_t>(r.NoOfValues);
-  double previous = ValueAt<T>(values, 0);
-  double yMin = previous, yMax = previous;
-  double minDelta = r.MinDelta, maxDelta = r.MaxDelta;
-  bool rising = r.IsUniDir != 0;
-  for (size_t i = 1; i < n; ++i) {
-    const double v = ValueAt<T>(values, i);
-    const double d = v - previous;
-    if (i == 1) {
-      minDelta = maxDelta = d;
-    } else if (d > maxDelta) {
-      maxDelta = d;
-    } else if (d < minDelta) {
-      minDelta = d;
+// Range, smallest and largest step and strict rise of a channel's values,
+// taken in one pass over the values as they are read, slice by slice.
+class ValueScan {
+ public:
+  // Scans `n` values of type T that follow those scanned so far.
+  template <typename T>
+  static void Add(ValueScan& scan, const uint8_t* values, size_t n) {
+    if (n == 0) return;
+    size_t i = 0;
+    if (scan.seen_ == 0) {
+      scan.previous_ = scan.yMin_ = scan.yMax_ = ValueAt<T>(values, 0);
+      i = 1;
     }
-    if (d <= 0) rising = false;
-    if (v < yMin)
-      yMin = v;
-    else if (v > yMax)
-      yMax = v;
-    previous = v;
+    double previous = scan.previous_, yMin = scan.yMin_, yMax = scan.yMax_;
+    double minDelta = scan.minDelta_, maxDelta = scan.maxDelta_;
+    bool rising = scan.rising_;
+    if (scan.seen_ + i == 1 && i < n) {
+      // The first step sets both step bounds.
+      const double v = ValueAt<T>(values, i);
+      minDelta = maxDelta = v - previous;
+      rising = rising && v - previous > 0;
+      if (v < yMin)
+        yMin = v;
+      else if (v > yMax)
+        yMax = v;
+      previous = v;
+      ++i;
+    }
+    for (; i < n; ++i) {
+      const double v = ValueAt<T>(values, i);
+      const double d = v - previous;
+      if (d > maxDelta)
+        maxDelta = d;
+      else if (d < minDelta)
+        minDelta = d;
+      rising = rising && !(d <= 0);
+      if (v < yMin)
+        yMin = v;
+      else if (v > yMax)
+        yMax = v;
+      previous = v;
+    }
+    scan.previous_ = previous, scan.yMin_ = yMin, scan.yMax_ = yMax;
+    scan.minDelta_ = minDelta, scan.maxDelta_ = maxDelta, scan.rising_ = rising;
+    scan.seen_ += n;
   }
-  r.YMin = yMin;
-  r.YMax = yMax;
-  r.MinDelta = minDelta;
-  r.MaxDelta = maxDelta;
-  r.IsUniDir = rising ? 1 : 0;
-}
 
-void ScanValues(SignalRecord& r) {
-  switch (r.ddcType) {
-    case DDC_TypeInt8: return ScanValues<int8_t>(r);
-    case DDC_TypeInt16: return ScanValues<int16_t>(r);
-    case DDC_TypeInt32: return ScanValues<int32_t>(r);
-    case DDC_TypeInt64: return ScanValues<int64_t>(r);
-    case DDC_TypeUInt8: return ScanValues<uint8_t>(r);
-    case DDC_TypeUInt16: return ScanValues<uint16_t>(r);
-    case DDC_TypeUInt32: return ScanValues<uint32_t>(r);
-    case DDC_TypeUInt64: return ScanValues<uint64_t>(r);
-    case DDC_TypeFloat:
-    case DDC_TypeFloatWithUnit: return ScanValues<float>(r);
-    case DDC_TypeDouble:
-    case DDC_TypeDoubleWithUnit: return ScanValues<double>(r);
-    default: return;
+  // Begins with the record's steps and rise (kept when there is a single value).
+  explicit ValueScan(const SignalRecord& r) : minDelta_(r.MinDelta), maxDelta_(r.MaxDelta), rising_(r.IsUniDir != 0) {}
+
+  // The scan replaces the record's range, steps and rise.
+  void Finish(SignalRecord& r) const {
+    if (seen_ == 0) return;
+    r.YMin = yMin_;
+    r.YMax = yMax_;
+    r.MinDelta = minDelta_;
+    r.MaxDelta = maxDelta_;
+    r.IsUniDir = rising_ ? 1 : 0;
   }
-}
+
+  using Step = void (*)(ValueScan&, const uint8_t*, size_t);
+  // The scan step for a library data type code; null for a code without numbers.
+  static Step StepFor(int32_t code) {
+    switch (code) {
+      case DDC_TypeInt8: return &Add<int8_t>;
+      case DDC_TypeInt16: return &Add<int16_t>;
+      case DDC_TypeInt32: return &Add<int32_t>;
+      case DDC_TypeInt64: return &Add<int64_t>;
+      case DDC_TypeUInt8: return &Add<uint8_t>;
+      case DDC_TypeUInt16: return &Add<uint16_t>;
+      case DDC_TypeUInt32: return &Add<uint32_t>;
+      case DDC_TypeUInt64: return &Add<uint64_t>;
+      case DDC_TypeFloat:
+      case DDC_TypeFloatWithUnit: return &Add<float>;
+      case DDC_TypeDouble:
+      case DDC_TypeDoubleWithUnit: return &Add<double>;
+      default: return nullptr;
+    }
+  }
+
+ private:
+  template <typename T>
+  static double ValueAt(const uint8_t* values, size_t i) {
+    T v;
+    std::memcpy(&v, values + i * sizeof(T), sizeof(T));
+    return static_cast<double>(v);
+  }
+
+  size_t seen_ = 0;
+  double previous_ = 0, yMin_ = 0, yMax_ = 0;
+  double minDelta_, maxDelta_;
+  bool rising_;
+};
 
 // --- the reader ---
 
@@ -415,12 +452,22 @@ class Reader {
     if (r.ddcType == DDC_TypeChannelTimestamp) r.isTime = 1;
     if (r.NoOfValues == 0) return 0;
     const size_t count = static_cast<size_t>(r.NoOfValues);
-    r.values.reset(new (std::nothrow) uint8_t[count * static_cast<size_t>(r.valueSize)]);
+    r.values = ValueBuffer::Allocate(count * static_cast<size_t>(r.valueSize));
     if (!r.values) return kDdcOutOfMemory;
     if (r.ddcType == DDC_TypeChannelTimestamp) return ReadTimestamps(r, channel);
-    if (const int status = DDC_GetDataValues(channel, 0, count, r.values.get()); status < 0) return status;
+    // Read and scanned slice by slice, so that the scan finds each slice in the cache.
+    const size_t size = static_cast<size_t>(r.valueSize);
+    const size_t slice = std::max<size_t>(1, kScanSliceBytes / size);
     if (count > 1) r.IsUniDir = 1;
-    ScanValues(r);
+    ValueScan scan(r);
+    const ValueScan::Step step = ValueScan::StepFor(r.ddcType);
+    for (size_t first = 0; first < count; first += slice) {
+      const size_t n = std::min(slice, count - first);
+      uint8_t* at = r.values.get() + first * size;
+      if (const int status = DDC_GetDataValues(channel, first, n, at); status < 0) return status;
+      if (step) step(scan, at, n);
+    }
+    scan.Finish(r);
     return 0;
   }
 

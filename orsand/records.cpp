@@ -1,8 +1,51 @@
 #include "orsand/records.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <new>
+#include <utility>
 
 namespace orsand {
+
+namespace {
+constexpr size_t kMappedFrom = size_t{1} << 20;
+}  // namespace
+
+ValueBuffer ValueBuffer::Allocate(size_t bytes) {
+  ValueBuffer buffer;
+  if (bytes < kMappedFrom) {
+    buffer.data_ = new (std::nothrow) uint8_t[std::max<size_t>(bytes, 1)];
+    return buffer;
+  }
+  void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return buffer;
+#ifdef MADV_POPULATE_WRITE
+  // The pages in one call rather than one fault each; where that fails, they fault in as written.
+  madvise(mapped, bytes, MADV_POPULATE_WRITE);
+#endif
+  buffer.data_ = static_cast<uint8_t*>(mapped);
+  buffer.mapped_ = bytes;
+  return buffer;
+}
+
+ValueBuffer& ValueBuffer::operator=(ValueBuffer&& other) noexcept {
+  if (this != &other) {
+    Release();
+    data_ = std::exchange(other.data_, nullptr);
+    mapped_ = std::exchange(other.mapped_, 0);
+  }
+  return *this;
+}
+
+void ValueBuffer::Release() {
+  if (mapped_)
+    munmap(data_, mapped_);
+  else
+    delete[] data_;
+  data_ = nullptr;
+  mapped_ = 0;
+}
 
 bool CommentTable::Add(std::string name, std::string value) {
   if (pairs_.size() >= kSlots) return false;

@@ -24,6 +24,29 @@ inline constexpr uint64_t kMaxDataSpace = 0x7FFFFFFF;
 // Text fields hold this many bytes with their NUL.
 inline constexpr size_t kTextWidth = 255;
 
+// The values of one channel. A large buffer is mapped with its pages made
+// present at once, which costs less than a page fault for each.
+class ValueBuffer {
+ public:
+  ValueBuffer() = default;
+  // `bytes` bytes, not initialised; an empty buffer when memory runs out.
+  static ValueBuffer Allocate(size_t bytes);
+  ~ValueBuffer() { Release(); }
+  ValueBuffer(ValueBuffer&& other) noexcept { *this = std::move(other); }
+  ValueBuffer& operator=(ValueBuffer&& other) noexcept;
+  ValueBuffer(const ValueBuffer&) = delete;
+  ValueBuffer& operator=(const ValueBuffer&) = delete;
+
+  uint8_t* get() const { return data_; }
+  explicit operator bool() const { return data_ != nullptr; }
+
+ private:
+  void Release();
+
+  uint8_t* data_ = nullptr;
+  size_t mapped_ = 0;  // bytes mapped; 0 for a buffer from the heap
+};
+
 // One channel, in import order.
 struct SignalRecord : importcore::ListHeader {
   FixedText<kTextWidth> Name;
@@ -54,14 +77,9 @@ struct SignalRecord : importcore::ListHeader {
   const SignalRecord* xLink = nullptr;
   int32_t group = 0;  // 1-based
   // NoOfValues values of valueSize bytes, in the machine's byte order.
-  std::unique_ptr<uint8_t[]> values;
+  ValueBuffer values;
   int32_t isTime = 0;  // the group's time channel, or a timestamp channel
   int32_t ddcType = 0;  // the library's data type code
-
-  // The stored bytes of the values.
-  std::string_view Bytes() const {
-    return {reinterpret_cast<const char*>(values.get()), endOffset - byteOffset};
-  }
 };
 
 struct Comment {

@@ -238,6 +238,22 @@ TEST_F(Reader, ValueScanGivesRangeStepsAndRise) {
   }
 }
 
+TEST_F(Reader, ALargeChannelIsReadAndScannedWhole) {
+  // 300,000 doubles (2.4 MB) rising by 1, but for one step back just behind
+  // 32,768 values, where a slice of reading and scanning may end.
+  std::vector<double> values = Ramp(0, 1, 300000);
+  values[32768] = values[32767] - 0.5;
+  values[299999] = 1e6;
+  ASSERT_EQ(Load({{"G", {Doubles("Big", values)}}}).result, LoadResult::Imported);
+  EXPECT_EQ(ValuesOf<double>(1), values);
+  const SignalRecord& s = Signal(1);
+  EXPECT_EQ(s.YMin, 0);
+  EXPECT_EQ(s.YMax, 1e6);
+  EXPECT_EQ(s.MinDelta, -0.5);
+  EXPECT_EQ(s.MaxDelta, 1e6 - 299998);
+  EXPECT_EQ(s.IsUniDir, 0);
+}
+
 TEST_F(Reader, TheGroupsTimeChannelGivesTheOthersTheirTimeAxis) {
   // Even steps: every other channel is described by XFactor alone.
   ASSERT_EQ(Load({{"G", {Doubles("A", {1, 2, 3, 4}), Doubles("Zeit_1", {0, 0.1, 0.2, 0.3}), Doubles("B", {5, 6, 7, 8})}}})
