@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include "host/failure.h"
 #include "orsand/ddc_loader.h"
+#include "tests/support/host_harness.h"
 #include "tests/support/tdms_writer.h"
 #include "tests/support/temp_dir.h"
 
@@ -104,6 +106,27 @@ TEST(DdcLoader, WithoutTheLibraryEveryStubFails) {
     setenv("WINPORT_DLL_PATH", DDC_DIR, 1);
     ExpectLibraryWorks(checks);
     checks.Expect(orsand::DdcLibraryLoaded(), "loaded");
+  });
+}
+
+TEST(DdcLoader, WithoutTheLibraryTheModuleReportsIt) {
+  testsupport::TempDir empty;
+  InOwnProcess(empty.Path(), [](Checks& checks) {
+    testsupport::HostHarness host;
+    host.Register(ORSAND_MODULE_PATH);
+    const std::string path = host.Dir().File("f.tdms");
+    testsupport::WriteFileBytes(path, "TDSm");
+    bool failed = false;
+    try {
+      host.Import("Orsand.ZPFileImport", path);
+    } catch (const host::Failure&) {
+      failed = true;
+    }
+    checks.Expect(failed, "the import fails");
+    const auto boxes = host.Boxes();
+    checks.Expect(boxes.size() == 1 && boxes[0].caption == "TDMs Import" &&
+                      boxes[0].text == std::string("Error reading file: ") + orsand::kDdcLoadFailureText,
+                  "one box tells that the library could not be loaded");
   });
 }
 
