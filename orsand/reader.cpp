@@ -51,32 +51,20 @@ std::pair<std::string_view, std::string_view> SplitFileName(std::string_view pat
 
 template <typename H>
 struct PropertyCalls;
-template <>
-struct PropertyCalls<DDCFileHandle> {
-  static constexpr auto Count = DDC_GetNumFileProperties;
-  static constexpr auto Names = DDC_GetFilePropertyNames;
-  static constexpr auto Type = DDC_GetFilePropertyType;
-  static constexpr auto Length = DDC_GetFileStringPropertyLength;
-  static constexpr auto Get = DDC_GetFileProperty;
-  static constexpr auto Stamp = DDC_GetFilePropertyTimestampComponents;
-};
-template <>
-struct PropertyCalls<DDCChannelGroupHandle> {
-  static constexpr auto Count = DDC_GetNumChannelGroupProperties;
-  static constexpr auto Names = DDC_GetChannelGroupPropertyNames;
-  static constexpr auto Type = DDC_GetChannelGroupPropertyType;
-  static constexpr auto Length = DDC_GetChannelGroupStringPropertyLength;
-  static constexpr auto Get = DDC_GetChannelGroupProperty;
-};
-template <>
-struct PropertyCalls<DDCChannelHandle> {
-  static constexpr auto Count = DDC_GetNumChannelProperties;
-  static constexpr auto Names = DDC_GetChannelPropertyNames;
-  static constexpr auto Type = DDC_GetChannelPropertyType;
-  static constexpr auto Length = DDC_GetChannelStringPropertyLength;
-  static constexpr auto Get = DDC_GetChannelProperty;
-  static constexpr auto Stamp = DDC_GetChannelPropertyTimestampComponents;
-};
+#define ORSAND_PROPERTY_CALLS(Handle, Kind)                                 \
+  template <>                                                               \
+  struct PropertyCalls<Handle> {                                            \
+    static constexpr auto Count = DDC_GetNum##Kind##Properties;             \
+    static constexpr auto Names = DDC_Get##Kind##PropertyNames;             \
+    static constexpr auto Type = DDC_Get##Kind##PropertyType;               \
+    static constexpr auto Length = DDC_Get##Kind##StringPropertyLength;     \
+    static constexpr auto Get = DDC_Get##Kind##Property;                    \
+    static constexpr auto Stamp = DDC_Get##Kind##PropertyTimestampComponents; \
+  };
+ORSAND_PROPERTY_CALLS(DDCFileHandle, File)
+ORSAND_PROPERTY_CALLS(DDCChannelGroupHandle, ChannelGroup)
+ORSAND_PROPERTY_CALLS(DDCChannelHandle, Channel)
+#undef ORSAND_PROPERTY_CALLS
 
 // A text property: its length, then length + 1 bytes with the terminator.
 template <typename H>
