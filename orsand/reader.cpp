@@ -79,15 +79,19 @@ int ReadText(H object, const char* name, std::string& text) {
 }
 
 template <typename H>
-int ReadDouble(H object, const char* name, double& value) {
-  return PropertyCalls<H>::Get(object, name, &value, sizeof value);
+DDCDataType PropertyType(H object, const char* name) {
+  DDCDataType type = DDC_TypeUnsupported;
+  if (PropertyCalls<H>::Type(object, name, &type) < 0) return DDC_TypeUnsupported;
+  return type;
 }
 
+// A number property as a double. A text property would fill the buffer with
+// its characters, so only a property of a number type is read.
 template <typename H>
-DDCDataType PropertyType(H object, const std::string& name) {
-  DDCDataType type = DDC_TypeUnsupported;
-  if (PropertyCalls<H>::Type(object, name.c_str(), &type) < 0) return DDC_TypeUnsupported;
-  return type;
+int ReadDouble(H object, const char* name, double& value) {
+  const DDCDataType type = PropertyType(object, name);
+  if (type == DDC_TypeUnsupported || type == DDC_TypeString || type == DDC_TypeTimestamp) return DDC_ErrTypeMismatch;
+  return PropertyCalls<H>::Get(object, name, &value, sizeof value);
 }
 
 // Every property name of the object; none when the library cannot list them.
@@ -263,7 +267,7 @@ class Reader {
   // Text properties become comments; a timestamp property the file date (the last one wins).
   void ReadFileProperties(DDCFileHandle handle) {
     for (const std::string& property : PropertyNames(handle)) {
-      const DDCDataType type = PropertyType(handle, property);
+      const DDCDataType type = PropertyType(handle, property.c_str());
       if (type == DDC_TypeString) {
         std::string text;
         if (ReadText(handle, property.c_str(), text) >= 0) file_.comments.Add(property, std::move(text));
@@ -287,7 +291,7 @@ class Reader {
       std::string groupName;
       if (const int status = ReadText(groups[i], "name", groupName); status < 0) return status;
       for (const std::string& property : PropertyNames(groups[i])) {
-        if (EqualNoCase(property, "name") || PropertyType(groups[i], property) != DDC_TypeString) continue;
+        if (EqualNoCase(property, "name") || PropertyType(groups[i], property.c_str()) != DDC_TypeString) continue;
         std::string text;
         if (ReadText(groups[i], property.c_str(), text) >= 0) file_.comments.Add(property, std::move(text));
       }
@@ -417,7 +421,7 @@ class Reader {
     for (const std::string& property : PropertyNames(channel)) {
       if (EqualNoCase(property, "name") || EqualNoCase(property, "description") ||
           EqualNoCase(property, "unit_string") || EqualNoCase(property, "maximum") ||
-          EqualNoCase(property, "minimum") || PropertyType(channel, property) != DDC_TypeString)
+          EqualNoCase(property, "minimum") || PropertyType(channel, property.c_str()) != DDC_TypeString)
         continue;
       std::string text;
       if (ReadText(channel, property.c_str(), text) < 0) continue;

@@ -5,11 +5,14 @@
 // checks on stderr and exits with 1.
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <type_traits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +150,13 @@ TEST(DdcLoader, ALibraryLackingOneEntryPointCountsAsMissingAndIsUnloaded) {
 TEST(DdcLoader, ThePresentLibraryLoadsOnceOnFirstNeed) {
   InOwnProcess(DDC_DIR, [](Checks& checks) {
     checks.Expect(!orsand::DdcLibraryLoaded(), "nothing is loaded before the first call");
+    // Threads that need the library at once: each finds it loaded, by itself or another.
+    std::vector<std::thread> threads;
+    std::atomic<int> loaded{0};
+    for (int i = 0; i < 8; ++i)
+      threads.emplace_back([&] { loaded += orsand::DDC_GetNumChannelGroups(nullptr, nullptr) == DDC_ErrInvalidArgument; });
+    for (std::thread& t : threads) t.join();
+    checks.Expect(loaded == 8, "every thread reaches the library");
     ExpectLibraryWorks(checks);
     checks.Expect(orsand::DdcLibraryLoaded(), "loaded by the first stub");
     // Loaded for good: a later change of the search path does not matter.

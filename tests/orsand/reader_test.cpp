@@ -311,6 +311,25 @@ TEST_F(Reader, WaveformPropertiesGiveTheTimeAxis) {
   EXPECT_EQ(Signal(3).XUnit, "s");
 }
 
+TEST_F(Reader, PropertiesOfAnotherTypeCountAsAbsent) {
+  // Only a channel's name and count are required; a property that does not
+  // read as the type asked for is taken as missing.
+  ASSERT_EQ(Load({{"G",
+                   {Doubles("A", {1, 2},
+                            {tdms::String("wf_increment", "0.5"), tdms::String("wf_start_offset", "5"),
+                             tdms::F64("unit_string", 3), tdms::Time("wf_xunit_string", tdms::FromUnix(0)),
+                             tdms::I32("monotony", 1)})}}})
+                .result,
+            LoadResult::Imported);
+  const SignalRecord& s = Signal(1);
+  EXPECT_EQ(s.XFactor, 1.0);
+  EXPECT_EQ(s.XOffset, 0);
+  EXPECT_EQ(s.XMax, 0);
+  EXPECT_EQ(s.YUnit, "");
+  EXPECT_EQ(s.XUnit, "s");
+  EXPECT_EQ(s.NoOfValues, 2);
+}
+
 TEST_F(Reader, ChannelsWithoutValuesAreDropped) {
   ASSERT_EQ(Load({{"G", {Texts("T", {"a", "b"}), Doubles("A", {1, 2}), Doubles("None", {})}}}).result,
             LoadResult::Imported);
