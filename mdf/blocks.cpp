@@ -24,13 +24,59 @@ bool CMdfBlock::TakePosition(winport::File& file) {
   return m_filePos >= 0;
 }
 
-bool CMdfBlock::ReadHeadedImage(winport::File& file, uint8_t* image, size_t fixedSize,
-                                uint32_t& headLength) {
+bool CMdfBlock::Damaged(const char* kind, const std::string& what) const {
+  if (m_pMdf)
+    m_pMdf->SetStructureError(StrFormat("damaged file: the %s block at %lld %s", kind,
+                                        static_cast<long long>(m_filePos), what.c_str()));
+  return false;
+}
+
+int64_t CMdfBlock::FileSizeOf(winport::File& file) const {
+  if (m_pMdf && m_pMdf->IsOpen() && &file == &m_pMdf->GetFile()) return m_pMdf->GetOpenFileSize();
+  return file.Size();
+}
+
+namespace {
+
+// A block identifier as text: its two characters when they are printable, else in hexadecimal.
+std::string IdentText(const uint8_t* head) {
+  auto printable = [](uint8_t c) { return c >= 0x20 && c < 0x7F; };
+  if (printable(head[0]) && printable(head[1]))
+    return StrFormat("\"%c%c\"", head[0], head[1]);
+  return StrFormat("0x%02X%02X", head[0], head[1]);
+}
+
+}  // namespace
+
+bool CMdfBlock::CheckIdentifier(const char* ident, const uint8_t* head) const {
+  if (head[0] == ident[0] && head[1] == ident[1]) return true;
+  return Damaged(ident, "has the identifier " + IdentText(head));
+}
+
+bool CMdfBlock::ReadBlockHead(winport::File& file, const char* ident, uint8_t* head,
+                              uint32_t minLength, uint32_t& length) {
+  length = 0;
+  if (!TakePosition(file)) return Damaged(ident, "has no file position");
+  const int64_t size = FileSizeOf(file);
+  if (size < 0 || m_filePos > size || size - m_filePos < 4)
+    return Damaged(ident, "lies past the end of the file");
+  if (!file.ReadExact(head, 4)) return Damaged(ident, "cannot be read");
+  if (!CheckIdentifier(ident, head)) return false;
+  length = std::max<uint32_t>(LoadU16(head + 2), 4);
+  if (length < minLength)
+    return Damaged(ident, StrFormat("is %u bytes long, shorter than its fixed part of %u bytes",
+                                    length, minLength));
+  if (length > size - m_filePos) return Damaged(ident, "ends past the end of the file");
+  return true;
+}
+
+bool CMdfBlock::ReadBlockImage(winport::File& file, const char* ident, uint8_t* image,
+                               size_t fixedSize, uint32_t minLength, uint32_t& length) {
   std::memset(image, 0, fixedSize);
-  if (!file.ReadExact(image, 4)) return false;
-  headLength = std::max<uint32_t>(LoadU16(image + 2), 4);
-  const size_t rest = std::min<size_t>(headLength, fixedSize) - 4;
-  return file.ReadExact(image + 4, rest);
+  if (!ReadBlockHead(file, ident, image, minLength, length)) return false;
+  const size_t rest = std::min<size_t>(length, fixedSize) - 4;
+  if (!file.ReadExact(image + 4, rest)) return Damaged(ident, "cannot be read whole");
+  return true;
 }
 
 // Reads a chain of blocks linked through their next links, starting at `first`:
@@ -80,12 +126,11 @@ bool CIDBlock::Write(winport::File& file) {
 CHeaderBlock::CHeaderBlock() : CMdfBlock("CHeaderBlock") {}
 
 bool CHeaderBlock::Read(winport::File& file) {
-  if (!TakePosition(file)) return false;
   m_blockLength = kSize;
-  uint32_t headLength = 0;
-  const bool ok = ReadHeadedImage(file, m_image, kSize, headLength);
-  m_blockLength = std::min<uint32_t>(headLength, kSize);
-  return ok;
+  uint32_t length = 0;
+  if (!ReadBlockImage(file, "HD", m_image, kSize, kMinSize, length)) return false;
+  m_blockLength = std::min<uint32_t>(length, kSize);
+  return true;
 }
 
 bool CHeaderBlock::Write(winport::File& file) {
@@ -107,15 +152,14 @@ CTextBlock::CTextBlock() : CMdfBlock("CTextBlock") {
 
 bool CTextBlock::Read(winport::File& file) {
   m_text.clear();
-  if (!TakePosition(file) || !file.ReadExact(m_head, 4)) return false;
-  const uint32_t length = std::max<uint16_t>(LoadU16(m_head + 2), 4);
+  uint32_t length = 0;
+  if (!ReadBlockHead(file, "TX", m_head, 0, length)) return false;
   m_blockLength = length - 4;
   if (m_pMdf && m_pMdf->IsOpen() && !m_pMdf->ChargeText(m_blockLength)) return false;
   std::string bytes(m_blockLength, '\0');
-  const size_t got = file.Read(bytes.data(), bytes.size());
-  bytes.resize(got);
+  if (!file.ReadExact(bytes.data(), bytes.size())) return Damaged("TX", "cannot be read whole");
   m_text = bytes.substr(0, bytes.find('\0'));
-  return got == m_blockLength;
+  return true;
 }
 
 bool CTextBlock::Write(winport::File& file) {
@@ -141,25 +185,54 @@ CDGBlock::~CDGBlock() {
 
 bool CDGBlock::Read(winport::File& file, CMdf* owner) {
   m_pMdf = owner;
-  if (!TakePosition(file)) return false;
   m_blockLength = kSize;
-  uint32_t headLength = 0;
-  if (!ReadHeadedImage(file, m_image, kSize, headLength)) return false;
-  m_blockLength = std::min<uint32_t>(headLength, kSize);
+  uint32_t length = 0;
+  if (!ReadBlockImage(file, "DG", m_image, kSize, kMinSize, length)) return false;
+  m_blockLength = std::min<uint32_t>(length, kSize);
   if (owner && !owner->ClaimChainBlock(m_filePos, m_blockLength, "data group")) return false;
 
-  if (GetNumberOfChannelGroups() >= 2) {
-    if (owner && owner->GetShowMessages())
-      ShowMessage(Ansi("Die Datei ist unsortiert.\nBitte sortieren Sie zunächst."), kMessageError);
-    if (owner) owner->SetStructureError("unsorted file: a data group holds several channel groups");
-    return false;
-  }
+  if (GetNumberOfChannelGroups() >= 2)
+    return RefuseUnsorted("unsorted file: a data group holds several channel groups");
 
   if (!ReadChain(file, GetFirstCgLink(), GetNumberOfChannelGroups(), owner, m_pFirstCG,
                  "data group links more channel groups than it counts",
                  [this] { ParseNoValueComment(); }))
     return false;
-  if (GetDataLink() != 0) m_pDataBlock = std::make_unique<CDataBlock>(this, owner);
+  if (GetDataLink() != 0) {
+    m_pDataBlock = std::make_unique<CDataBlock>(this, owner);
+    if (!RecordsBeginWithTheirId(file)) return false;
+  }
+  return true;
+}
+
+bool CDGBlock::RefuseUnsorted(const std::string& why) {
+  if (m_pMdf && m_pMdf->GetShowMessages())
+    ShowMessage(Ansi("Die Datei ist unsortiert.\nBitte sortieren Sie zunächst."), kMessageError);
+  if (m_pMdf) m_pMdf->SetStructureError(why);
+  return false;
+}
+
+bool CDGBlock::RecordsBeginWithTheirId(winport::File& file) {
+  const CCGBlock* cg = m_pFirstCG.get();
+  if (GetNumberOfRecordIds() == 0 || !cg) return true;
+  const uint64_t length = uint64_t{cg->GetRecordSize()} + GetNumberOfRecordIds();
+  const int64_t size = FileSizeOf(file);
+  const uint64_t link = GetDataLink();
+  if (size < 0 || link >= static_cast<uint64_t>(size)) return true;  // no record to check
+  const uint64_t whole = std::min<uint64_t>(cg->GetNumberOfRecords(), (size - link) / length);
+  if (whole == 0) return true;
+  for (const uint64_t r : {uint64_t{0}, whole - 1}) {
+    const uint64_t pos = link + r * length;
+    uint8_t id = 0;
+    if (!file.Seek(static_cast<int64_t>(pos)) || !file.ReadExact(&id, 1))
+      return Damaged("DG", "has records that cannot be read");
+    if (id != cg->GetRecordId())
+      return RefuseUnsorted(StrFormat(
+          "unsorted file: record %llu of data group %d (at %llu) begins with the identifier %u, "
+          "not with its channel group's %u",
+          static_cast<unsigned long long>(r), m_index, static_cast<unsigned long long>(pos), id,
+          cg->GetRecordId()));
+  }
   return true;
 }
 
@@ -176,10 +249,9 @@ CCGBlock::~CCGBlock() {
 }
 
 bool CCGBlock::Read(winport::File& file) {
-  if (!TakePosition(file)) return false;
   m_blockLength = kSize;
   uint32_t headLength = 0;
-  if (!ReadHeadedImage(file, m_image, kSize, headLength)) return false;
+  if (!ReadBlockImage(file, "CG", m_image, kSize, kMinSize, headLength)) return false;
   m_blockLength = headLength;
   if (m_pMdf && !m_pMdf->ClaimChainBlock(m_filePos, std::min<uint32_t>(headLength, kSize),
                                          "channel group"))
@@ -217,10 +289,9 @@ std::unique_ptr<CTextBlock> ReadText(winport::File& file, Link link, CMdf* owner
 }  // namespace
 
 bool CCNBlock::Read(winport::File& file) {
-  if (!TakePosition(file)) return false;
   m_blockLength = kSize;
   uint32_t headLength = 0;
-  if (!ReadHeadedImage(file, m_image, kSize, headLength)) return false;
+  if (!ReadBlockImage(file, "CN", m_image, kSize, kMinSize, headLength)) return false;
   m_blockLength = std::min<uint32_t>(headLength, kSize);
   m_imageComplete = true;
   if (m_pMdf && !m_pMdf->ClaimChainBlock(m_filePos, m_blockLength, "channel")) return false;
@@ -266,12 +337,11 @@ std::string CCNBlock::GetDisplayName() const {
 // ---------------------------------------------------------------- CE
 
 bool CCEBlock::Read(winport::File& file) {
-  if (!TakePosition(file)) return false;
   m_blockLength = kSize;
   uint32_t headLength = 0;
-  const bool ok = ReadHeadedImage(file, m_image, kSize, headLength);
+  if (!ReadBlockImage(file, "CE", m_image, kSize, kMinSize, headLength)) return false;
   m_blockLength = std::min<uint32_t>(headLength, kSize);
-  return ok;
+  return true;
 }
 
 }  // namespace mdf

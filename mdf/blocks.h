@@ -64,11 +64,25 @@ class CMdfBlock : public CMdfBase {
   }
   // Takes the file's current position as the block's position; false when unknown.
   bool TakePosition(winport::File& file);
-  // Reads a block with a 4-byte head into `image` (fixedSize bytes, zeroed first):
-  // the head, then min(head length, fixedSize) - 4 bytes. A head length below 4
-  // counts as 4. Returns false on a short read; `headLength` gets the head's value.
-  static bool ReadHeadedImage(winport::File& file, uint8_t* image, size_t fixedSize,
-                              uint32_t& headLength);
+  // Records damage of this block (its kind, e.g. "CN", and what is wrong with
+  // it) as the owner's structure error, with the block's file position.
+  // Returns false, for `return Damaged(...)`.
+  bool Damaged(const char* kind, const std::string& what) const;
+  // Reads the 4-byte head of a block of kind `ident` at the current position
+  // (taken as the block's position) into `head` and checks it: the identifier,
+  // a length of at least `minLength`, and a block that lies whole within the
+  // file. A length below 4 counts as 4. `length` gets the length so counted.
+  // False, with the damage recorded, when a check fails.
+  bool ReadBlockHead(winport::File& file, const char* ident, uint8_t* head, uint32_t minLength,
+                     uint32_t& length);
+  // Whether the head holds the identifier of kind `ident`; records the damage when not.
+  bool CheckIdentifier(const char* ident, const uint8_t* head) const;
+  // ReadBlockHead, then the rest of the fixed image: min(length, fixedSize) - 4
+  // bytes after the head. `image` (fixedSize bytes) is zeroed first.
+  bool ReadBlockImage(winport::File& file, const char* ident, uint8_t* image, size_t fixedSize,
+                      uint32_t minLength, uint32_t& length);
+  // Size of the file being read (taken once per open where the owner reads it).
+  int64_t FileSizeOf(winport::File& file) const;
 
   CMdf* m_pMdf = nullptr;
   int64_t m_filePos = 0;
@@ -104,6 +118,8 @@ class CIDBlock : public CMdfBlock {
 class CHeaderBlock : public CMdfBlock {
  public:
   static constexpr size_t kSize = 208;
+  // The fields before the start time stamp, which older versions end with.
+  static constexpr uint32_t kMinSize = 164;
   static constexpr size_t kFirstDg = 4, kFileComment = 8, kPrLink = 12, kDgCount = 16, kDate = 18,
                           kTime = 28, kAuthor = 36, kOrganization = 68, kProject = 100,
                           kSubject = 132, kTimeStamp = 164, kUtcOffset = 172, kTimeQuality = 174,
@@ -171,6 +187,7 @@ class CCGBlock;
 class CDGBlock : public CMdfBlock {
  public:
   static constexpr size_t kSize = 28;
+  static constexpr uint32_t kMinSize = 24;  // up to the record-identifier count
   static constexpr size_t kNext = 4, kFirstCg = 8, kTrigger = 12, kData = 16, kCgCount = 20,
                           kRecordIds = 22;
 
@@ -180,6 +197,10 @@ class CDGBlock : public CMdfBlock {
   void Display(IListControl& list) override;
   // Applies the NoValue markers of the channel groups' comments.
   void ParseNoValueComment();
+  // With record identifiers, the first and the last whole record must begin
+  // with the channel group's identifier; otherwise the records are those of
+  // an unsorted file, which is refused.
+  bool RecordsBeginWithTheirId(winport::File& file);
 
   Link GetNextLink() const { return LoadU32(m_image + kNext); }
   void SetNextLink(Link link) { StoreU32(m_image + kNext, link); }
@@ -204,6 +225,9 @@ class CDGBlock : public CMdfBlock {
   friend bool ReadChain(winport::File&, Link, int, CMdf*, std::unique_ptr<Block>&, const char*,
                         AfterEach);
 
+  // Shows the unsorted-file message where messages are allowed, records why; false.
+  bool RefuseUnsorted(const std::string& why);
+
   CDGBlock* m_pPrev;
   std::unique_ptr<CDGBlock> m_pNext;
   std::unique_ptr<CCGBlock> m_pFirstCG;
@@ -215,6 +239,7 @@ class CDGBlock : public CMdfBlock {
 class CCGBlock : public CMdfBlock {
  public:
   static constexpr size_t kSize = 26;
+  static constexpr uint32_t kMinSize = 26;
   static constexpr size_t kNext = 4, kFirstCn = 8, kComment = 12, kRecordId = 16,
                           kChannelCount = 18, kRecordSize = 20, kRecordCount = 22;
 
@@ -256,6 +281,7 @@ class CCGBlock : public CMdfBlock {
 class CCEBlock : public CMdfBlock {
  public:
   static constexpr size_t kSize = 128;
+  static constexpr uint32_t kMinSize = 6;  // head and extension type
   static constexpr size_t kType = 4;
 
   CCEBlock() : CMdfBlock("CCEBlock") {}
@@ -272,6 +298,8 @@ class CCEBlock : public CMdfBlock {
 class CCNBlock : public CMdfBlock {
  public:
   static constexpr size_t kSize = 228;
+  // Older versions end before the long-name link.
+  static constexpr uint32_t kMinSize = 218;
   static constexpr size_t kNext = 4, kConversion = 8, kExtension = 12, kDependency = 16,
                           kComment = 20, kChannelType = 24, kName = 26, kDescription = 58,
                           kStartOffset = 186, kBits = 188, kDataType = 190, kRangeValid = 192,

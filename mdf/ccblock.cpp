@@ -14,13 +14,6 @@ namespace {
 
 constexpr double kNoValueMarker = 1e308;
 
-// Bytes left in the file after its current position.
-int64_t Remaining(winport::File& file) {
-  const int64_t size = file.Size();
-  const int64_t pos = file.Tell();
-  return (size < 0 || pos < 0 || pos > size) ? 0 : size - pos;
-}
-
 // Whether a text names the invalid value, in any mix of ASCII letter case.
 bool IsInvalidSignalText(const std::string& text) {
   static const std::string kInvalid = Ansi("Signal ungültig");
@@ -98,101 +91,114 @@ CCCBlock::CCCBlock() : CMdfBlock("CCCBlock") {
   InitHead(m_head, "CC", 102);
 }
 
-void CCCBlock::ReadParams(winport::File& file, int count) {
+bool CCCBlock::ReadParams(winport::File& file, int count) {
   uint8_t raw[7 * 8] = {};
-  file.Read(raw, static_cast<size_t>(count) * 8);  // parameters not in the file stay zero
+  if (!FitsParameters(static_cast<uint64_t>(count) * 8, StrFormat("its %d parameters", count)) ||
+      !file.ReadExact(raw, static_cast<size_t>(count) * 8))
+    return false;
   for (int i = 0; i < count; ++i) m_params[i] = LoadF64(raw + 8 * i);
   m_blockLength += static_cast<uint32_t>(count) * 8;
+  return true;
+}
+
+bool CCCBlock::FitsParameters(uint64_t bytes, const std::string& what) const {
+  const uint32_t length = LoadU16(m_head + 2);
+  if (length >= kHeadSize && bytes <= length - kHeadSize) return true;
+  return Damaged("CC", StrFormat("is %u bytes long, too short for %s", length, what.c_str()));
 }
 
 bool CCCBlock::Read(winport::File& file) {
-  if (!TakePosition(file)) return false;
   m_blockLength = kHeadSize;
-  if (!file.ReadExact(m_head, kHeadSize)) {
+  uint32_t length = 0;
+  if (!ReadBlockImage(file, "CC", m_head, kHeadSize, kHeadSize, length)) {
     // The block is kept; without its head it converts nothing (a zeroed head
     // would read as a linear conversion with factor 0).
+    InitHead(m_head, "CC", 102);
     SetType(kIdentity);
     m_fileType = kIdentity;
     return false;
   }
   m_fileType = LoadU16(m_head + kType);
   const uint16_t size = GetSize();
+  // Every table and parameter lies within the block's declared length, which
+  // lies within the file.
   switch (m_fileType) {
     case kLinear:
-      ReadParams(file, 2);
-      break;
+      return ReadParams(file, 2);
     case kTabInterpolated:
     case kTabular: {
-      // Only the pairs the file really holds are kept.
-      const size_t n = std::min<int64_t>(size, Remaining(file) / 16);
-      std::vector<uint8_t> raw(n * 16);
-      file.Read(raw.data(), raw.size());
-      m_pairs.resize(n * 2);
-      for (size_t i = 0; i < n * 2; ++i) m_pairs[i] = LoadF64(raw.data() + 8 * i);
-      m_blockLength += static_cast<uint32_t>(n * 16);
-      break;
+      if (!FitsParameters(uint64_t{size} * 16, StrFormat("its %u table entries", size))) return false;
+      std::vector<uint8_t> raw(size_t{size} * 16);
+      if (!file.ReadExact(raw.data(), raw.size())) return Damaged("CC", "cannot be read whole");
+      m_pairs.resize(size_t{size} * 2);
+      for (size_t i = 0; i < m_pairs.size(); ++i) m_pairs[i] = LoadF64(raw.data() + 8 * i);
+      m_blockLength += static_cast<uint32_t>(raw.size());
+      return true;
     }
     case kPolynomial:
     case kRational:
-      ReadParams(file, 6);
-      break;
+      return ReadParams(file, 6);
     case kExponential:
     case kLogarithmic:
-      ReadParams(file, 7);
-      break;
+      return ReadParams(file, 7);
     case kFormula: {
+      // The formula is text: only what the block holds of its 256 characters is taken.
       m_formula.assign(kFormulaSize + 1, 0);
-      file.Read(m_formula.data(), kFormulaSize);
+      const size_t n = std::min<size_t>(kFormulaSize, length - kHeadSize);
+      if (!file.ReadExact(m_formula.data(), n)) return Damaged("CC", "cannot be read whole");
       m_blockLength += kFormulaSize + 1;
       TrimTrailingBlanks(m_formula.data());
-      break;
+      return true;
     }
     case kTextTable: {
-      const size_t n = std::min<int64_t>(size, Remaining(file) / kTextTableEntrySize);
-      std::vector<uint8_t> raw(n * kTextTableEntrySize);
-      file.Read(raw.data(), raw.size());
-      m_textTable.resize(n);
-      for (size_t i = 0; i < n; ++i) {
+      if (!FitsParameters(uint64_t{size} * kTextTableEntrySize, StrFormat("its %u table entries", size)))
+        return false;
+      std::vector<uint8_t> raw(size_t{size} * kTextTableEntrySize);
+      if (!file.ReadExact(raw.data(), raw.size())) return Damaged("CC", "cannot be read whole");
+      m_textTable.resize(size);
+      for (size_t i = 0; i < size; ++i) {
         const uint8_t* e = raw.data() + i * kTextTableEntrySize;
         m_textTable[i].value = LoadF64(e);
         std::memcpy(m_textTable[i].text.data(), e + 8, kTextTableTextSize);
       }
-      m_blockLength += static_cast<uint32_t>(n * kTextTableEntrySize);
-      break;
+      m_blockLength += static_cast<uint32_t>(raw.size());
+      return true;
     }
     case kTextRange:
       return ReadTextRangeTable(file);
     case kDate:
     case kTime: {
       const size_t n = m_fileType == kDate ? 7 : 6;
-      file.Read(m_params, n);
+      if (!FitsParameters(n, StrFormat("its %zu bytes of date or time", n))) return false;
+      if (!file.ReadExact(m_params, n)) return Damaged("CC", "cannot be read whole");
       m_blockLength += static_cast<uint32_t>(n);
-      break;
+      return true;
     }
     case kIdentity:
       if (size >= 2) {
         m_params[0] = 0;
         m_params[1] = 1;
       }
-      break;
+      return true;
     default:
-      break;
+      return true;
   }
-  return true;
 }
 
 bool CCCBlock::ReadTextRangeTable(winport::File& file) {
   bool ok = true;
   SetType(kTextTable);
+  // The default range (not used) and the default text link, then as many
+  // ranges as the block's length holds.
+  if (!FitsParameters(20, "its default range")) return false;
   uint8_t def[20] = {};
-  file.Read(def, sizeof def);  // default range (not used) and default text link
+  if (!file.ReadExact(def, sizeof def)) return Damaged("CC", "cannot be read whole");
   const Link defaultLink = LoadU32(def + 16);
 
   const uint16_t headLength = LoadU16(m_head + 2);
-  size_t n = headLength < 66 ? 0 : static_cast<size_t>(headLength - 46 - 20) / 20;
-  n = std::min<int64_t>(n, Remaining(file) / 20);
+  const size_t n = static_cast<size_t>(headLength - kHeadSize - 20) / 20;
   std::vector<uint8_t> raw(n * 20);
-  file.Read(raw.data(), raw.size());
+  if (!file.ReadExact(raw.data(), raw.size())) return Damaged("CC", "cannot be read whole");
   m_ranges.resize(n);
   for (size_t i = 0; i < n; ++i) {
     const uint8_t* e = raw.data() + 20 * i;
@@ -206,7 +212,7 @@ bool CCCBlock::ReadTextRangeTable(winport::File& file) {
   m_rangeTexts.clear();
   for (const TextRange& r : m_ranges) {
     std::string text;
-    if (r.text != 0) ReadLinkedText(file, r.text, m_pMdf, text);
+    if (r.text != 0 && !ReadLinkedText(file, r.text, m_pMdf, text)) ok = false;
     m_rangeTexts.push_back(text);
   }
 
@@ -256,6 +262,9 @@ bool CCCBlock::ReadTextRangeTable(winport::File& file) {
     m_params[3] = kNoValueMarker;
     m_params[4] = m_ranges[0].lower;
   } else {
+    // The ranges as a text table; the grid still looks values up in the ranges.
+    m_rangeTextTable = true;
+    if (defaultLink != 0 && !ReadLinkedText(file, defaultLink, m_pMdf, m_rangeDefaultText)) ok = false;
     m_textTable.assign(n, TextTableEntry{});
     SetSize(static_cast<uint16_t>(n));
     size_t next = 0;
@@ -268,6 +277,12 @@ bool CCCBlock::ReadTextRangeTable(winport::File& file) {
   }
   file.Seek(resume);
   return ok;
+}
+
+const std::string* CCCBlock::RangeTextOf(double value) const {
+  for (size_t i = 0; i < m_ranges.size(); ++i)
+    if (m_ranges[i].lower <= value && value <= m_ranges[i].upper) return &m_rangeTexts[i];
+  return m_rangeDefaultText.empty() ? nullptr : &m_rangeDefaultText;
 }
 
 std::unique_ptr<CCCBlock> CCCBlock::Clone() const {
@@ -285,6 +300,8 @@ std::unique_ptr<CCCBlock> CCCBlock::Clone() const {
   copy->m_textTable = m_textTable;
   copy->m_ranges = m_ranges;
   copy->m_rangeTexts = m_rangeTexts;
+  copy->m_rangeTextTable = m_rangeTextTable;
+  copy->m_rangeDefaultText = m_rangeDefaultText;
   return copy;
 }
 

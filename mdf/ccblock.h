@@ -77,6 +77,15 @@ class CCCBlock : public CMdfBlock {
   const std::vector<TextRange>& GetTextRanges() const { return m_ranges; }
   const std::vector<std::string>& GetRangeTexts() const { return m_rangeTexts; }
   const std::string& GetDefaultText() const { return m_defaultText; }
+  // A text-range table that the reading turned into a text table of its
+  // ranges (several ranges, or one that is no invalid-value marker): values
+  // are still looked up in the ranges, with this default text.
+  bool IsRangeTextTable() const { return m_rangeTextTable; }
+  const std::string& GetRangeDefaultText() const { return m_rangeDefaultText; }
+  // The text a value shows in the grid for such a table: that of the first
+  // range whose lower and upper values hold it, else the default text;
+  // nullptr when neither gives one.
+  const std::string* RangeTextOf(double value) const;
   // The 7-byte date of type 132 as "DD. MM. YY  hh:mm:ss,mmm".
   std::string FormatDate() const;
   // The head image; callers set the range fields there before a write-back.
@@ -87,8 +96,12 @@ class CCCBlock : public CMdfBlock {
   friend double ApplyConversion(const CCCBlock* cc, double x);
   void SetType(int type) { StoreU16(m_head + kType, static_cast<uint16_t>(type)); }
   void SetSize(uint16_t n) { StoreU16(m_head + kSizeField, n); }
-  // Reads `count` REALs into the parameter area.
-  void ReadParams(winport::File& file, int count);
+  // Reads `count` REALs into the parameter area; false (damage recorded) when
+  // the block does not hold them.
+  bool ReadParams(winport::File& file, int count);
+  // Whether `bytes` of parameters fit the block's declared length after its
+  // head; records the damage (naming `what`) when not.
+  bool FitsParameters(uint64_t bytes, const std::string& what) const;
 
   int32_t m_fileType = 0;
   std::string m_defaultText;
@@ -99,6 +112,8 @@ class CCCBlock : public CMdfBlock {
   std::vector<TextTableEntry> m_textTable;
   std::vector<TextRange> m_ranges;
   std::vector<std::string> m_rangeTexts;
+  bool m_rangeTextTable = false;
+  std::string m_rangeDefaultText;
 };
 
 // The physical value of raw value x; without a block, x itself.

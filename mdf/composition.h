@@ -68,7 +68,8 @@ class CDataComposition {
   bool IsBusy() const { return m_busy; }
 
   // The composed values and times, indexed by a CChannelInfo's first-value and
-  // first-time indexes.
+  // first-time indexes. Names whose series have the same times share one
+  // block of times.
   const std::vector<double>& GetComposedData() const { return m_composed; }
 
   // Reads all records of the block's data group into the group buffer, from
@@ -82,13 +83,25 @@ class CDataComposition {
   const std::vector<uint8_t>& GetGroupBuffer() const { return m_groupBuffer; }
 
  private:
-  struct Series;
-  struct NameContext;
-  bool ComposeName(const std::string& name, CChannelInfo& info, NameContext& ctx);
-  bool ComposeOccurrence(const std::string& name, TChanInfo& occ, NameContext& ctx);
+  struct Group;
+  struct Name;
+  struct Work;
+  // Finds every occurrence's channel group, time channel and channel; false
+  // when one of them is missing.
+  bool PlanOccurrences(Work& work);
+  // Reads each group's records once for its time channel.
+  bool ReadTimes(Work& work);
+  // Each name's intervals, and where each entry of its series comes from;
+  // false when a series would exceed the capacity.
+  bool PlanNames(Work& work, uint64_t capacity);
+  // Places every series in the composed data, with its times and gap entries.
+  bool LayOut(Work& work);
+  // Reads each group's records once more and puts the values of all its
+  // composed channels in their places.
+  void ReadValues(Work& work);
+  void ReportConflicts(const Work& work);
   void ReportConflict(const std::string& name, double time, double value, double composed,
                       const TChanInfo& occ);
-  bool StoreSeries(CChannelInfo& info, const Series& series);
 
   // Names in the order they were first added; Calculate walks them in this order.
   std::unordered_map<std::string, std::unique_ptr<CChannelInfo>> m_channels;

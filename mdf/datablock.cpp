@@ -17,6 +17,9 @@ namespace {
 
 // Records read from a file per chunk.
 constexpr size_t kChunkBytes = 4u << 20;
+// Records read per chunk by the group readers: small enough to stay in the
+// cache while the group decoder walks them.
+constexpr size_t kGroupChunkBytes = 1u << 20;
 
 // ---------------------------------------------------------------- layout
 
@@ -109,11 +112,13 @@ inline uint64_t LoadWord(const uint8_t* p) {
 
 enum class ToDouble { Signed, Unsigned63, Unsigned64 };
 
-template <unsigned L, bool Motorola, ToDouble T, bool Linear>
+// Whole: the field fills its L bytes (bit shift 0, 8 x L bits), so that the
+// shifts are constants and a sign extension or nothing at all.
+template <unsigned L, bool Motorola, ToDouble T, bool Linear, bool Whole>
 void IntegerKernel(const Decoder& d, const uint8_t* records, size_t n, double* out) {
   const uint8_t* p = records + d.firstByte;
   const size_t stride = d.stride;
-  const unsigned left = d.left, right = d.right;
+  const unsigned left = Whole ? 64 - 8 * L : d.left, right = Whole ? 64 - 8 * L : d.right;
   const double factor = d.factor, offset = d.offset;
   for (size_t i = 0; i < n; ++i, p += stride) {
     const uint64_t w = LoadWord<L, Motorola>(p) << left;
@@ -175,26 +180,37 @@ void ConstantKernel(const Decoder& d, const uint8_t*, size_t n, double* out) {
   std::fill(out, out + n, d.constant);
 }
 
-template <unsigned L, bool Motorola, ToDouble T>
+template <unsigned L, bool Motorola, ToDouble T, bool Whole>
 Kernel PickIntegerKernel(bool linear) {
-  return linear ? &IntegerKernel<L, Motorola, T, true> : &IntegerKernel<L, Motorola, T, false>;
+  return linear ? &IntegerKernel<L, Motorola, T, true, Whole> : &IntegerKernel<L, Motorola, T, false, Whole>;
 }
 
-template <unsigned L, bool Motorola>
+template <unsigned L, bool Motorola, bool Whole>
 Kernel PickIntegerKernel(ToDouble t, bool linear) {
   switch (t) {
-    case ToDouble::Signed: return PickIntegerKernel<L, Motorola, ToDouble::Signed>(linear);
-    case ToDouble::Unsigned63: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned63>(linear);
-    default: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned64>(linear);
+    case ToDouble::Signed: return PickIntegerKernel<L, Motorola, ToDouble::Signed, Whole>(linear);
+    case ToDouble::Unsigned63: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned63, Whole>(linear);
+    default: return PickIntegerKernel<L, Motorola, ToDouble::Unsigned64, Whole>(linear);
   }
 }
 
-template <unsigned L>
+template <unsigned L, bool Whole = false>
 Kernel PickIntegerKernel(bool motorola, ToDouble t, bool linear) {
-  return motorola ? PickIntegerKernel<L, true>(t, linear) : PickIntegerKernel<L, false>(t, linear);
+  return motorola ? PickIntegerKernel<L, true, Whole>(t, linear) : PickIntegerKernel<L, false, Whole>(t, linear);
 }
 
-Kernel PickIntegerKernel(unsigned bytes, bool motorola, ToDouble t, bool linear) {
+// Fields of 1, 2, 4 or 8 whole bytes get kernels of their own: the most
+// common ones, decoded without variable shifts.
+Kernel PickIntegerKernel(unsigned bytes, bool whole, bool motorola, ToDouble t, bool linear) {
+  if (whole) {
+    switch (bytes) {
+      case 1: return PickIntegerKernel<1, true>(motorola, t, linear);
+      case 2: return PickIntegerKernel<2, true>(motorola, t, linear);
+      case 4: return PickIntegerKernel<4, true>(motorola, t, linear);
+      case 8: return PickIntegerKernel<8, true>(motorola, t, linear);
+      default: break;
+    }
+  }
   switch (bytes) {
     case 1: return PickIntegerKernel<1>(motorola, t, linear);
     case 2: return PickIntegerKernel<2>(motorola, t, linear);
@@ -268,7 +284,7 @@ Decoder MakeDecoder(const CCNBlock& cn, uint16_t recordIds, uint32_t recordLengt
     const ToDouble t = type.kind == Kind::Int ? ToDouble::Signed
                        : at.bits < 64         ? ToDouble::Unsigned63
                                               : ToDouble::Unsigned64;
-    d.kernel = PickIntegerKernel(d.bytes, d.motorola, t, d.linear);
+    d.kernel = PickIntegerKernel(d.bytes, at.shift == 0 && at.bits == 8 * d.bytes, d.motorola, t, d.linear);
   }
   return d;
 }
@@ -354,58 +370,94 @@ void AddReplacedSamples(CCNBlock& cn, const std::vector<uint32_t>& indices) {
 
 // In a time channel of a file of the KESTRAVO writer, each sample equal to the
 // NoValue becomes the previous sample + half the step (the difference of the
-// first two neighbouring samples that are not NoValue); the first sample of
-// the range has no previous one and becomes 0.0, or keeps its value with
-// `keepFirst` (and so do the NoValue samples right after it). Every NoValue
-// sample's record index (`firstRecord` + its index) goes into the channel's
-// replaced-sample list.
-template <typename Get, typename Set>
-void ReplaceTimeNoValues(CCNBlock& cn, size_t n, uint64_t firstRecord, bool keepFirst, Get get, Set set) {
-  const double noValue = cn.GetNoValue();
-  size_t first = 0;
-  while (first < n && get(first) != noValue) ++first;
-  if (first == n) return;
+// first two neighbouring samples of the range that are not NoValue); the first
+// sample of the range has no previous one and becomes 0.0, or keeps its value
+// with `keepFirst` (and so do the NoValue samples right after it). Every
+// NoValue sample's record index (`firstRecord` + its index) goes into the
+// channel's replaced-sample list.
+//
+// The samples of one range are fed in order, in any number of pieces; the
+// step is looked for ahead (FindStep) only when a NoValue sample comes before it.
+class TimeNoValueReplacer {
+ public:
+  TimeNoValueReplacer(CCNBlock& cn, uint64_t firstRecord, bool keepFirst)
+      : cn_(&cn), noValue_(cn.GetNoValue()), firstRecord_(firstRecord), keepFirst_(keepFirst) {}
 
-  double step = 0;
-  for (size_t i = 0; i + 1 < n; ++i) {
-    const double a = get(i), b = get(i + 1);
-    if (a != noValue && b != noValue) {
-      step = b - a;
-      break;
-    }
-  }
-  std::vector<uint32_t> indices;
-  bool havePrevious = first > 0;  // samples before the first NoValue are valid
-  double previous = havePrevious ? get(first - 1) : 0.0;
-  for (size_t i = first; i < n; ++i) {
-    double v = get(i);
-    if (v == noValue) {
-      indices.push_back(static_cast<uint32_t>(firstRecord + i));
-      if (i == 0 && !keepFirst) {
-        v = 0.0;
-      } else if (havePrevious) {
-        v = previous + step / 2.0;
-      } else {
-        continue;  // kept: nothing before it to go on from
+  // Replaces in values[0, n), the samples [index, index + n) of the range,
+  // where index counts the samples fed before. findStep(i) gives the step
+  // from the range's sample i on (0 when there is none).
+  template <typename FindStep>
+  void Feed(double* values, size_t n, FindStep&& findStep) {
+    for (size_t k = 0; k < n; ++k, ++index_) {
+      const double original = values[k];
+      const bool isNoValue = original == noValue_;
+      if (!stepKnown_ && index_ > 0 && !isNoValue && !lastWasNoValue_) {
+        step_ = original - lastOriginal_;
+        stepKnown_ = true;
       }
-      set(i, v);
+      lastOriginal_ = original;
+      lastWasNoValue_ = isNoValue;
+      double v = original;
+      if (isNoValue) {
+        indices_.push_back(static_cast<uint32_t>(firstRecord_ + index_));
+        if (index_ == 0 && !keepFirst_) {
+          v = 0.0;
+        } else if (havePrevious_) {
+          if (!stepKnown_) {
+            step_ = findStep(index_);
+            stepKnown_ = true;
+          }
+          v = previous_ + step_ / 2.0;
+        } else {
+          continue;  // kept: nothing before it to go on from
+        }
+        values[k] = v;
+      }
+      previous_ = v;
+      havePrevious_ = true;
     }
-    previous = v;
-    havePrevious = true;
   }
-  AddReplacedSamples(cn, indices);
+  // Adds the replaced samples' record indices to the channel's list.
+  void Finish() {
+    if (!indices_.empty()) AddReplacedSamples(*cn_, indices_);
+    indices_.clear();
+  }
+
+ private:
+  CCNBlock* cn_;
+  double noValue_;
+  uint64_t firstRecord_;
+  bool keepFirst_;
+  uint64_t index_ = 0;
+  bool havePrevious_ = false;
+  double previous_ = 0;
+  bool stepKnown_ = false;
+  double step_ = 0;
+  bool lastWasNoValue_ = false;
+  double lastOriginal_ = 0;
+  std::vector<uint32_t> indices_;
+};
+
+// The difference of the first two neighbouring values of v[from, n) that are
+// not the NoValue; 0 when there are none.
+double StepIn(const double* v, size_t n, size_t from, double noValue) {
+  for (size_t i = from; i + 1 < n; ++i)
+    if (v[i] != noValue && v[i + 1] != noValue) return v[i + 1] - v[i];
+  return 0;
 }
 
 void ReplaceInDoubles(CCNBlock& cn, double* values, size_t n, uint64_t firstRecord, bool keepFirst) {
-  ReplaceTimeNoValues(
-      cn, n, firstRecord, keepFirst, [values](size_t i) { return values[i]; },
-      [values](size_t i, double v) { values[i] = v; });
+  TimeNoValueReplacer replacer(cn, firstRecord, keepFirst);
+  const double noValue = cn.GetNoValue();
+  replacer.Feed(values, n, [&](size_t from) { return StepIn(values, n, from, noValue); });
+  replacer.Finish();
 }
 
 void ReplaceInRawDoubles(CCNBlock& cn, uint8_t* elements, size_t n, uint64_t firstRecord) {
-  ReplaceTimeNoValues(
-      cn, n, firstRecord, false, [elements](size_t i) { return LoadF64(elements + 8 * i); },
-      [elements](size_t i, double v) { StoreF64(elements + 8 * i, v); });
+  std::vector<double> values(n);
+  for (size_t i = 0; i < n; ++i) values[i] = LoadF64(elements + 8 * i);
+  ReplaceInDoubles(cn, values.data(), n, firstRecord, false);
+  for (size_t i = 0; i < n; ++i) StoreF64(elements + 8 * i, values[i]);
 }
 
 bool IsNoValue(const CCNBlock& cn, double v) {
@@ -447,9 +499,9 @@ class ReadStream {
 // handed on. Returns the records handed on.
 template <typename Fn>
 uint32_t ReadRecordChunks(winport::File& file, int64_t dataPos, uint32_t recordLength, uint32_t first,
-                          uint32_t count, Fn&& fn) {
+                          uint32_t count, Fn&& fn, size_t chunkBytes = kChunkBytes) {
   if (count == 0 || recordLength == 0) return 0;
-  const size_t perChunk = std::min<size_t>(count, std::max<size_t>(1, kChunkBytes / recordLength));
+  const size_t perChunk = std::min<size_t>(count, std::max<size_t>(1, chunkBytes / recordLength));
   std::vector<uint8_t> chunk(perChunk * recordLength);
   if (!file.Seek(dataPos + static_cast<int64_t>(first) * recordLength)) return 0;
   uint32_t done = 0;
@@ -495,6 +547,11 @@ uint32_t CDataBlock::GetNumberOfRecords() const {
   return cg ? cg->GetNumberOfRecords() : 0;
 }
 
+uint32_t CDataBlock::GetRecordsInFile() {
+  ReadStream file(m_pFile);
+  return file ? CutToAvailable(0, GetNumberOfRecords(), file->Size()) : 0;
+}
+
 uint32_t CDataBlock::CutToAvailable(uint32_t firstRecord, uint32_t count, int64_t fileSize) const {
   const uint32_t length = GetRecordLength();
   if (length == 0) return 0;
@@ -506,10 +563,21 @@ uint32_t CDataBlock::CutToAvailable(uint32_t firstRecord, uint32_t count, int64_
   return static_cast<uint32_t>(std::min<uint64_t>(count, available - firstRecord));
 }
 
+bool CDataBlock::DeliversValues(const CCNBlock* cn) const {
+  const CCGBlock* cg = m_pDG ? m_pDG->GetFirstCG() : nullptr;
+  if (!cn || !cg) return false;
+  const uint32_t bits = cn->GetNumberOfBits();
+  if (bits == 0) return false;
+  const Kind kind = Classify(cn->GetDataType(), Above16::Unsigned).kind;
+  if ((kind == Kind::UInt || kind == Kind::Int || kind == Kind::Float) && bits > 64) return false;
+  const uint64_t end = uint64_t{cn->GetStartOffset()} + bits + 8 * uint64_t{cn->GetAdditionalByteOffset()};
+  return end <= 8 * uint64_t{cg->GetRecordSize()};
+}
+
 uint32_t CDataBlock::GetRawDataContent(CCNBlock* cn, std::span<uint8_t> dest, uint32_t firstRecord,
                                        uint32_t count) {
   const uint32_t element = RawElementSize(cn);
-  if (element == 0) return 0;
+  if (element == 0 || !DeliversValues(cn)) return 0;
   count = static_cast<uint32_t>(std::min<uint64_t>(count, dest.size() / element));
   ReadStream file(m_pFile);
   if (!file) return 0;
@@ -535,7 +603,7 @@ uint32_t CDataBlock::GetDataAndTimeContent(CCNBlock* value, CCNBlock* time, std:
                                            std::span<uint8_t> timeDest, uint32_t firstRecord,
                                            uint32_t count) {
   const uint32_t valueElement = RawElementSize(value), timeElement = RawElementSize(time);
-  if (valueElement == 0 || timeElement == 0) return 0;
+  if (valueElement == 0 || timeElement == 0 || !DeliversValues(value) || !DeliversValues(time)) return 0;
   count = static_cast<uint32_t>(std::min<uint64_t>(
       {count, valueDest.size() / valueElement, timeDest.size() / timeElement}));
   ReadStream file(m_pFile);
@@ -564,7 +632,7 @@ uint32_t CDataBlock::GetDataAndTimeContent(CCNBlock* value, CCNBlock* time, std:
 
 uint32_t CDataBlock::GetDoubleContent(CCNBlock* cn, std::span<double> dest, uint32_t firstRecord,
                                       uint32_t count, bool convert) {
-  if (!cn) return 0;
+  if (!DeliversValues(cn)) return 0;
   count = static_cast<uint32_t>(std::min<uint64_t>(count, dest.size()));
   ReadStream file(m_pFile);
   if (!file) return 0;
@@ -583,7 +651,7 @@ uint32_t CDataBlock::DecodeValues(CCNBlock* cn, std::span<const uint8_t> records
                                   uint32_t firstRecord, uint32_t count, bool convert,
                                   uint32_t bufferFirstRecord) const {
   const uint32_t length = GetRecordLength();
-  if (!cn || length == 0) return 0;
+  if (length == 0 || !DeliversValues(cn)) return 0;
   const uint64_t inBuffer = records.size() / length;
   const uint64_t absoluteFirst = static_cast<uint64_t>(bufferFirstRecord) + firstRecord;
   const uint64_t inGroup = GetNumberOfRecords();
@@ -598,7 +666,7 @@ uint32_t CDataBlock::DecodeValues(CCNBlock* cn, std::span<const uint8_t> records
 
 uint32_t CDataBlock::ReadChannelValues(winport::File& file, CCNBlock* cn, std::span<double> dest,
                                        uint32_t firstRecord, uint32_t count, bool convert) const {
-  if (!cn || !file.IsOpen()) return 0;
+  if (!DeliversValues(cn) || !file.IsOpen()) return 0;
   count = static_cast<uint32_t>(std::min<uint64_t>(count, dest.size()));
   count = CutToAvailable(firstRecord, count, file.Size());
   const uint32_t length = GetRecordLength();
@@ -607,6 +675,178 @@ uint32_t CDataBlock::ReadChannelValues(winport::File& file, CCNBlock* cn, std::s
                           [&](const uint8_t* chunk, size_t before, size_t n) {
                             RunDecoder(decoder, chunk, n, dest.data() + before);
                           });
+}
+
+// ---------------------------------------------------------------- the group decoder
+
+struct CGroupDecoder::Channel {
+  CCNBlock* cn = nullptr;
+  bool delivers = false;
+  bool replaces = false;  // NoValue replacement in a KESTRAVO time channel
+  Decoder decoder;
+};
+
+CGroupDecoder::CGroupDecoder(const CDataBlock& data, std::span<CCNBlock* const> channels, Options options)
+    : m_data(data) {
+  m_recordLength = data.GetRecordLength();
+  m_perSlice = std::max<size_t>(1, kSliceBytes / std::max<size_t>(m_recordLength, 1));
+  const CDGBlock* dg = data.GetDataGroup();
+  const uint16_t ids = dg ? dg->GetNumberOfRecordIds() : 0;
+  m_channels.resize(channels.size());
+  for (size_t k = 0; k < channels.size(); ++k) {
+    Channel& c = m_channels[k];
+    c.cn = channels[k];
+    c.delivers = m_recordLength > 0 && data.DeliversValues(c.cn);
+    if (!c.delivers) continue;
+    c.decoder = MakeDecoder(*c.cn, ids, static_cast<uint32_t>(m_recordLength), Above16::Unsigned, options.convert);
+    c.replaces = options.replaceTimeNoValues && ReplacesTimeNoValues(data.GetMdf(), *c.cn);
+  }
+}
+
+CGroupDecoder::~CGroupDecoder() = default;
+
+size_t CGroupDecoder::GetChannelCount() const { return m_channels.size(); }
+
+CCNBlock* CGroupDecoder::GetChannel(size_t k) const { return k < m_channels.size() ? m_channels[k].cn : nullptr; }
+
+bool CGroupDecoder::Delivers(size_t k) const { return k < m_channels.size() && m_channels[k].delivers; }
+
+double CGroupDecoder::FindStep(const Channel& channel, const uint8_t* records, size_t from, size_t n) const {
+  // Decodes ahead one slice at a time; a pair may span two slices.
+  const double noValue = channel.cn->GetNoValue();
+  std::vector<double> values(std::min(m_perSlice, n - from));
+  bool haveLast = false;
+  double last = 0;
+  for (size_t at = from; at < n;) {
+    const size_t m = std::min(m_perSlice, n - at);
+    RunDecoder(channel.decoder, records + at * m_recordLength, m, values.data());
+    for (size_t i = 0; i < m; ++i) {
+      if (haveLast && last != noValue && values[i] != noValue) return values[i] - last;
+      last = values[i];
+      haveLast = true;
+    }
+    at += m;
+  }
+  return 0;
+}
+
+template <typename Emit>
+uint32_t CGroupDecoder::Walk(std::span<const uint8_t> records, uint32_t firstRecord, uint32_t count,
+                             uint32_t bufferFirstRecord, Emit&& emit) {
+  if (m_recordLength == 0) return 0;
+  const uint64_t inBuffer = records.size() / m_recordLength;
+  const uint64_t absoluteFirst = uint64_t{bufferFirstRecord} + firstRecord;
+  const uint64_t inGroup = m_data.GetNumberOfRecords();
+  if (firstRecord >= inBuffer || absoluteFirst >= inGroup) return 0;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>({count, inBuffer - firstRecord, inGroup - absoluteFirst}));
+  const uint8_t* base = records.data() + size_t{firstRecord} * m_recordLength;
+
+  // The replacement of NoValue time stamps runs over the call's whole range.
+  std::vector<std::unique_ptr<TimeNoValueReplacer>> replacers;
+  for (size_t k = 0; k < m_channels.size(); ++k)
+    if (m_channels[k].delivers && m_channels[k].replaces) {
+      replacers.resize(m_channels.size());
+      replacers[k] = std::make_unique<TimeNoValueReplacer>(*m_channels[k].cn, absoluteFirst, true);
+    }
+
+  for (size_t done = 0; done < n;) {
+    const size_t m = std::min(m_perSlice, n - done);
+    const uint8_t* slice = base + done * m_recordLength;
+    for (size_t k = 0; k < m_channels.size(); ++k) {
+      const Channel& c = m_channels[k];
+      if (!c.delivers) continue;
+      TimeNoValueReplacer* replacer = replacers.empty() ? nullptr : replacers[k].get();
+      emit(k, done, m, slice, [&](double* values) {
+        if (replacer)
+          replacer->Feed(values, m, [&](size_t from) { return FindStep(c, base, from, n); });
+      });
+    }
+    done += m;
+  }
+  for (auto& replacer : replacers)
+    if (replacer) replacer->Finish();
+  return static_cast<uint32_t>(n);
+}
+
+uint32_t CGroupDecoder::Decode(std::span<const uint8_t> records, std::span<const std::span<double>> outputs,
+                               uint32_t firstRecord, uint32_t count, uint32_t bufferFirstRecord) {
+  if (outputs.size() != m_channels.size()) return 0;
+  for (size_t k = 0; k < m_channels.size(); ++k)
+    if (m_channels[k].delivers) count = static_cast<uint32_t>(std::min<uint64_t>(count, outputs[k].size()));
+  return Walk(records, firstRecord, count, bufferFirstRecord,
+              [&](size_t k, size_t first, size_t m, const uint8_t* slice, auto&& replace) {
+                double* out = outputs[k].data() + first;
+                RunDecoder(m_channels[k].decoder, slice, m, out);
+                replace(out);
+              });
+}
+
+uint32_t CGroupDecoder::Decode(std::span<const uint8_t> records, Sink& sink, uint32_t firstRecord, uint32_t count,
+                               uint32_t bufferFirstRecord) {
+  m_scratch.resize(m_perSlice);
+  return Walk(records, firstRecord, count, bufferFirstRecord,
+              [&](size_t k, size_t first, size_t m, const uint8_t* slice, auto&& replace) {
+                double* out = m_scratch.data();
+                RunDecoder(m_channels[k].decoder, slice, m, out);
+                replace(out);
+                sink.Values(k, static_cast<uint32_t>(first), std::span<const double>(out, m));
+              });
+}
+
+uint32_t CDataBlock::ReadGroupValues(std::span<CCNBlock* const> channels, std::span<const std::span<double>> outputs,
+                                     uint32_t firstRecord, uint32_t count, GroupDecodeOptions options) {
+  if (outputs.size() != channels.size()) return 0;
+  // The replacement runs over the whole range once every chunk is decoded.
+  CGroupDecoder decoder(*this, channels, {options.convert, false});
+  for (size_t k = 0; k < channels.size(); ++k)
+    if (decoder.Delivers(k)) count = static_cast<uint32_t>(std::min<uint64_t>(count, outputs[k].size()));
+  ReadStream file(m_pFile);
+  if (!file) return 0;
+  count = CutToAvailable(firstRecord, count, file->Size());
+  const uint32_t length = GetRecordLength();
+  std::vector<std::span<double>> shifted(outputs.size());
+  const uint32_t done = ReadRecordChunks(
+      *file, m_pDG->GetDataLink(), length, firstRecord, count, [&](const uint8_t* chunk, size_t before, size_t n) {
+        for (size_t k = 0; k < outputs.size(); ++k)
+          if (decoder.Delivers(k)) shifted[k] = outputs[k].subspan(before, n);
+        decoder.Decode(std::span<const uint8_t>(chunk, n * length), shifted, 0, static_cast<uint32_t>(n),
+                       firstRecord + static_cast<uint32_t>(before));
+      }, kGroupChunkBytes);
+  if (done > 0 && options.replaceTimeNoValues)
+    for (size_t k = 0; k < channels.size(); ++k)
+      if (decoder.Delivers(k) && ReplacesTimeNoValues(m_pFile, *channels[k]))
+        ReplaceInDoubles(*channels[k], outputs[k].data(), done, firstRecord, true);
+  return done;
+}
+
+uint32_t CDataBlock::ReadGroupChunks(std::span<CCNBlock* const> channels, bool convert, uint32_t firstRecord,
+                                     uint32_t count, const ChunkFn& fn, const PlaceFn& place) {
+  CGroupDecoder decoder(*this, channels, {convert, false});
+  ReadStream file(m_pFile);
+  if (!file) return 0;
+  count = CutToAvailable(firstRecord, count, file->Size());
+  const uint32_t length = GetRecordLength();
+  if (length == 0) return 0;
+  // Chunks of whole records, with one array of values per channel.
+  const size_t perChunk = std::min<size_t>(count, std::max<size_t>(1, kGroupChunkBytes / length));
+  std::vector<std::vector<double>> values(channels.size());
+  std::vector<std::span<double>> spans(channels.size());
+  for (size_t k = 0; k < channels.size(); ++k) values[k].assign(perChunk, 0.0);
+  return ReadRecordChunks(
+      *file, m_pDG->GetDataLink(), length, firstRecord, count,
+      [&](const uint8_t* chunk, size_t before, size_t n) {
+        for (size_t k = 0; k < channels.size(); ++k) spans[k] = std::span(values[k]).first(n);
+        const std::span<const uint8_t> records(chunk, n * length);
+        const uint32_t first = firstRecord + static_cast<uint32_t>(before);
+        if (place) {
+          place(first, static_cast<uint32_t>(n), spans);
+          for (size_t k = 0; k < channels.size(); ++k)
+            if (spans[k].size() != n) spans[k] = std::span(values[k]).first(n);  // a place of another size is not taken
+        }
+        decoder.Decode(records, spans, 0, static_cast<uint32_t>(n), first);
+        fn(first, records, spans);
+      },
+      kGroupChunkBytes);
 }
 
 bool CDataBlock::LoadRecord(uint32_t index) {
@@ -644,26 +884,31 @@ std::string CDataBlock::GetCellText(uint32_t record, int column) {
   if (column < 0 || !cg) return {};
   CCNBlock* cn = cg->GetFirstCN();
   for (int k = 1; cn && k < column; ++k) cn = cn->GetNext();
-  if (!cn) return {};
+  if (!cn || !DeliversValues(cn)) return {};
   if (m_recordIndex != record && !LoadRecord(record)) return {};
-
-  const uint32_t length = static_cast<uint32_t>(m_record.size());
-  const uint16_t ids = m_pDG->GetNumberOfRecordIds();
-  if (cn->GetDataType() == 7) {
-    const Placement at = PlaceChannel(*cn, ids);
-    const uint32_t within = BytesWithin(at.firstByte, (at.bits + 7) / 8, length);
-    return within ? FixedText(m_record.data() + at.firstByte, within) : std::string();
-  }
-
   // One value, decoded as DecodeValues does, without touching the replaced-sample list.
   double v = 0;
-  RunDecoder(MakeDecoder(*cn, ids, length, Above16::Unsigned, true), m_record.data(), 1, &v);
+  const uint32_t length = static_cast<uint32_t>(m_record.size());
+  RunDecoder(MakeDecoder(*cn, m_pDG->GetNumberOfRecordIds(), length, Above16::Unsigned, true), m_record.data(), 1, &v);
+  return FormatCell(*cn, v, m_record.data());
+}
 
-  const CCCBlock* cc = cn->GetConversion();
+std::string CDataBlock::FormatCell(const CCNBlock& cn, double v, const uint8_t* record) const {
+  if (!DeliversValues(&cn)) return {};
+  if (cn.GetDataType() == 7) {
+    // A text: up to its first NUL, within its bytes.
+    const Placement at = PlaceChannel(cn, m_pDG->GetNumberOfRecordIds());
+    return FixedText(record + at.firstByte, (at.bits + 7) / 8);
+  }
+  const CCCBlock* cc = cn.GetConversion();
   const int type = cc ? cc->GetType() : 0;
   if (cc && type > CCCBlock::kFormula && type != CCCBlock::kIdentity) {
     switch (type) {
       case CCCBlock::kTextTable: {
+        if (cc->IsRangeTextTable()) {
+          const std::string* text = cc->RangeTextOf(v);
+          return text ? *text : StrFormat("%.15lg", v);
+        }
         const auto& table = cc->GetTextTable();
         if (table.empty()) return StrFormat("%.15lg", v);
         auto text = [](const CCCBlock::TextTableEntry& e) {
@@ -685,7 +930,7 @@ std::string CDataBlock::GetCellText(uint32_t record, int column) {
     }
   }
   const std::string text = StrFormat("%.15lg", v);
-  return IsNoValue(*cn, v) ? "! " + text : text;
+  return IsNoValue(cn, v) ? "! " + text : text;
 }
 
 }  // namespace mdf

@@ -105,10 +105,10 @@ int CDataBlock::ExportCsv() {
   }
   PumpMessages();
 
-  std::vector<const CCNBlock*> channels;
+  std::vector<CCNBlock*> channels;
   const CCGBlock* cg = m_pDG ? m_pDG->GetFirstCG() : nullptr;
   if (cg)
-    for (const CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) channels.push_back(cn);
+    for (CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) channels.push_back(cn);
 
   CsvWriter writer(out);
   std::string line;
@@ -129,16 +129,24 @@ int CDataBlock::ExportCsv() {
     return unit.empty() ? std::string("-") : CsvCell(unit, separator);
   });
 
-  StreamScope stream(m_pFile);  // every record is read once, through one stream
+  // Every record is read once and all its channels decoded in one pass; the
+  // cells are the grid's.
+  StreamScope stream(m_pFile);
   const uint32_t records = cg ? cg->GetNumberOfRecords() : 0;
-  for (uint32_t r = 0; r < records; ++r) {
-    writeLine([&](size_t k) {
-      std::string cell = GetCellText(r, static_cast<int>(k) + 1);
-      for (char& c : cell)
-        if (c == '.') c = decimal;
-      return CsvCell(std::move(cell), separator);
-    });
-  }
+  const uint32_t length = GetRecordLength();
+  ReadGroupChunks(channels, true, 0, records,
+                  [&](uint32_t, std::span<const uint8_t> chunk, std::span<const std::span<double>> values) {
+                    const size_t n = length ? chunk.size() / length : 0;
+                    for (size_t i = 0; i < n; ++i) {
+                      const uint8_t* record = chunk.data() + i * length;
+                      writeLine([&](size_t k) {
+                        std::string cell = FormatCell(*channels[k], values[k].empty() ? 0.0 : values[k][i], record);
+                        for (char& c : cell)
+                          if (c == '.') c = decimal;
+                        return CsvCell(std::move(cell), separator);
+                      });
+                    }
+                  });
   if (!writer.Finish()) {
     AfxMessageBox(StrFormat(Ansi("Fehler beim Schreiben der Datei %s!").c_str(), path.c_str()), MB_OK | MB_ICONERROR);
     return 0;

@@ -85,8 +85,9 @@ int CMdf::Open(const std::string& path) {
     return FailOpen("the file cannot be opened");
   m_open = true;
   m_path = path;
+  m_fileSize = std::max<int64_t>(m_file.Size(), 0);
   // Texts may be shared by many blocks, but never add up to many times the file.
-  m_textBudget = (uint64_t{16} << 20) + 16 * static_cast<uint64_t>(std::max<int64_t>(m_file.Size(), 0));
+  m_textBudget = (uint64_t{16} << 20) + 16 * static_cast<uint64_t>(m_fileSize);
 
   try {
     m_pDataComposition = std::make_unique<CDataComposition>(this);
@@ -100,10 +101,10 @@ int CMdf::Open(const std::string& path) {
   if (!m_pIDBlock->Read(m_file)) return FailOpen("not an MDF file");
   m_kestravo = m_pIDBlock->GetProgramId() == "KESTRAVO";
 
-  // A damaged header leaves its fields zero: the file then opens empty.
+  // Without its header the file's blocks cannot be found: a damaged one fails the open.
   m_pHeaderBlock = std::make_unique<CHeaderBlock>();
   m_pHeaderBlock->SetMdf(this);
-  m_pHeaderBlock->Read(m_file);
+  if (!m_pHeaderBlock->Read(m_file)) return FailOpen(m_structureError);
 
   if (m_pHeaderBlock->GetFileCommentLink() != 0 && m_file.Seek(m_pHeaderBlock->GetFileCommentLink())) {
     m_pTextBlock = std::make_unique<CTextBlock>();
@@ -112,6 +113,7 @@ int CMdf::Open(const std::string& path) {
   }
 
   ReadProgramBlock();
+  if (HasStructureError()) return FailOpen(m_structureError);
 
   if (!ReadDataGroups()) return FailOpen(m_structureError.empty() ? "a data group cannot be read"
                                                                    : m_structureError);

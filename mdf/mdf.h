@@ -72,6 +72,8 @@ class CMdf : public CMdfBase {
   const std::string& GetPath() const { return m_path; }
   winport::File& GetFile() { return m_file; }
   bool IsOpen() const { return m_open; }
+  // Size of the file while Open reads it.
+  int64_t GetOpenFileSize() const { return m_fileSize; }
   bool IsTimeInfoValid() const { return m_timeInfoValid; }
   bool IsForeignPr() const { return m_foreignPr; }
   bool IsKestravo() const { return m_kestravo; }
@@ -112,6 +114,7 @@ class CMdf : public CMdfBase {
   std::unique_ptr<CDataComposition> m_pDataComposition;
   winport::File m_file;
   bool m_open = false;
+  int64_t m_fileSize = 0;
   std::string m_path;
   bool m_timeInfoValid = false;
   bool m_foreignPr = false;

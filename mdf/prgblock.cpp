@@ -150,7 +150,11 @@ bool CPrgBlock::Read(winport::File& file) {
   m_data.clear();
   m_nuvesto = false;
   m_version = 0;
-  if (!TakePosition(file) || !file.ReadExact(m_head, 4)) return false;
+  if (!TakePosition(file)) return false;
+  // The block is optional: one past the end of the file is read as having no
+  // data; a block of another kind in its place is damage.
+  if (!file.ReadExact(m_head, 4)) return false;
+  if (!CheckIdentifier("PR", m_head)) return false;
   uint32_t length = LoadU16(m_head + 2);
   const int64_t afterHead = file.Tell();
 

@@ -16,4 +16,4 @@ fi
 echo "No display here: the viewer Skovia needs one. Run it under a virtual X server:"
 echo "  xvfb-run -a build/viewer/Skovia samples/sample.mdf"
 echo "Meanwhile, the sample's block tree as text:"
-build/tests/mdftree samples/sample.mdf
+build/tools/mdftree samples/sample.mdf

@@ -91,6 +91,17 @@ void CLeftView::BuildBlockTree() {
   }
   mdf::CMdf& mdf = *m_pMdf;
   root->setData(0, kBlockRole, QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<CMdfBase*>(&mdf))));
+  AddBlockItems(root);
+  // The root is selected, so that the right pane shows its rows whichever
+  // way the file was opened.
+  if (currentItem() == root)
+    OnSelchanged(root);
+  else
+    setCurrentItem(root);
+}
+
+void CLeftView::AddBlockItems(QTreeWidgetItem* root) {
+  mdf::CMdf& mdf = *m_pMdf;
 
   for (const mdf::BlockTreeItem& item : mdf::BlockTreeItems(mdf)) AddItems(root, item);
 }
@@ -115,6 +126,7 @@ void CLeftView::ResetLists() {
   }
   hidden.DeleteAllItems();
   m_pRightView->GetList().SetItemCount(CSkoviaView::kPropertyRows);
+  m_pRightView->ShowFromTop();
   m_pRightView->GetList().Invalidate();
 }
 
@@ -132,6 +144,8 @@ void CLeftView::OnSelchanged(QTreeWidgetItem* item) {
   }
   block->Display(m_pRightView->GetHiddenList());
   CopyHeaderColumns(visible, m_pRightView->GetHiddenList());
+  // Another block's list starts at its first row, with no row selected.
+  m_pRightView->ShowFromTop();
   visible.Invalidate();
 }
 

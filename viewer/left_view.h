@@ -48,6 +48,8 @@ class CLeftView : public QTreeWidget {
  private:
   // Both lists back to "Property" and "Contents" with 50 empty rows.
   void ResetLists();
+  // The items of the opened file's blocks under the root.
+  void AddBlockItems(QTreeWidgetItem* root);
   QTreeWidgetItem* AddItem(QTreeWidgetItem* parent, const std::string& label, mdf::CMdfBase* block);
   // An item and, below it, its children.
   void AddItems(QTreeWidgetItem* parent, const mdf::BlockTreeItem& item);

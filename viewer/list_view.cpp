@@ -82,6 +82,12 @@ void CListView::EnsureVisible(int row) {
     bar->setValue(row - RowsPerPage() + 1);
 }
 
+void CListView::ShowFromTop() {
+  SetCurrentRow(-1);
+  verticalScrollBar()->setValue(0);
+  horizontalScrollBar()->setValue(0);
+}
+
 void CListView::RowsChanged() {
   if (m_current >= m_list->GetItemCount()) {
     m_current = -1;

@@ -35,6 +35,9 @@ class CListView : public QAbstractScrollArea {
   int RowsPerPage() const;
   int RowHeight() const { return m_rowHeight; }
   void EnsureVisible(int row);
+  // No row selected, and the first row and column in sight: how a list that
+  // shows other contents starts.
+  void ShowFromTop();
 
  signals:
   void currentRowChanged(int row);

@@ -277,8 +277,10 @@ CSkoviaView* CMainFrame::GetRightPane() const {
 }
 
 void CMainFrame::InitialUpdateFrame() {
-  if (CLeftView* left = GetLeftPane()) left->OnInitialUpdate();
+  // The right pane first: the tree selects its root and shows the root's
+  // rows in the right pane as it is built.
   if (CSkoviaView* right = GetRightPane()) right->OnInitialUpdate();
+  if (CLeftView* left = GetLeftPane()) left->OnInitialUpdate();
   OnUpdateFrameTitle();
 }
 

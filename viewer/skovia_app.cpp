@@ -73,15 +73,17 @@ bool CSkoviaApp::CreateDocumentTemplate() {
   return true;
 }
 
-CSkoviaDoc* CSkoviaApp::OpenDocumentFile(const std::string& path) {
+CSkoviaDoc* CSkoviaApp::OpenDocumentFile(const std::string& name) {
   if (!m_pDocument || !m_pMainWnd) return nullptr;
+  // The document, the tree and the recent-file list keep the absolute path.
+  const std::string path = FullPath(name);
   // The file shown already is not read again.
   if (!path.empty() && path == m_pDocument->GetPathName()) {
     m_pMainWnd->activateWindow();
     return m_pDocument.get();
   }
   if (!m_pDocument->OnOpenDocument(path)) return nullptr;
-  AddToRecentFileList(path);
+  AddToRecentFileList(m_pDocument->GetPathName());
   m_pMainWnd->InitialUpdateFrame();
   return m_pDocument.get();
 }

@@ -8,6 +8,10 @@
 #include <QPointer>
 #include <QWidget>
 
+// The absolute form of an ANSI path: relative to the working folder, "." and
+// ".." taken out; an empty path stays empty.
+std::string FullPath(const std::string& path);
+
 class CSkoviaDoc {
  public:
   // The framework's new document: no path, the title "Unbenannt".
@@ -17,7 +21,8 @@ class CSkoviaDoc {
   // document stays as it was.
   bool OnOpenDocument(const std::string& path);
 
-  // Paths are ANSI, as the platform's file functions take them.
+  // Paths are ANSI, as the platform's file functions take them. The path is
+  // kept absolute, so that it names the same file from any working folder.
   void SetPathName(const std::string& path);
   const std::string& GetPathName() const { return m_strPathName; }
   // The file name, as the frame's title shows it.

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,28 @@ void DecodeGroup(mdf::CDGBlock* dg, const std::string& path) {
   }
   for (uint32_t r : {0u, 1u, n > 0 ? n - 1 : 0u, data->GetNumberOfRecords()})
     for (int column = 0; column <= channels + 1; ++column) data->GetCellText(r, column);
+
+  // All channels at once, in memory and from the file: each channel's values
+  // are those DecodeValues gives (bit for bit).
+  std::vector<mdf::CCNBlock*> all;
+  for (mdf::CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) all.push_back(cn);
+  if (all.empty()) return;
+  const uint32_t m = static_cast<uint32_t>(std::min<size_t>(n, (4u << 20) / all.size()));
+  std::vector<std::vector<double>> arrays(all.size(), std::vector<double>(m));
+  std::vector<std::span<double>> outputs(arrays.begin(), arrays.end());
+  mdf::CGroupDecoder decoder(*data, all);
+  const uint32_t decoded = decoder.Decode(records, outputs, 0, m);
+  for (size_t k = 0; k < all.size(); ++k) {
+    if (!decoder.Delivers(k)) continue;
+    Check(data->DecodeValues(all[k], records, values, 0, m, true) == decoded);
+    for (uint32_t i = 0; i < decoded; ++i)
+      Check(std::bit_cast<uint64_t>(values[i]) == std::bit_cast<uint64_t>(arrays[k][i]));
+  }
+  Check(data->ReadGroupValues(all, outputs, 0, m) <= m);
+  data->ReadGroupChunks(all, true, 0, m, [&](uint32_t first, std::span<const uint8_t> chunk,
+                                             std::span<const std::span<double>> chunkValues) {
+    Check(length > 0 && chunk.size() / length == chunkValues[0].size() && first < m);
+  });
 }
 
 std::string ReadAll(const std::string& path) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "mdf/format.h"
 #include "mdf/mdf.h"
 #include "platform/ui/headless.h"
 #include "platform/ui/messagebox.h"
@@ -372,6 +374,158 @@ TEST_F(Composition, CorpusFileWithNamesInTwoGroups) {
   EXPECT_EQ(Variable("ERRMSG"),
             "Error reading channel 'T_oel':\n\nDifferent data at time 1 s (62 instead of 65 in "
             "data group 2, channel group 1)");
+}
+
+// The composition's steps for one name, done literally on the occurrences'
+// samples: each occurrence merged into the series so far by time (the earlier
+// sample staying where two lie within the tolerance), gap entries made anew at
+// every merge, gap entries' times filled in at the end.
+struct Occurrence {
+  std::vector<double> times, values;
+  unsigned dataGroup = 0;
+};
+Series ReferenceComposition(const std::vector<Occurrence>& occurrences, double interval, double noValue,
+                            std::string& firstConflict) {
+  Series sofar;
+  for (const Occurrence& o : occurrences) {
+    Series next;
+    double threshold = 0;
+    auto put = [&](double v, double t) {
+      if (interval > 0 && t > threshold) {
+        next.values.push_back(noValue);
+        next.times.push_back(kGap);
+      }
+      next.values.push_back(v);
+      next.times.push_back(t);
+      threshold = t + 1.5 * interval;
+    };
+    size_t i = 0;
+    auto skipGaps = [&] {
+      while (i < sofar.times.size() && sofar.times[i] == kGap) ++i;
+    };
+    skipGaps();
+    bool started = false;
+    auto start = [&](double first) {
+      if (i < sofar.times.size()) first = std::min(first, sofar.times[i]);
+      threshold = first + interval / 2;
+      started = true;
+    };
+    for (size_t k = 0; k < o.times.size(); ++k) {
+      if (!started) start(o.times[0]);
+      bool merged = false;
+      while (i < sofar.times.size()) {
+        if (IsNear(sofar.times[i], o.times[k])) {
+          if (!IsNear(sofar.values[i], o.values[k]) && firstConflict.empty())
+            firstConflict = StrFormat("Error reading channel '%%s':\n\nDifferent data at time %g s (%g instead of %g "
+                                      "in data group %u, channel group 1)",
+                                      sofar.times[i], o.values[k], sofar.values[i], o.dataGroup);
+          put(sofar.values[i], sofar.times[i]);
+          ++i;
+          skipGaps();
+          merged = true;
+          break;
+        }
+        if (!(sofar.times[i] < o.times[k])) break;
+        put(sofar.values[i], sofar.times[i]);
+        ++i;
+        skipGaps();
+      }
+      if (!merged) put(o.values[k], o.times[k]);
+    }
+    if (i < sofar.times.size() && !started) start(sofar.times[i]);
+    for (; i < sofar.times.size(); ++i)
+      if (sofar.times[i] != kGap) put(sofar.values[i], sofar.times[i]);
+    sofar = next;
+  }
+  std::vector<double>& t = sofar.times;
+  const std::vector<double> raw = t;
+  for (size_t k = 0; k < t.size(); ++k) {
+    if (raw[k] != kGap) continue;
+    if (k == 0)
+      t[k] = 0;
+    else if (k == 1)
+      t[k] = raw[0] == kGap ? 0 : raw[0];
+    else if (raw[k - 1] != kGap && raw[k - 2] != kGap)
+      t[k] = 2 * raw[k - 1] - raw[k - 2];
+    else if (raw[k - 1] == kGap && raw[k - 2] == kGap)
+      t[k] = 0;
+    else
+      t[k] = raw[k - 1] == kGap ? raw[k - 2] : raw[k - 1];
+  }
+  return sofar;
+}
+
+// Five groups of one KESTRAVO file: one after another, overlapping, meeting
+// within the tolerance, after a pause, and one whose times are not in order.
+// "a" and "c" lie in the first four groups, "b" in all five; every name is as
+// the composition's steps make it, and names of the same groups share their times.
+TEST_F(Composition, ManyGroupsComposeAsTheStepsSay) {
+  struct GroupTimes {
+    std::vector<double> times;
+    double rate;
+    bool withA;
+  };
+  std::vector<GroupTimes> groups = {{{}, 0.1, true}, {{}, 0.25, true}, {{}, 0.1, true}, {{}, 0.1, true},
+                                    {{5, 4.5, 4.8, 0.75}, 0, false}};
+  for (int i = 0; i <= 10; ++i) groups[0].times.push_back(i * 0.1);
+  for (int i = 0; i <= 6; ++i) groups[1].times.push_back(0.5 + i * 0.25);
+  for (int i = 2; i <= 6; ++i) groups[2].times.push_back(i * 0.1 + 4e-7);
+  for (int i = 0; i <= 5; ++i) groups[3].times.push_back(3.0 + i * 0.1);
+  auto valueA = [](double t, size_t g) { return g == 2 && t > 0.35 && t < 0.45 ? -1.0 : std::round(t * 1000); };
+  auto valueB = [](double t, size_t g) { return std::round(t * 100) + 1000.0 * static_cast<double>(g); };
+
+  FileDef def = SimpleFileDef(static_cast<uint32_t>(groups.size()), 0, 0, "KESTRAVO");
+  for (size_t g = 0; g < groups.size(); ++g) {
+    GroupDef& gd = def.groups[g];
+    gd.records = static_cast<uint32_t>(groups[g].times.size());
+    gd.channels[0].cn.sampleRate = groups[g].rate;
+    const std::vector<double> times = groups[g].times;
+    gd.channels[0].value = [times](uint32_t r) { return times[r]; };
+    auto channel = [&](const std::string& name, auto value) {
+      ChannelDef c;
+      c.cn = CnSpec{.name = name, .bits = 64, .dataType = dt::kDouble};
+      c.value = [times, value, g](uint32_t r) { return value(times[r], g); };
+      gd.channels.push_back(c);
+    };
+    if (groups[g].withA) {
+      channel("a (" + std::to_string(g) + ")", valueA);
+      channel("c", valueA);
+    }
+    channel("b", valueB);
+  }
+  ASSERT_EQ(Open(def), 1) << LastError();
+
+  struct Expected {
+    const char* name;
+    std::function<double(double, size_t)> value;
+    size_t groupCount;
+  } expected[] = {{"a", valueA, 4}, {"c", valueA, 4}, {"b", valueB, 5}};
+  std::string lastConflict;
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.name);
+    std::vector<Occurrence> occurrences;
+    double interval = 0;
+    for (size_t g = 0; g < e.groupCount; ++g) {
+      Occurrence o{groups[g].times, {}, static_cast<unsigned>(g + 1)};
+      for (double t : o.times) o.values.push_back(e.value(t, g));
+      occurrences.push_back(o);
+      interval = std::max(interval, groups[g].rate);
+    }
+    std::string conflict;
+    const Series want = ReferenceComposition(occurrences, interval, kGap, conflict);
+    const Series got = Composed(e.name);
+    ASSERT_EQ(got.times.size(), want.times.size());
+    for (size_t i = 0; i < want.times.size(); ++i) {
+      EXPECT_EQ(got.times[i], want.times[i]) << "time " << i;
+      EXPECT_EQ(got.values[i], want.values[i]) << "value " << i;
+    }
+    if (!conflict.empty()) lastConflict = StrFormat(conflict.c_str(), e.name);
+  }
+  ASSERT_FALSE(lastConflict.empty());
+  EXPECT_EQ(Variable("ERRMSG"), lastConflict);
+  EXPECT_EQ(Info("a")->m_firstTime, Info("c")->m_firstTime);
+  EXPECT_NE(Info("a")->m_firstTime, Info("b")->m_firstTime);
+  EXPECT_NE(Info("a")->m_firstValue, Info("c")->m_firstValue);
 }
 
 }  // namespace

@@ -206,67 +206,6 @@ TEST(TextRangeTable, ResolvesAsTheDefaultTextAndRangesSay) {
   EXPECT_EQ(file.Cc(8)->GetParams()[0], 0);
 }
 
-TEST(TextRangeTable, UnreadableDefaultTextFailsTheConversion) {
-  CcSpec cc = CcTextRange("x", {CcRange{1, 1, "y"}});
-  FileDef def = SimpleFileDef(1, 0, 1);
-  ChannelDef ch;
-  ch.cn = CnSpec{.name = "c", .bits = 8, .dataType = dt::kUInt};
-  ch.cc = cc;
-  def.groups[0].channels.push_back(ch);
-  BuiltFile f = BuildFile(def);
-  // The default text link points past the end of the file.
-  f.writer.PatchU32(f.groups[0].cc[1] + cc::RangeTextLink(0), f.writer.Size() + 100);
-  TempDir dir;
-  f.writer.Save(dir.File("f.mdf"));
-  CMdf mdf;
-  ASSERT_EQ(mdf.Open(dir.File("f.mdf")), 1);
-  const CCNBlock* cn = mdf.GetFirstDG()->GetFirstCG()->GetFirstCN()->GetNext();
-  EXPECT_FALSE(cn->IsConversionOk());
-  EXPECT_NE(cn->GetConversion(), nullptr);
-}
-
-TEST(ConversionBlock, HeadCutShortByTheFileConvertsNothing) {
-  FileDef def = SimpleFileDef(1, 0, 4);
-  ChannelDef ch;
-  ch.cn = CnSpec{.name = "c", .bits = 16, .dataType = dt::kUInt};
-  ch.cc = CcLinear(2, 1);
-  ch.value = [](uint32_t r) { return 10.0 + r; };
-  def.groups[0].channels.push_back(ch);
-  BuiltFile f = BuildFile(def);
-  // The channel links a conversion block that the end of the file cuts
-  // before its type field.
-  const uint32_t cut = f.writer.AddBytes("CC" + LeBytes(62, 2) + std::string(20, '\0'));
-  f.writer.SetLink(f.groups[0].cn[1], cn::kConversion, cut);
-  TempDir dir;
-  f.writer.Save(dir.File("f.mdf"));
-  CMdf mdf;
-  ASSERT_EQ(mdf.Open(dir.File("f.mdf")), 1);
-  CCNBlock* cn = mdf.GetFirstDG()->GetFirstCG()->GetFirstCN()->GetNext();
-  ASSERT_NE(cn->GetConversion(), nullptr);
-  EXPECT_FALSE(cn->IsConversionOk());
-  EXPECT_EQ(ApplyConversion(cn->GetConversion(), 7), 7);
-  std::vector<double> values(4);
-  ASSERT_EQ(mdf.GetFirstDG()->GetDataBlock()->GetDoubleContent(cn, values, 0, 4, true), 4u);
-  EXPECT_EQ(values, (std::vector<double>{10, 11, 12, 13}));
-}
-
-TEST(ConversionBlock, TablesLongerThanTheFileKeepOnlyWhatIsThere) {
-  FileDef def = SimpleFileDef(1, 0, 1);
-  ChannelDef ch;
-  ch.cn = CnSpec{.name = "c", .bits = 8, .dataType = dt::kUInt};
-  ch.cc = CcTable({{0, 0}, {10, 100}}, true);
-  def.groups[0].channels.push_back(ch);
-  BuiltFile f = BuildFile(def);
-  f.writer.PatchU16(f.groups[0].cc[1] + cc::kSize, 60000);  // claims far more pairs than exist
-  TempDir dir;
-  f.writer.Save(dir.File("f.mdf"));
-  CMdf mdf;
-  ASSERT_EQ(mdf.Open(dir.File("f.mdf")), 1);
-  const CCCBlock* c = mdf.GetFirstDG()->GetFirstCG()->GetFirstCN()->GetNext()->GetConversion();
-  EXPECT_LE(c->GetPairs().size() / 2, f.writer.Size() / 16);
-  EXPECT_EQ(c->GetPairs()[2], 10);
-}
-
 TEST(ConversionBlock, CloneCopiesEveryTable) {
   ConversionFile file({CcTextRange("AUS", {CcRange{1, 1, "EIN"}}), CcFormula("X*2")});
   ASSERT_TRUE(file.Opened());

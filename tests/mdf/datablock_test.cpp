@@ -13,6 +13,7 @@
 #include "mdf/mdf.h"
 #include "platform/win32/file.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
 
 using namespace mdf;
@@ -32,17 +33,9 @@ std::string Bytes(std::initializer_list<int> bytes) {
   return s;
 }
 
-// A file written to a temporary folder and opened.
-struct Opened {
-  TempDir dir;
-  std::string path;
-  CMdf mdf;
-  int result = 0;
-  explicit Opened(const std::string& bytes) : path(dir.File("f.mdf")) {
-    WriteFileBytes(path, bytes);
-    mdf.SetShowMessages(false);
-    result = mdf.Open(path);
-  }
+// A file written to a temporary folder and opened, with its first group at hand.
+struct Opened : OpenedMdf {
+  explicit Opened(const std::string& bytes) : OpenedMdf(bytes) {}
   CDGBlock* Group(int index = 1) const {
     CDGBlock* dg = mdf.GetFirstDG();
     while (dg && dg->GetIndex() != index) dg = dg->GetNext();
@@ -140,16 +133,9 @@ std::vector<DecodeCase> DecodeCases() {
       {"Intel types 13 to 16: signed 16-bit", dt::kIntIntel, 16, 0, Bytes({0xFE, 0xFF}), -2, -2, "feff"},
       {"Intel types 13 to 16: double", dt::kDoubleIntel, 64, 0, Bytes({0, 0, 0, 0, 0, 0, 0xF8, 0x3F}), 1.5, 1.5,
        "000000000000f83f"},
-      {"Intel field past the record end reads zeros", dt::kUInt, 16, 8, Bytes({0xAB, 0xCD}), 0xCD, 0xCD, "cd00",
-       2},
-      {"Motorola field past the record end reads zeros", dt::kUIntMotorola, 16, 8, Bytes({0xAB, 0xCD}), 0xCD00,
-       0xCD00, "00cd", 2},
-      {"double past the record end reads zeros", dt::kDouble, 64, 0, Bytes({1, 2, 3, 4}),
-       std::bit_cast<double>(uint64_t{0x04030201}), std::bit_cast<double>(uint64_t{0x04030201}),
-       "0102030400000000", 4},
       {"a 16-bit float has no value", dt::kFloat, 16, 0, Bytes({0x00, 0x3C}), 0, 0, "003c"},
-      {"an integer of 72 bits has no value", dt::kUInt, 72, 0, std::string(9, '\x01'), 0, 0,
-       "010101010101010101"},
+      {"64-bit field at bit 3 spans nine bytes", dt::kUInt, 64, 3, std::string(9, '\xFF'),
+       18446744073709551615.0, 18446744073709551615.0, "ffffffffffffffff"},
   };
 }
 
@@ -183,6 +169,15 @@ TEST(DataBlockDecode, EveryReaderDecodesTheTableOfCases) {
       out.assign(3, 7.0);
       EXPECT_EQ(data.ReadChannelValues(file, cn, out, 1, 1, convert), 1u);
       EXPECT_TRUE(SameBits(out[0], want)) << "ReadChannelValues " << convert << ": " << out[0];
+
+      CCNBlock* one[] = {cn};
+      CGroupDecoder decoder(data, one, {convert, true});
+      out.assign(3, 7.0);
+      const std::span<double> outputs[] = {out};
+      EXPECT_EQ(decoder.Decode(std::span(reinterpret_cast<const uint8_t*>(records.data()), records.size()), outputs,
+                               0, 3),
+                3u);
+      EXPECT_TRUE(SameBits(out[1], want)) << "CGroupDecoder " << convert << ": " << out[1];
     }
     EXPECT_EQ(data.GetCellText(1, 1), StrFormat("%.15lg", c.phys));
 
@@ -195,6 +190,58 @@ TEST(DataBlockDecode, EveryReaderDecodesTheTableOfCases) {
     EXPECT_EQ(data.GetDataAndTimeContent(cn, cn, raw, time, 0, 3), 3u);
     EXPECT_EQ(Hex(raw.data() + element, element), c.rawElement);
     EXPECT_EQ(Hex(time.data() + element, element), c.rawElement);
+  }
+}
+
+// A channel whose bits do not lie within its record has no values at all:
+// not a column of zeros that would look like data.
+TEST(DataBlockDecode, ChannelsOutsideTheirRecordDeliverNoValues) {
+  struct Case {
+    const char* name;
+    uint16_t type, bits, startBit, recordSize, byteOffset;
+  } cases[] = {
+      {"Intel field past the record end", dt::kUInt, 16, 8, 2, 0},
+      {"Motorola field past the record end", dt::kUIntMotorola, 16, 8, 2, 0},
+      {"double in a record of four bytes", dt::kDouble, 64, 0, 4, 0},
+      {"additional byte offset past the record", dt::kUInt, 8, 0, 4, 4},
+      {"no bits", dt::kUInt, 0, 0, 4, 0},
+      {"integer of 72 bits", dt::kUInt, 72, 0, 9, 0},
+      {"float of 128 bits", dt::kDouble, 128, 0, 16, 0},
+      {"text past the record end", 7, 64, 0, 4, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A channel that fits beside it keeps its values.
+    Opened o(GroupFile({Ch("v", c.type, c.bits, c.startBit, std::nullopt, c.byteOffset), Ch("ok", dt::kUInt, 8, 0)},
+                       c.recordSize, {std::string(c.recordSize, '\x11'), std::string(c.recordSize, '\x22')}));
+    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+    CDataBlock& data = o.Data();
+    CCNBlock* cn = o.Channel(1);
+    EXPECT_FALSE(data.DeliversValues(cn));
+    std::vector<double> out(2, 7.0);
+    EXPECT_EQ(data.GetDoubleContent(cn, out, 0, 2, true), 0u);
+    const std::string records = o.Records();
+    const std::span bytes(reinterpret_cast<const uint8_t*>(records.data()), records.size());
+    EXPECT_EQ(data.DecodeValues(cn, bytes, out, 0, 2, true), 0u);
+    winport::File file;
+    ASSERT_TRUE(file.Open(o.path, winport::FileAccess::Read, winport::FileShare::Read));
+    EXPECT_EQ(data.ReadChannelValues(file, cn, out, 0, 2, true), 0u);
+    EXPECT_EQ(out, std::vector<double>(2, 7.0));
+    std::vector<uint8_t> raw(64), time(64);
+    EXPECT_EQ(data.GetRawDataContent(cn, raw, 0, 2), 0u);
+    EXPECT_EQ(data.GetDataAndTimeContent(o.Channel(2), cn, raw, time, 0, 2), 0u);
+    EXPECT_EQ(data.GetCellText(1, 1), "");
+    EXPECT_EQ(data.GetCellText(1, 2), "34");
+
+    CCNBlock* both[] = {cn, o.Channel(2)};
+    CGroupDecoder decoder(data, both);
+    EXPECT_FALSE(decoder.Delivers(0));
+    EXPECT_TRUE(decoder.Delivers(1));
+    std::vector<double> a(2, 7.0), b(2, 7.0);
+    const std::span<double> outputs[] = {a, b};
+    EXPECT_EQ(decoder.Decode(bytes, outputs, 0, 2), 2u);
+    EXPECT_EQ(a, std::vector<double>(2, 7.0));
+    EXPECT_EQ(b, (std::vector<double>{17, 34}));
   }
 }
 
@@ -412,6 +459,39 @@ TEST(DataBlockGrid, CellsFormatValuesTextsAndMarkers) {
       {0, 8, ""},  // past the channels
   };
   for (const Cell& c : cells) EXPECT_EQ(data.GetCellText(c.record, c.column), c.text) << c.record << "/" << c.column;
+}
+
+// A range table read as a text table (several ranges, or one that is no
+// invalid-value marker) shows the text of the first range that holds the
+// value, else its default text, else the number.
+TEST(DataBlockGrid, RangeTablesShowTheTextOfTheRangeThatHoldsTheValue) {
+  const std::vector<CcRange> ranges = {CcRange{0, 9, "low"}, CcRange{10, 99, "mid"}, CcRange{100, 200, "high"},
+                                       CcRange{150, 250, "overlap"}};
+  Opened o(GroupFile({Ch("with_default", dt::kUInt, 8, 0, CcTextRange("n/a", ranges)),
+                      Ch("without", dt::kUInt, 8, 8, CcTextRange(std::nullopt, ranges)),
+                      Ch("one_range", dt::kUInt, 8, 16, CcTextRange(std::nullopt, {CcRange{10, 99, "mid"}}))},
+                     3, {Bytes({23, 23, 23}), Bytes({207, 207, 207}), Bytes({10, 99, 5}), Bytes({160, 255, 100})}));
+  ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+  const CCCBlock* cc = o.Channel(1)->GetConversion();
+  ASSERT_NE(cc, nullptr);
+  EXPECT_EQ(cc->GetType(), CCCBlock::kTextTable);  // what the conversion announces stays
+  EXPECT_TRUE(cc->IsRangeTextTable());
+  struct Cell {
+    uint32_t record;
+    int column;
+    const char* text;
+  } cells[] = {
+      {0, 1, "mid"},  {2, 1, "mid"},      {2, 2, "mid"},  // between a range's limits, or on them
+      {3, 1, "high"},                                       // the first of two ranges that hold it
+      {1, 1, "overlap"}, {1, 2, "overlap"},                 // above the last entry: no longer its text
+      {3, 2, "255"},  {1, 3, "207"},  {2, 3, "5"},          // in no range, no default text: the number
+      {0, 3, "mid"},  {3, 3, "100"},  {2, 4, ""},
+  };
+  for (const Cell& c : cells) EXPECT_EQ(o.Data().GetCellText(c.record, c.column), c.text) << c.record << "/" << c.column;
+  // In no range of a table with a default text: the default text.
+  Opened other(GroupFile({Ch("with_default", dt::kUInt, 8, 0, CcTextRange("n/a", ranges))}, 1, {Bytes({255})}));
+  ASSERT_EQ(other.result, 1);
+  EXPECT_EQ(other.Data().GetCellText(0, 1), "n/a");
 }
 
 // ---------------------------------------------------------------- damaged and large files

@@ -99,6 +99,55 @@ TEST_F(CsvExport, NoValueCellsAndEmptyGroups) {
   EXPECT_EQ(ReadFileBytes(out2), "time,sig1_1\n\"\",\"\"\n-,-\n");
 }
 
+// The records are decoded a chunk at a time for all channels at once; every
+// line holds the grid's cells of its record, over several chunks.
+TEST_F(CsvExport, EveryCellIsTheGridsCellAcrossChunks) {
+  constexpr uint32_t kRecords = 5000;
+  FileDef def;
+  def.id.programId = "TESTPROG";
+  GroupDef g;
+  g.autoLayout = false;
+  g.recordSize = 1000;  // 5 MB of records: more than one chunk
+  g.records = kRecords;
+  g.comment = "NoValue\tJa\tcount\t7\n";
+  auto channel = [](const std::string& name, uint16_t type, uint16_t bits, uint16_t startBit) {
+    ChannelDef c;
+    c.cn = CnSpec{.name = name, .startBit = startBit, .bits = bits, .dataType = type};
+    return c;
+  };
+  ChannelDef count = channel("count", dt::kUInt, 16, 0);
+  count.value = [](uint32_t r) { return r % 10; };
+  ChannelDef level = channel("level", dt::kUInt, 8, 16);
+  level.cc = CcTextTable({{1, "LOW"}, {5, "MID"}, {9, "HIGH"}});
+  level.value = [](uint32_t r) { return r % 11; };
+  ChannelDef speed = channel("speed", dt::kIntMotorola, 12, 28);
+  speed.cc = CcLinear(0.25, -1);
+  speed.value = [](uint32_t r) { return static_cast<double>(static_cast<int>(r % 4096) - 2048); };
+  ChannelDef note = channel("note", dt::kText, 48, 7900);
+  note.text = [](uint32_t r) { return std::to_string(r) + ".x"; };
+  g.channels = {count, level, speed, note, channel("outside", dt::kUInt, 32, 7990)};
+  def.groups.push_back(g);
+  CDataBlock* data = Open(def);
+  ASSERT_NE(data, nullptr);
+  const std::string out = dir_.File("chunks.csv");
+  ASSERT_EQ(Export(data, out), 1);
+  const std::string text = ReadFileBytes(out);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t nl = text.find('\n', at);
+    lines.push_back(text.substr(at, nl - at));
+    at = nl + 1;
+  }
+  ASSERT_EQ(lines.size(), 3 + kRecords);
+  for (uint32_t r = 0; r < kRecords; r += (r < 20 ? 1 : 97)) {
+    std::string expected;
+    for (int k = 1; k <= 5; ++k) expected += (k > 1 ? "," : "") + data->GetCellText(r, k);
+    EXPECT_EQ(lines[3 + r], expected) << "record " << r;
+  }
+  EXPECT_EQ(lines[3 + 7], "! 7,,-511.25,7.x,");  // a NoValue, a value between two table entries
+  EXPECT_EQ(lines.back(), "9,MID,-287.25,4999.x,");
+}
+
 TEST_F(CsvExport, CancelledOrNotCreatable) {
   CDataBlock* data = Open(TwoChannels(1));
   ASSERT_NE(data, nullptr);

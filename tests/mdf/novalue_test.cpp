@@ -280,76 +280,10 @@ TEST(RangeWriteBack, ChangesExactlyTheRangeFieldsOfChannelAndConversion) {
   EXPECT_EQ(after, expected);
 }
 
-TEST(RangeWriteBack, WritesOnlyIntoBlocksThatWereRead) {
-  // A channel block too short for the range fields.
-  {
-    ts::ChannelDef ch = ChannelFile::Channel({"c"});
-    ch.cn.blockLength = 200;
-    ChannelFile f({ch}, "");
-    ASSERT_TRUE(f.Opened());
-    const std::string before = ts::ReadFileBytes(f.Path());
-    SetRange(f.Cn(1));
-    EXPECT_EQ(f.Cn(1)->WriteRangeToFile(f.Path()), 0);
-    EXPECT_EQ(ts::ReadFileBytes(f.Path()), before);
-  }
-  // A channel block cut short by the end of the file.
-  {
-    ts::BuiltFile b = ts::BuildFile(ts::SimpleFileDef(1, 1, 1, "TESTPROG"));
-    const uint32_t cut = b.writer.AddCn(ts::CnSpec{.name = "cut"});
-    b.writer.SetLink(b.groups[0].cn.back(), ts::cn::kNext, cut);
-    b.writer.PatchU16(b.groups[0].cg + ts::cg::kCnCount, 3);
-    b.writer.Truncate(cut + 100);
-    ChannelFile f(b.writer.Bytes());
-    ASSERT_TRUE(f.Opened());
-    ASSERT_NE(f.Cn(2), nullptr);
-    SetRange(f.Cn(2));
-    EXPECT_EQ(f.Cn(2)->WriteRangeToFile(f.Path()), 0);
-    EXPECT_EQ(ts::ReadFileBytes(f.Path()), b.writer.Bytes());
-  }
-  // A conversion link past the end of the file: the channel is written, the
-  // conversion is not (the file does not grow).
-  {
-    ts::ChannelDef ch = ChannelFile::Channel({"c"});
-    ch.cc = ts::CcLinear(2, 0);
-    ts::FileDef def = ts::SimpleFileDef(1, 0, 1, "TESTPROG");
-    def.groups[0].channels.push_back(ch);
-    ts::BuiltFile b = ts::BuildFile(def);
-    b.writer.SetLink(b.groups[0].cn[1], ts::cn::kConversion, b.writer.Size() + 1000);
-    ChannelFile f(b.writer.Bytes());
-    ASSERT_TRUE(f.Opened());
-    ASSERT_NE(f.Cn(1)->GetConversion(), nullptr);
-    SetRange(f.Cn(1));
-    EXPECT_EQ(f.Cn(1)->WriteRangeToFile(f.Path()), 1);
-    std::string expected = b.writer.Bytes();
-    expected.replace(b.groups[0].cn[1] + ts::cn::kRangeValid, 26,
-                     ts::LeBytes(0xAAB1, 2) + Le64(1.5) + Le64(99) + Le64(0.01));
-    EXPECT_EQ(ts::ReadFileBytes(f.Path()), expected);
-  }
-  // A conversion block whose length ends before its range fields, followed
-  // at once by the channel's comment: the channel is written, the comment
-  // keeps every byte.
-  {
-    ts::ChannelDef ch = ChannelFile::Channel({"c"});
-    ch.cc = ts::CcOther(500);
-    ch.cc->blockLength = 16;
-    ts::FileDef def = ts::SimpleFileDef(1, 0, 1, "TESTPROG");
-    def.groups[0].channels.push_back(ch);
-    ts::BuiltFile b = ts::BuildFile(def);
-    const uint32_t ccPos = b.groups[0].cc[1];
-    const uint32_t comment = b.writer.AddTx("comment", ccPos + 16);
-    b.writer.PatchU16(ccPos + ts::cc::kType, 500);  // the comment's text does not reach it
-    b.writer.SetLink(b.groups[0].cn[1], ts::cn::kComment, comment);
-    ChannelFile f(b.writer.Bytes());
-    ASSERT_TRUE(f.Opened());
-    ASSERT_NE(f.Cn(1)->GetConversion(), nullptr);
-    ASSERT_EQ(f.Cn(1)->GetComment()->GetText(), "comment");
-    SetRange(f.Cn(1));
-    EXPECT_EQ(f.Cn(1)->WriteRangeToFile(f.Path()), 1);
-    std::string expected = b.writer.Bytes();
-    expected.replace(b.groups[0].cn[1] + ts::cn::kRangeValid, 26,
-                     ts::LeBytes(0xAAB1, 2) + Le64(1.5) + Le64(99) + Le64(0.01));
-    EXPECT_EQ(ts::ReadFileBytes(f.Path()), expected);
-  }
+// Channel and conversion blocks too short for their range fields, or cut by
+// the end of the file, are damage that fails the open (see the table of
+// damaged inputs); nothing is written into a file that is not there.
+TEST(RangeWriteBack, AMissingFileIsNotCreated) {
   ChannelFile f({ChannelFile::Channel({"c"})}, "");
   EXPECT_EQ(f.Cn(1)->WriteRangeToFile(f.Path() + ".missing"), 0);
   EXPECT_FALSE(winport::FileExists(f.Path() + ".missing"));

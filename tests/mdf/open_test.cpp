@@ -10,6 +10,7 @@
 #include "platform/ui/messagebox.h"
 #include "platform/win32/file.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
 
 using namespace mdf;
@@ -17,21 +18,7 @@ using namespace testsupport;
 
 namespace {
 
-// Writes the bytes to a file in `dir` and opens it.
-struct Opened {
-  TempDir dir;
-  std::string path;
-  CMdf mdf;
-  int result = 0;
-  explicit Opened(const std::string& bytes, MdfProfile profile = MdfProfile::Import,
-                  uint16_t readerVersion = CMdf::kViewerReaderVersion)
-      : path(dir.File("f.mdf")), mdf(profile) {
-    WriteFileBytes(path, bytes);
-    mdf.SetReaderVersion(readerVersion);
-    mdf.SetShowMessages(false);
-    result = mdf.Open(path);
-  }
-};
+using Opened = OpenedMdf;
 
 std::vector<CCNBlock*> Channels(const CMdf& mdf, int dgIndex = 1) {
   CDGBlock* dg = mdf.GetFirstDG();
@@ -194,58 +181,24 @@ TEST(MdfOpen, CyclesInChainsFailTheOpen) {
   }
 }
 
-// Head lengths below 4 read as 4: no fields beyond the head are taken from the file.
-TEST(MdfOpen, ShortHeadLengthsReadNoFieldsBeyondTheHead) {
-  FileDef def = SimpleFileDef(1, 2, 3);
-  def.groups[0].channels[1].ce = CeIdent(0, "ident");
-  BuiltFile f = BuildFile(def);
-  const uint32_t cn = f.groups[0].cn[2];
-  const uint32_t ce = f.groups[0].ce[1];
-  for (uint16_t length : {0, 1, 2, 3}) {
-    SCOPED_TRACE(length);
-    MdfWriter w = f.writer;
-    w.PatchU16(cn + head::kLength, length);
-    w.PatchU16(ce + head::kLength, length);
-    Opened o(w.Bytes());
-    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
-    const auto cns = Channels(o.mdf);
-    ASSERT_EQ(cns.size(), 3u);
-    EXPECT_EQ(cns[2]->GetSignalName(), "");  // nothing read past the head
-    EXPECT_EQ(cns[2]->GetBlockLength(), 4u);
-    ASSERT_NE(cns[1]->GetExtension(), nullptr);
-    EXPECT_EQ(cns[1]->GetExtension()->GetExtensionType(), 0);
-    EXPECT_EQ(cns[1]->GetExtension()->Image()[6], 0);
-  }
-  {
-    MdfWriter w = f.writer;
-    w.PatchU16(f.groups[0].dg + head::kLength, 2);  // DG without fields: no channel groups
-    Opened o(w.Bytes());
-    ASSERT_EQ(o.result, 1);
-    EXPECT_EQ(o.mdf.GetFirstDG()->GetFirstCG(), nullptr);
-  }
-  {
-    MdfWriter w = f.writer;
-    w.PatchU16(f.hd + head::kLength, 3);  // HD without fields: an empty file
-    Opened o(w.Bytes());
-    ASSERT_EQ(o.result, 1);
-    EXPECT_EQ(o.mdf.GetFirstDG(), nullptr);
-  }
-}
-
 TEST(MdfOpen, ChannelBlockLengthsAboveAndBelowTheFixedSize) {
   FileDef def = SimpleFileDef(1, 2, 3);
   BuiltFile f = BuildFile(def);
   MdfWriter w = f.writer;
   w.PatchU16(f.groups[0].cn[1] + head::kLength, 300);  // longer: known fields only
-  w.PatchU16(f.groups[0].cn[2] + head::kLength, 190);  // shorter: data type and beyond stay 0
+  // The older layout ends before the long-name link: the fields after it stay 0.
+  w.PatchU16(f.groups[0].cn[2] + head::kLength, 218);
+  w.PatchU32(f.groups[0].cn[2] + cn::kDisplayName, 0xFFFFFFF0u);
+  w.PatchU16(f.groups[0].cn[2] + cn::kByteOffset, 3);
   Opened o(w.Bytes());
   ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
   const auto cns = Channels(o.mdf);
   EXPECT_EQ(cns[1]->GetBlockLength(), 228u);
   EXPECT_EQ(cns[1]->GetNumberOfBits(), 16);
+  EXPECT_EQ(cns[2]->GetBlockLength(), 218u);
   EXPECT_EQ(cns[2]->GetNumberOfBits(), 16);
-  EXPECT_EQ(cns[2]->GetDataType(), 0);
   EXPECT_EQ(cns[2]->GetDisplayNameLink(), 0u);
+  EXPECT_EQ(cns[2]->GetAdditionalByteOffset(), 0);
 }
 
 TEST(MdfOpen, FloatOfMoreThan32BitsReadsAsDouble) {

@@ -14,6 +14,7 @@
 #include "mdf/prgblock.h"
 #include "platform/win32/file.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
 
 using namespace std::string_literals;
@@ -27,22 +28,7 @@ namespace {
 constexpr uint32_t kHdPos = 64;
 constexpr uint32_t kPrLinkAt = kHdPos + ts::hd::kProgram;
 
-// A file on disk and the file object that opened it.
-struct Opened {
-  ts::TempDir dir;
-  std::string path;
-  mdf::CMdf mdf;
-  int result = 0;
-  explicit Opened(const std::string& bytes, mdf::MdfProfile profile = mdf::MdfProfile::Import,
-                  uint16_t readerVersion = mdf::CMdf::kViewerReaderVersion)
-      : path(dir.File("f.mdf")), mdf(profile) {
-    ts::WriteFileBytes(path, bytes);
-    mdf.SetReaderVersion(readerVersion);
-    mdf.SetShowMessages(false);
-    result = mdf.Open(path);
-  }
-  std::string Bytes() const { return ts::ReadFileBytes(path); }
-};
+using Opened = ts::OpenedMdf;
 
 // Times far in the past, set after the open so that its reads cannot touch them.
 constexpr timespec kOldAccess{1000000000, 123456789};

@@ -12,6 +12,7 @@
 #include "mdf/format.h"
 #include "mdf/mdf.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
 
 using namespace mdf;
@@ -62,18 +63,8 @@ uint32_t U32At(const std::string& bytes, uint32_t at) {
   return v;
 }
 
-struct Opened {
-  TempDir dir;
-  std::string path;
-  CMdf mdf;
-  int result = 0;
-  explicit Opened(const std::string& bytes, MdfProfile profile = MdfProfile::Import)
-      : path(dir.File("f.mdf")), mdf(profile) {
-    WriteFileBytes(path, bytes);
-    mdf.SetReaderVersion(CMdf::kViewerReaderVersion);
-    mdf.SetShowMessages(false);
-    result = mdf.Open(path);
-  }
+struct Opened : OpenedMdf {
+  explicit Opened(const std::string& bytes, MdfProfile profile = MdfProfile::Import) : OpenedMdf(bytes, profile) {}
   CCGBlock& Cg() { return *mdf.GetFirstDG()->GetFirstCG(); }
   CCNBlock& Cn(int i) {
     CCNBlock* cn = Cg().GetFirstCN();
@@ -296,9 +287,12 @@ TEST(DataGroupRows, LinksCountsAndTheRecordIdKind) {
       {3, ""},
   };
   for (const auto& [ids, text] : kinds) {
-    BuiltFile built = BuildFile(SimpleFileDef(2, 1, 2));
+    FileDef def = SimpleFileDef(2, 1, 2);
+    def.groups[0].recordIds = std::min<uint16_t>(ids, 2);  // records that begin with their id
+    BuiltFile built = BuildFile(def);
     const BuiltGroup& g = built.groups[0];
     built.writer.PatchU16(g.dg + dg::kRecordIds, ids);
+    if (ids > 2) built.writer.PatchU32(g.cg + cg::kRecordCount, 0);  // no records to lay out
     Opened o(built.writer.Bytes());
     ASSERT_EQ(o.result, 1);
     const Rows expected = {

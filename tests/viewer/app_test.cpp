@@ -1,5 +1,7 @@
 // The application: opening files by every road, the invalid file, the About
 // box, the recent-file list and the commands that must not touch the file.
+#include <filesystem>
+
 #include <QAction>
 #include <QDropEvent>
 #include <QMimeData>
@@ -103,6 +105,9 @@ TEST_F(AppTest, ADroppedFileOpensLikeTheMenu) {
   ASSERT_FALSE(byMenu.empty());
   EXPECT_EQ(byMenu[0], "menu");
 
+  // The drop comes over the right pane, which has the focus.
+  frame->activateWindow();
+  right->setFocus();
   QMimeData mime;
   mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(second))});
   QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -122,6 +127,39 @@ TEST_F(AppTest, ADroppedFileOpensLikeTheMenu) {
   EXPECT_EQ(byDrop, byMenu);
   EXPECT_EQ(app->GetRecentFileList()[0], second);
   EXPECT_EQ(frame->windowTitle().toStdString(), "drop.mdf - Skovia");
+  // The right pane shows the root's rows, as after the menu.
+  EXPECT_EQ(left->currentItem(), Root());
+  EXPECT_EQ(Cell(0, 0), "Pathname");
+  EXPECT_EQ(Cell(0, 1), second);
+}
+
+// A file named by a relative path is kept by its absolute path: the document,
+// the "Pathname" row and the recent-file list name it from any working folder.
+TEST_F(AppTest, ARelativePathIsKeptAbsolute) {
+  const std::string path = Save(SimpleFileDef(1, 1, 1), "rel.mdf");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  app.reset();
+  app = std::make_unique<CSkoviaApp>();
+  const bool started = app->InitInstance({QStringLiteral("./sub/../rel.mdf")});
+  std::filesystem::current_path("/");
+  ASSERT_TRUE(started);
+  EXPECT_EQ(app->GetDocument()->GetPathName(), path);
+  EXPECT_EQ(app->GetRecentFileList()[0], path);
+  EXPECT_EQ(app->GetMainWnd()->GetRightPane()->GetList().GetItemText(0, 1), path);  // "Pathname"
+
+  // Elsewhere, a new start opens it again from the list.
+  app.reset();
+  app = std::make_unique<CSkoviaApp>();
+  ASSERT_TRUE(app->InitInstance({}));
+  {
+    ScriptedAnswers none;  // no "Fehler beim Öffnen des Dokuments."
+    app->OnOpenRecentFile(0);
+    EXPECT_TRUE(none.Ok()) << none.Report();
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(app->GetDocument()->GetPathName(), path);
+  EXPECT_EQ(app->GetRecentFileList().GetSize(), 1);
 }
 
 // Opening another file, or failing to, while "Data" is shown: the lists let go
@@ -143,8 +181,14 @@ TEST_F(AppTest, ReopeningWhileDataIsShownLetsGoOfTheOldBlocks) {
     EXPECT_EQ(left->GetShownDataBlock(), nullptr);
     EXPECT_EQ(Titles(), (Labels{"Property", "Contents"}));
     EXPECT_EQ(Visible().GetItemCount(), 50);
-    EXPECT_EQ(right->GetHiddenList().GetItemCount(), 0);
-    for (int row = 0; row < 50; ++row) EXPECT_EQ(Cell(row, 1), "") << row;
+    // A valid file shows its root's rows; nothing of the old file stays.
+    const int rows = validNext ? 2 : 0;
+    EXPECT_EQ(right->GetHiddenList().GetItemCount(), rows);
+    if (validNext) {
+      EXPECT_EQ(Cell(0, 0), "Pathname");
+      EXPECT_EQ(Cell(0, 1), dir.File("second.mdf"));
+    }
+    for (int row = rows; row < 50; ++row) EXPECT_EQ(Cell(row, 1), "") << row;
     right->grab();  // draws every cell in sight
     // Start again from a file with data.
     app->OnFileNew();

@@ -109,6 +109,38 @@ TEST_F(ListTest, TheGridAsksOnlyForTheCellsInSight) {
   EXPECT_EQ(Cell(kRecords - 1, 4), std::to_string((uint64_t{kRecords - 1} * 3) % 65536));
 }
 
+// Another node, or another file, shows its list from the first row with no
+// row selected, whatever the list before showed.
+TEST_F(ListTest, AnotherNodeOrFileStartsAtTheTopWithNoRowSelected) {
+  QTreeWidgetItem* dg = OpenGroup(SimpleFileDef(1, 2, 1000));
+  frame->resize(800, 600);
+  auto scrollDown = [&] {
+    right->SetCurrentRow(351 < Visible().GetItemCount() ? 351 : Visible().GetItemCount() - 1);
+    ASSERT_GT(right->GetTopRow(), 0);
+  };
+  auto atTop = [&](const char* what) {
+    EXPECT_EQ(right->GetTopRow(), 0) << what;
+    EXPECT_EQ(right->GetCurrentRow(), -1) << what;
+  };
+  Select(Child(dg, "Data"));
+  atTop("data");
+  scrollDown();
+  Select(Child(Root(), "Header"));
+  atTop("header after data");
+  EXPECT_EQ(Cell(right->GetTopRow(), 0), "File Pos.");
+  right->SetCurrentRow(3);
+  Select(Child(dg, "Data"));
+  atTop("data after header");
+  scrollDown();
+  Select(Child(Child(dg, "Channel group 1"), "sig1_1"));
+  atTop("channel after data");
+  Select(Child(dg, "Data"));
+  scrollDown();
+  ASSERT_NE(app->OpenDocumentFile(Save(SimpleFileDef(1, 1, 5), "other.mdf")), nullptr);
+  atTop("another file");
+  EXPECT_EQ(Cell(0, 0), "Pathname");
+}
+
 TEST(CopyHeaderColumns, MakesTheVisibleHeaderLikeTheHiddenOne) {
   struct Case {
     std::vector<std::string> visible, hidden;
