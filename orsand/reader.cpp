@@ -59,7 +59,7 @@ struct PropertyCalls;
     static constexpr auto Type = DDC_Get##Kind##PropertyType;               \
     static constexpr auto Length = DDC_Get##Kind##StringPropertyLength;     \
     static constexpr auto Get = DDC_Get##Kind##Property;                    \
-    static constexpr auto Stamp = DDC_Get##Kind##PropertyTimestampComponents; \
+    [[maybe_unused]] static constexpr auto Stamp = DDC_Get##Kind##PropertyTimestampComponents; \
   };
 ORSAND_PROPERTY_CALLS(DDCFileHandle, File)
 ORSAND_PROPERTY_CALLS(DDCChannelGroupHandle, ChannelGroup)
