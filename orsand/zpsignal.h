@@ -57,13 +57,19 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
     return S_OK;
   }
   // A property with the same answer for every signal.
-  template <typename T, auto Value>
-  HRESULT Fixed(T* out) {
+  template <typename T>
+  HRESULT Same(T* out, T value) {
     if (!out) return E_POINTER;
-    if (Record()) *out = Value;
+    if (Record()) *out = value;
     return S_OK;
   }
-  HRESULT NoString(BSTR* out) { return Fixed<BSTR, nullptr>(out); }
+  template <LONG Value>
+  HRESULT Fixed(LONG* out) {
+    return Same<LONG>(out, Value);
+  }
+  HRESULT NoString(BSTR* out) { return Same<BSTR>(out, nullptr); }
+  HRESULT NoSeconds(double* out) { return Same(out, 0.0); }
+  HRESULT NoDataBound(double* out) { return Same(out, 1e308); }
   HRESULT NoStringFor(LONG, BSTR* out) { return NoString(out); }
   HRESULT NoValuesRaw(VARIANT* out);
   HRESULT Untouched(BSTR* out) { return out ? S_OK : E_POINTER; }
@@ -73,23 +79,23 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
   using R = SignalRecord;
   static constexpr const comserver::Interface& kInterface = kIZPSignal;
   static constexpr comserver::Binding kBindings[] = {
-      Bind<&S::Field<&R::Name>>(),        Bind<&S::NoString>(),                 Bind<&S::Field<&R::STyp>>(),
-      Bind<&S::Field<&R::DTyp>>(),        Bind<&S::Field<&R::Ignore>>(),        Bind<&S::Field<&R::ValuesPerBlock>>(),
-      Bind<&S::Field<&R::BlockOffset>>(), Bind<&S::Field<&R::Demux>>(),         Bind<&S::Field<&R::XMin>>(),
-      Bind<&S::Field<&R::XMax>>(),        Bind<&S::Field<&R::XFactor>>(),       Bind<&S::Field<&R::XOffset>>(),
-      Bind<&S::Field<&R::YMin>>(),        Bind<&S::Field<&R::YMax>>(),          Bind<&S::Field<&R::YFactor>>(),
-      Bind<&S::Field<&R::YOffset>>(),     Bind<&S::Field<&R::XUnit>>(),         Bind<&S::Field<&R::YUnit>>(),
-      Bind<&S::Field<&R::Sweep>>(),       Bind<&S::Field<&R::NoOfValues>>(),    Bind<&S::Field<&R::Block0>>(),
-      Bind<&S::Field<&R::NoValue>>(),     Bind<&S::NoString>(),                 Bind<&S::NoString>(),
-      Bind<&S::Field<&R::YStep>>(),       Bind<&S::Field<&R::YOrigin>>(),       Bind<&S::NoString>(),
-      Bind<&S::Fixed<double, 0.0>>(),     Bind<&S::NoString>(),                 Bind<&S::NoString>(),
-      Bind<&S::NoString>(),               Bind<&S::NoString>(),                 Bind<&S::NoString>(),
-      Bind<&S::NoValuesRaw>(),            Bind<&S::Field<&R::Alias>>(),         Bind<&S::Fixed<LONG, 0>>(),
-      Bind<&S::Fixed<LONG, 1>>(),         Bind<&S::NoString>(),                 Bind<&S::NoString>(),
-      Bind<&S::Fixed<LONG, 0>>(),         Bind<&S::Field<&R::DisplayName>>(),   Bind<&S::XSignal>(),
-      Bind<&S::NoStringFor>(),            Bind<&S::Field<&R::MinDelta>>(),      Bind<&S::Field<&R::MaxDelta>>(),
-      Bind<&S::Field<&R::IsUniDir>>(),    Bind<&S::Fixed<LONG, 0>>(),           Bind<&S::Untouched>(),
-      Bind<&S::Untouched>(),              Bind<&S::Fixed<double, 1e308>>(),     Bind<&S::Fixed<double, 1e308>>()};
+      Bind<&S::Field<&R::Name>>(),            Bind<&S::NoString>(),                   Bind<&S::Field<&R::STyp>>(),
+      Bind<&S::Field<&R::DTyp>>(),            Bind<&S::Field<&R::Ignore>>(),          Bind<&S::Field<&R::ValuesPerBlock>>(),
+      Bind<&S::Field<&R::BlockOffset>>(),     Bind<&S::Field<&R::Demux>>(),           Bind<&S::Field<&R::XMin>>(),
+      Bind<&S::Field<&R::XMax>>(),            Bind<&S::Field<&R::XFactor>>(),         Bind<&S::Field<&R::XOffset>>(),
+      Bind<&S::Field<&R::YMin>>(),            Bind<&S::Field<&R::YMax>>(),            Bind<&S::Field<&R::YFactor>>(),
+      Bind<&S::Field<&R::YOffset>>(),         Bind<&S::Field<&R::XUnit>>(),           Bind<&S::Field<&R::YUnit>>(),
+      Bind<&S::Field<&R::Sweep>>(),           Bind<&S::Field<&R::NoOfValues>>(),      Bind<&S::Field<&R::Block0>>(),
+      Bind<&S::Field<&R::NoValue>>(),         Bind<&S::NoString>(),                   Bind<&S::NoString>(),
+      Bind<&S::Field<&R::YStep>>(),           Bind<&S::Field<&R::YOrigin>>(),         Bind<&S::NoString>(),
+      Bind<&S::NoSeconds>(),                  Bind<&S::NoString>(),                   Bind<&S::NoString>(),
+      Bind<&S::NoString>(),                   Bind<&S::NoString>(),                   Bind<&S::NoString>(),
+      Bind<&S::NoValuesRaw>(),                Bind<&S::Field<&R::Alias>>(),           Bind<&S::Fixed<0>>(),
+      Bind<&S::Fixed<1>>(),                   Bind<&S::NoString>(),                   Bind<&S::NoString>(),
+      Bind<&S::Fixed<0>>(),                   Bind<&S::Field<&R::DisplayName>>(),     Bind<&S::XSignal>(),
+      Bind<&S::NoStringFor>(),                Bind<&S::Field<&R::MinDelta>>(),        Bind<&S::Field<&R::MaxDelta>>(),
+      Bind<&S::Field<&R::IsUniDir>>(),        Bind<&S::Fixed<0>>(),                   Bind<&S::Untouched>(),
+      Bind<&S::Untouched>(),                  Bind<&S::NoDataBound>(),                Bind<&S::NoDataBound>()};
   static_assert(std::size(kBindings) == importcore::contract::form::kSignal51);
 
  private:
