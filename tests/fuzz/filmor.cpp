@@ -1,22 +1,27 @@
 // Reads arbitrary bytes as a FILMOR file and reads the whole data space back,
-// in odd-sized steps, as the host streams it.
+// in odd-sized steps, as the host streams it; then imports the same file
+// through the module's file-import object.
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "smallimports/filmor/filmor_import.h"
+#include "tests/fuzz/import_path.h"
 #include "tests/support/fuzz_input.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = testsupport::WriteFuzzInput("fuzz_filmor", ".flm", data, size);
+namespace {
 
+constexpr CLSID kFileImport = winport::GuidOf("{2B479FBF-311C-11D3-87C0-525405DF32BD}");
+
+// The reader's import with its checks: the number of signals, or -1 when it fails.
+int64_t ReadAndCheck(const std::string& path) {
   filmor::FilmorImport import;
   const filmor::FilmorResult result = filmor::ReadFilmorFile(path, import);
   (void)filmor::FilmorResultText(result);
   if (result.status != filmor::FilmorStatus::Ok) {
     testsupport::FuzzCheck(import.signals.Count() == 0);
-    return 0;
+    return -1;
   }
   uint64_t bytes = 0;
   for (const filmor::FilmorSignal& s : import.signals) {
@@ -31,5 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     testsupport::FuzzCheck(r.copied <= r.advance && r.advance > 0);
     position += r.advance;
   }
+  return static_cast<int64_t>(import.signals.Count());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzpath::AnswerQuietly();
+  const std::string path = testsupport::WriteFuzzInput("fuzz_filmor", ".flm", data, size);
+  fuzzpath::DriveImport(kFileImport, path, ReadAndCheck(path));
   return 0;
 }

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/activation.h"
 #include "platform/ui/headless.h"
 #include "smallimports/hestor/edas_reader.h"
 #include "smallimports/support/data_file.h"
+#include "tests/smallimports/module_host.h"
 #include "tests/support/edas_writer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/time_zone.h"
@@ -73,7 +75,30 @@ class EdasTest : public ::testing::Test {
   }
   std::string Samples() const { return std::string(import_.samples.begin(), import_.samples.end()); }
 
+  // The file just read, imported through the module: the host receives each
+  // signal as read and streams the bytes of the reader's data space.
+  void ExpectHostDelivers() {
+    if (!host_) host_.emplace(smalltest::kHestorModule);
+    const testsupport::ImportResult r = host_->Import("Hestor.FileImport", path_);
+    EXPECT_TRUE(r.boxes.empty());
+    EXPECT_EQ(host::NumberOf(r.file, "FileDate"), import_.fileDate);
+    EXPECT_EQ(host::NumberOf(r.file, "BlockSize"), import_.blockSize);
+    EXPECT_EQ(host::NumberOf(r.file, "DataSize"), import_.dataSize);
+    EXPECT_EQ(host::NumberOf(r.file, "IsValid"), 1);
+    EXPECT_EQ(host::TextOf(r.file, "Name"), "");
+    EXPECT_TRUE(r.comments.empty());
+    ASSERT_EQ(r.signals.size(), import_.signals.Count());
+    for (size_t i = 0; i < r.signals.size(); ++i) {
+      smalltest::ExpectDelivered(r.signals[i], import_.signals[i], hestor::BitSize(import_.signals[i]));
+      if (import_.signals[i].NoOfValues == 0) continue;
+      EXPECT_EQ(host_->Samples(std::to_string(i + 1)).bytes,
+                smalltest::ExpectedSamples(r.signals[i], import_.blockSize, Samples()))
+          << i;
+    }
+  }
+
   testsupport::TempDir dir_;
+  std::optional<smalltest::ModuleHost> host_;
   std::string path_;
   hestor::HestorImport import_;
 };
@@ -101,6 +126,7 @@ TEST_F(EdasTest, InterleavedOrganisationOneIsOneRead) {
   EXPECT_FALSE(import_.streaming);
   EXPECT_EQ(Samples(), Interleaved(1000));
   EXPECT_EQ(import_.path, path_);
+  ExpectHostDelivers();
 }
 
 TEST_F(EdasTest, InterleavedOrganisationsZeroAndTwo) {
@@ -114,6 +140,7 @@ TEST_F(EdasTest, InterleavedOrganisationsZeroAndTwo) {
   org0.data = {{kFirst, first}, {kSecond, second}};
   ASSERT_EQ(Read(org0), HestorStatus::Ok);
   EXPECT_EQ(Samples(), Interleaved(1000));
+  ExpectHostDelivers();
 
   ew::EdasFile org2;
   org2.header = TwoChannels("block2");
@@ -123,6 +150,7 @@ TEST_F(EdasTest, InterleavedOrganisationsZeroAndTwo) {
   for (int k = 0; k < 1000; ++k) org2.data.push_back({at1[k], F32(k / 2.0f)});
   ASSERT_EQ(Read(org2), HestorStatus::Ok);
   EXPECT_EQ(Samples(), Interleaved(1000));
+  ExpectHostDelivers();
 }
 
 TEST_F(EdasTest, BlockFormConvertsToFloats) {
@@ -160,6 +188,7 @@ TEST_F(EdasTest, BlockFormConvertsToFloats) {
     EXPECT_EQ(import_.blockSize, 2048);
     EXPECT_EQ(import_.dataSize, 10240u);
     EXPECT_EQ(Samples(), expected);
+    ExpectHostDelivers();
   }
 }
 
@@ -213,6 +242,7 @@ TEST_F(EdasTest, KeywordsAndTypes) {
       EXPECT_EQ(s.DTyp, dtyps[t]) << types[t];
       EXPECT_EQ(s.valueSize, sizes[t]) << types[t];
     }
+    ExpectHostDelivers();
   }
 }
 
@@ -314,6 +344,9 @@ TEST_F(EdasTest, Validity) {
       {"edas", 0, 64, false}, {"edas", 32, 64, true}, {"PDAI", 40, 64, true},
       {"pdai", 100, 128, true},  {"EDAX", 32, 64, false}, {"EDAS", 32, 31, false},
   };
+  // The module's IsValid answers the same.
+  smalltest::ModuleHost host(smalltest::kHestorModule);
+  host::Session file("Hestor.FileImport");
   for (const Case& c : cases) {
     ew::EdasFile f;
     f.magic = c.magic;
@@ -323,8 +356,10 @@ TEST_F(EdasTest, Validity) {
     bytes.resize(c.length, ' ');
     testsupport::WriteFileBytes(dir_.File("v.eda"), bytes);
     EXPECT_EQ(hestor::IsHestorFile(dir_.File("v.eda")), c.valid) << c.magic << " " << c.offset << " " << c.length;
+    EXPECT_EQ(file.IsValid(dir_.File("v.eda")), c.valid ? 1 : 0) << c.magic << " " << c.offset << " " << c.length;
   }
   EXPECT_FALSE(hestor::IsHestorFile(dir_.File("absent.eda")));
+  EXPECT_EQ(file.IsValid(dir_.File("absent.eda")), 0);
 }
 
 TEST_F(EdasTest, Failures) {
@@ -366,6 +401,23 @@ TEST_F(EdasTest, Failures) {
     EXPECT_TRUE(script.Ok()) << c.what << ": " << script.Report();
     EXPECT_TRUE(import_.samples.empty()) << c.what;
   }
+  // Through the module: the same boxes, then E_FAIL.
+  smalltest::ModuleHost host(smalltest::kHestorModule);
+  for (const Case& c : cases) {
+    ew::EdasFile f;
+    f.header = c.header;
+    f.data = {{200, std::string(10, 'd')}};
+    path_ = dir_.File("test.eda");
+    testsupport::WriteFileBytes(path_, ew::WriteEdasFile(f));
+    const std::optional<host::Failure> failure = host.TryImport("Hestor.FileImport", path_);
+    ASSERT_TRUE(failure) << c.what;
+    EXPECT_EQ(failure->hr, E_FAIL) << c.what;
+    const auto boxes = host.Boxes();
+    ASSERT_EQ(boxes.size(), c.box.empty() ? 0u : 1u) << c.what;
+    if (!c.box.empty()) {
+      EXPECT_EQ(boxes[0].text, c.box) << c.what;
+    }
+  }
   // With organisation 1 the same 10^9 values are streamed: nothing is read or allocated.
   ew::EdasFile big;
   big.header = ew::Lines({"typ:int16", "org:block1", "frames:1000000000", "endheader"}) +
@@ -376,6 +428,117 @@ TEST_F(EdasTest, Failures) {
   // A preamble shorter than 32 bytes.
   testsupport::WriteFileBytes(dir_.File("short.eda"), "EDAS");
   EXPECT_EQ(hestor::ParseHestorFile(dir_.File("short.eda"), import_).status, HestorStatus::ShortPreamble);
+}
+
+// A new Hestor file object, as the host creates it.
+host::Object CreateHestor() {
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"Hestor.FileImport", &clsid), S_OK);
+  IDispatch* object = nullptr;
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+            S_OK);
+  return host::Object(object);
+}
+
+// One uint8 channel at offset 1000 (D) of `frames` values: from 256,000,001
+// bytes on the object reads them from the file at every Read (file mode).
+class HestorObjectTest : public EdasTest {
+ protected:
+  HestorObjectTest() : registered_(smalltest::kHestorModule) {}
+  std::string WriteBig(uint64_t frames) {
+    ew::EdasFile f;
+    f.header = ew::Lines({"typ:uint8", "org:block1", "frames:" + std::to_string(frames), "endheader"}) +
+               ew::ChannelSection({"name:big", "channel_offset:1000"});
+    f.data = {{1000, "\x01\x02\x03"}, {1000 + frames - 2, "\x07\x08"}};
+    const std::string path = dir_.File("big.eda");
+    testsupport::WriteFileBytes(path, ew::WriteEdasFile(f));  // sparse between
+    return path;
+  }
+
+  smalltest::ModuleHost registered_;
+};
+
+TEST_F(HestorObjectTest, LoadedBelowTheLimitAndStreamedFromIt) {
+  for (const uint64_t frames : {uint64_t{256000000}, uint64_t{256000001}}) {
+    SCOPED_TRACE(frames);
+    host::Object file = CreateHestor();
+    file.Call("ImportFile", {WriteBig(frames), std::string()});
+    EXPECT_EQ(static_cast<uint32_t>(smalltest::Long(file, "DataSize")), frames);
+    EXPECT_EQ(smalltest::Long(file, "BlockSize"), 1);
+    file.Call("Open");
+    EXPECT_EQ(smalltest::ReadBytes(file, 3), "\x01\x02\x03");
+    smalltest::Seek(file, 2, 2);
+    EXPECT_EQ(smalltest::ReadBytes(file, 4), "\x07\x08\xEE\xEE");
+    file.Call("Close");
+  }
+}
+
+TEST_F(HestorObjectTest, FileModeReadsFromD) {
+  const uint64_t frames = 256000001;
+  const std::string path = WriteBig(frames);
+  host::Object file = CreateHestor();
+  file.Call("ImportFile", {path, std::string()});
+  // Close without Open leaves the count at 0: the next Open opens the file.
+  file.Call("Close");
+  file.Call("Close");
+  file.Call("Open");
+  EXPECT_EQ(smalltest::ReadBytes(file, 3), "\x01\x02\x03");  // before any Seek: from D
+  EXPECT_EQ(smalltest::ReadBytes(file, 2), std::string(2, '\0'));
+  struct Step {
+    const char* what;
+    int64_t position, origin;
+    uint32_t bytes;
+    std::string data;
+  } steps[] = {
+      {"origin 0", 0, 0, 2, "\x01\x02"},
+      {"origin 1", 0, 1, 1, "\x03"},
+      {"back", -2, 1, 1, "\x02"},
+      {"origin 3 keeps", 9, 3, 1, "\x03"},
+      {"origin 2", 2, 2, 3, "\x07\x08\xEE"},  // more than the data size holds
+      {"at the end", 0, 2, 2, "\xEE\xEE"},
+      {"negative", -1, 0, 2, "\xEE\xEE"},
+      {"beyond", static_cast<int64_t>(frames) + 5, 0, 2, "\xEE\xEE"},
+  };
+  for (const Step& s : steps) {
+    smalltest::Seek(file, s.position, s.origin);
+    EXPECT_EQ(smalltest::ReadBytes(file, s.bytes), s.data) << s.what;
+  }
+  // Opens nest: the file stays open until the last Close.
+  file.Call("Open");
+  file.Call("Close");
+  EXPECT_EQ(smalltest::ReadBytes(file, 2), "\x01\x02");
+  file.Call("Close");
+  EXPECT_EQ(smalltest::ReadBytes(file, 2), "\xEE\xEE");  // closed: nothing is read
+  // A file cut after the import: what it lacks reads as zeros.
+  std::filesystem::resize_file(path, 1001);
+  file.Call("Open");
+  EXPECT_EQ(smalltest::ReadBytes(file, 3), std::string("\x01\0\0", 3));
+  file.Call("Close");
+}
+
+TEST_F(HestorObjectTest, ReimportAfterReleaseFile) {
+  ew::EdasFile f;
+  f.header = TwoChannels("block1");
+  f.data = {{kFirst, Interleaved(1000)}};
+  const std::string path = dir_.File("two.eda");
+  testsupport::WriteFileBytes(path, ew::WriteEdasFile(f));
+  host::Object file = CreateHestor();
+  file.Call("ImportFile", {path, std::string()});
+  host::Object signal = file.GetObject("Signal", {int64_t{2}});
+  EXPECT_EQ(signal.Get("Name"), host::Value(std::string("Druck")));
+  file.Call("ReleaseFile");
+  EXPECT_EQ(smalltest::Long(file, "nSignals"), 0);
+  EXPECT_TRUE(smalltest::IsNull(signal.Get("Name")));
+  EXPECT_EQ(smalltest::Long(signal, "Demux"), 0);
+  file.Call("ImportFile", {path, std::string()});
+  EXPECT_EQ(smalltest::Long(file, "nSignals"), 2);
+  EXPECT_EQ(smalltest::Long(file, "DataSize"), 6000);
+  EXPECT_TRUE(smalltest::IsNull(signal.Get("Name")));  // it belonged to the import released
+  EXPECT_EQ(file.GetObject("Signal", {int64_t{2}}).Get("Name"), host::Value(std::string("Druck")));
+  file.Call("Open");
+  smalltest::Seek(file, 6, 0);
+  EXPECT_EQ(smalltest::ReadBytes(file, 6), Interleaved(2).substr(6));
+  file.Call("Close");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "platform/ui/headless.h"
 #include "smallimports/filmor/filmor_import.h"
+#include "tests/smallimports/module_host.h"
 #include "tests/support/filmor_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -328,6 +329,7 @@ TEST_F(FilmorTest, RejectionsLeaveNoData) {
        },
        DocumentStatus::BadValue, SchemaStatus::Ok, ValueError::CountOverflow},
   };
+  smalltest::ModuleHost host(smalltest::kFilmorModule);
   for (const Rejection& c : cases) {
     fw::Document doc = AllColumns();
     fw::Layout layout;
@@ -338,6 +340,14 @@ TEST_F(FilmorTest, RejectionsLeaveNoData) {
     EXPECT_EQ(result.document.schema, c.schema) << c.what;
     EXPECT_EQ(result.document.value, c.value) << c.what;
     EXPECT_EQ(import_.signals.Count(), 0u) << c.what;
+    // Through the module: E_FAIL after the box.
+    const std::string path = dir_.File("all_columns.flm");
+    const std::optional<host::Failure> failure = host.TryImport("Filmor.FileImport", path);
+    ASSERT_TRUE(failure) << c.what;
+    EXPECT_EQ(failure->hr, E_FAIL) << c.what;
+    const auto boxes = host.Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << c.what;
+    EXPECT_EQ(boxes[0].text, "File " + path + " has no data!") << c.what;
   }
 }
 
@@ -439,6 +449,37 @@ TEST_F(FilmorTest, ImportShowsNoDataBox) {
 TEST_F(FilmorTest, MissingFileAndFolderHaveNoData) {
   EXPECT_EQ(filmor::ReadFilmorFile(dir_.File("absent.flm"), import_).document.status, DocumentStatus::OpenFailed);
   EXPECT_EQ(filmor::ReadFilmorFile(dir_.Path(), import_).status, FilmorStatus::NoData);
+}
+
+// The module delivers what the reader read: every field of every signal, the
+// file's properties and comment, and each signal's bytes as the host streams them.
+TEST_F(FilmorTest, ImportsThroughTheHost) {
+  smalltest::ModuleHost host(smalltest::kFilmorModule);
+  const std::pair<const char*, fw::Document> fixtures[] = {{"all_columns.flm", AllColumns()},
+                                                           {"two_groups.flm", TwoGroups()}};
+  for (const auto& [name, doc] : fixtures) {
+    SCOPED_TRACE(name);
+    const std::string path = Write(doc, {}, name);
+    ASSERT_EQ(filmor::ReadFilmorFile(path, import_).status, FilmorStatus::Ok);
+    const testsupport::ImportResult r = host.Import("Filmor.FileImport", path);
+    EXPECT_EQ(host::TextOf(r.file, "Name"), std::string(name).substr(0, std::string(name).find('.')));
+    EXPECT_EQ(host::NumberOf(r.file, "IsValid"), 1);
+    EXPECT_EQ(host::NumberOf(r.file, "FileDate"), 0);
+    EXPECT_EQ(host::NumberOf(r.file, "BlockSize"), 4096);
+    EXPECT_EQ(host::NumberOf(r.file, "DataSize"), import_.dataSize);
+    EXPECT_EQ(host::NumberOf(r.file, "NoOfComments"), 1);
+    EXPECT_EQ(host::NumberOf(r.file, "nFiles"), 1);
+    ASSERT_EQ(r.comments.size(), 1u);
+    EXPECT_EQ(r.comments[0].index, 0);
+    EXPECT_EQ(r.comments[0].text, import_.comment);
+    ASSERT_EQ(r.signals.size(), import_.signals.Count());
+    for (size_t i = 0; i < r.signals.size(); ++i) {
+      const filmor::FilmorSignal& s = import_.signals[i];
+      smalltest::ExpectDelivered(r.signals[i], s);
+      EXPECT_EQ(host.Samples(std::to_string(i + 1)).bytes, std::string(s.samples.begin(), s.samples.end())) << i;
+    }
+    EXPECT_TRUE(r.boxes.empty());
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "smallimports/jorvel/rpc_reader.h"
+#include "tests/smallimports/module_host.h"
 #include "tests/support/corpus.h"
 #include "tests/support/rpc_writer.h"
 #include "tests/support/temp_dir.h"
@@ -33,6 +34,15 @@ std::vector<int16_t> ChannelValues(const jorvel::RpcImport& im, size_t channel) 
     const size_t at = static_cast<size_t>(i) * s.Demux + s.BlockOffset;
     values.push_back(static_cast<int16_t>(space[at] | (space[at + 1] << 8)));
   }
+  return values;
+}
+
+// The values of a signal as the host streams them through the module.
+std::vector<int16_t> HostValues(smalltest::ModuleHost& host, size_t channel) {
+  const std::string bytes = host.Samples(std::to_string(channel + 1)).bytes;
+  std::vector<int16_t> values;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    values.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
   return values;
 }
 
@@ -68,6 +78,7 @@ class RpcTest : public ::testing::Test {
 TEST_F(RpcTest, CorpusFilesMatchTheirOracles) {
   SKIP_WITHOUT_CORPUS();
   testsupport::ScopedTimeZone utc("UTC0");
+  smalltest::ModuleHost host(smalltest::kJorvelModule);
   for (const char* file : {"rpc/gen_rpc_groups.rsp", "rpc/ncode_belgium_road.rsp", "rpc/ncode_test1.rsp"}) {
     SCOPED_TRACE(file);
     const nlohmann::json oracle = testsupport::LoadOracle(file);
@@ -121,6 +132,30 @@ TEST_F(RpcTest, CorpusFilesMatchTheirOracles) {
       EXPECT_NEAR(*std::min_element(raw.begin(), raw.end()) * s.YFactor, phys["min"].get<double>(), 1e-9);
       EXPECT_NEAR(*std::max_element(raw.begin(), raw.end()) * s.YFactor, phys["max"].get<double>(), 1e-9);
     }
+
+    // The same file through the module: each signal as read, its samples and their physical values.
+    const testsupport::ImportResult r = host.Import("Jorvel.FileImport", testsupport::CorpusFile(file));
+    EXPECT_EQ(host::NumberOf(r.file, "FileDate"), import_.fileDate);
+    EXPECT_EQ(host::NumberOf(r.file, "DataSize"), import_.dataSize);
+    EXPECT_EQ(host::NumberOf(r.file, "BlockSize"), import_.blockSize);
+    EXPECT_EQ(host::TextOf(r.file, "Name"), import_.name);
+    EXPECT_TRUE(r.comments.empty());
+    ASSERT_EQ(r.signals.size(), channels);
+    for (size_t k = 0; k < channels; ++k) {
+      smalltest::ExpectDelivered(r.signals[k], import_.signals[k]);
+      const testsupport::SampleSet samples = host.Samples(std::to_string(k + 1));
+      const std::vector<int16_t> raw = ChannelValues(import_, k);
+      ASSERT_EQ(samples.bytes.size(), raw.size() * 2);
+      ASSERT_EQ(samples.values.size(), raw.size());
+      const auto& phys = oracle["channels"][k]["phys"];
+      for (size_t i = 0; i < raw.size(); ++i) {
+        const auto value = static_cast<int16_t>(static_cast<uint8_t>(samples.bytes[2 * i]) |
+                                                (static_cast<uint8_t>(samples.bytes[2 * i + 1]) << 8));
+        ASSERT_EQ(value, raw[i]) << k << " " << i;
+      }
+      EXPECT_NEAR(samples.values.front().value_or(-1e300), phys["first"][0].get<double>(), 1e-9);
+      EXPECT_NEAR(samples.times.back().value_or(-1e300), static_cast<double>(raw.size() - 1) * deltaT, 1e-9);
+    }
   }
 }
 
@@ -165,6 +200,7 @@ TEST_F(RpcTest, GroupLayouts) {
       {"unpadded, big-endian", 4, 6, 5, true, false, 4, 2},
       {"one group", 3, 100, 1, false, true, 1, 3},
   };
+  smalltest::ModuleHost host(smalltest::kJorvelModule);
   for (const Case& c : cases) {
     rw::RpcSpec spec = TwoChannels(c.p, c.g, c.f);
     if (c.big) spec.format = "binary_ieee_big_end";
@@ -180,6 +216,9 @@ TEST_F(RpcTest, GroupLayouts) {
     EXPECT_EQ(import_.layout.lastGroupValues, c.lastValues) << c.what;
     EXPECT_EQ(ChannelValues(import_, 0), spec.channels[0].values) << c.what;
     EXPECT_EQ(ChannelValues(import_, 1), spec.channels[1].values) << c.what;
+    host.Import("Jorvel.FileImport", dir_.File("test.rsp"));
+    EXPECT_EQ(HostValues(host, 0), spec.channels[0].values) << c.what;
+    EXPECT_EQ(HostValues(host, 1), spec.channels[1].values) << c.what;
   }
 }
 
@@ -300,6 +339,7 @@ TEST_F(RpcTest, Refusals) {
       {"data space of 8 GiB", [&](std::vector<rw::Record>& r) { set("FRAMES", "1073741824")(r); }, RpcStatus::DataSpaceTooLarge},
   };
   const rw::RpcSpec spec = TwoChannels(4, 8, 3);
+  smalltest::ModuleHost host(smalltest::kJorvelModule);
   for (const Case& c : cases) {
     std::vector<rw::Record> records = rw::RpcRecords(spec);
     c.edit(records);
@@ -307,6 +347,11 @@ TEST_F(RpcTest, Refusals) {
     EXPECT_EQ(result.status, c.status) << c.what << ": " << jorvel::RpcResultText(result);
     EXPECT_EQ(import_.signals.Count(), 0u) << c.what;
     EXPECT_EQ(import_.dataSize, 0u) << c.what;
+    // Through the module: E_FAIL and no box.
+    const std::optional<host::Failure> failure = host.TryImport("Jorvel.FileImport", dir_.File("test.rsp"));
+    ASSERT_TRUE(failure) << c.what;
+    EXPECT_EQ(failure->hr, E_FAIL) << c.what;
+    EXPECT_TRUE(host.Boxes().empty()) << c.what;
   }
   // A header that ends before its 4n records: the file stops inside them.
   const std::string bytes = rw::WriteRpcFile(spec);

@@ -12,6 +12,7 @@
 #include "platform/ui/headless.h"
 #include "smallimports/brevan/tarvix_reader.h"
 #include "smallimports/support/data_file.h"
+#include "tests/smallimports/module_host.h"
 #include "tests/support/tarvix_writer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/time_zone.h"
@@ -319,6 +320,36 @@ TEST_F(TarvixTest, MissingDataFile) {
       EXPECT_EQ(log[1].filter, "Tarvix-Datendateien (*.dta)|*.dta||");
     }
   }
+  // The same through the module: the host answers the question and the file dialog.
+  smalltest::ModuleHost host(smalltest::kBrevanModule);
+  struct HostCase {
+    const char* what;
+    int answer;
+    std::vector<std::optional<std::string>> dialogs;
+    bool imported;
+  } hostCases[] = {
+      {"No", IDNO, {}, false},
+      {"Cancel", IDCANCEL, {}, false},
+      {"Yes, file chosen", IDYES, {chosen}, true},
+      {"Yes, dialog cancelled", IDYES, {std::nullopt}, false},
+  };
+  for (const HostCase& c : hostCases) {
+    testsupport::ImportResult r;
+    const std::optional<host::Failure> failure =
+        host.TryImport("Brevan.ZPFileImport", header, {.user = "", .vars = {}, .zpVersion = {}, .parameters = {},
+                                                       .answers = {c.answer}, .fileDialogs = c.dialogs},
+                       &r);
+    EXPECT_EQ(!failure, c.imported) << c.what;
+    EXPECT_EQ(failure ? failure->hr : S_OK, c.imported ? S_OK : E_FAIL) << c.what;
+    const auto boxes = host.Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << c.what;
+    EXPECT_EQ(boxes[0].text, question) << c.what;
+    if (c.imported) {
+      EXPECT_EQ(host::NumberOf(r.file, "DataSize"), 6);
+      EXPECT_EQ(host.Samples("a").bytes, "xxxxxx");
+    }
+  }
+
   // Found without asking: under the record's file name, then beside the header in other case.
   testsupport::WriteFileBytes(dir_.File("other.dta"), "12345678");
   ASSERT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, TarvixStatus::Ok);
@@ -326,6 +357,9 @@ TEST_F(TarvixTest, MissingDataFile) {
   testsupport::WriteFileBytes(dir_.File("m.DTA"), "12345678");
   ASSERT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, TarvixStatus::Ok);
   EXPECT_EQ(import_.dataPath, dir_.File("m.DTA"));
+  const testsupport::ImportResult r = host.Import("Brevan.ZPFileImport", header);
+  EXPECT_TRUE(r.boxes.empty());
+  EXPECT_EQ(host.Samples("a").bytes, "123456");
 }
 
 TEST_F(TarvixTest, TruncatedDataFileReadsAsZeros) {
@@ -377,11 +411,17 @@ TEST_F(TarvixTest, Refusals) {
       {"sampling record where a channel is due", head(1) + tw::SamplingRecord(3, 1) + channel,
        TarvixStatus::NotAChannelRecord},
   };
+  smalltest::ModuleHost host(smalltest::kBrevanModule);
   for (const Case& c : cases) {
     const std::string path = WriteHeader(c.bytes, "bad.hdr");
     const brevan::TarvixResult result = brevan::ParseTarvixHeaderFile(path, import_);
     EXPECT_EQ(result.status, c.status) << c.what << ": " << brevan::TarvixResultText(result);
     EXPECT_EQ(import_.signals.Count(), 0u) << c.what;
+    // Through the module: E_FAIL, no question.
+    const std::optional<host::Failure> failure = host.TryImport("Brevan.ZPFileImport", path);
+    ASSERT_TRUE(failure) << c.what;
+    EXPECT_EQ(failure->hr, E_FAIL) << c.what;
+    EXPECT_TRUE(host.Boxes().empty()) << c.what;
   }
   // A long-label record where a channel is due is taken, matching or not.
   const std::string taken = head(1) + tw::LongLabelRecord(7, 1, '\'', "LongLabel 'x'") + channel + tw::EndRecord();
@@ -399,6 +439,69 @@ TEST_F(TarvixTest, Validity) {
   EXPECT_FALSE(brevan::IsTarvixHeaderFile(
       WriteHeader(tw::HeadBytes({.recordSize = 2, .channels = 1}) + tw::Record(2, std::string(196, 'x')), "v.hdr")));
   EXPECT_FALSE(brevan::IsTarvixHeaderFile(dir_.File("absent.hdr")));
+}
+
+// The module delivers what the reader read: file properties, every signal
+// with its display name, the scalars, the comments with their names, and each
+// signal's values streamed from the data file.
+TEST_F(TarvixTest, ImportsThroughTheHost) {
+  testsupport::ScopedTimeZone utc("UTC0");
+  WriteData("full.dta", kRecords);
+  const std::string header = WriteHeader(FullHeader());
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, TarvixStatus::Ok);
+  smalltest::ModuleHost host(smalltest::kBrevanModule);
+  const testsupport::ImportResult r = host.Import("Brevan.ZPFileImport", header);
+  EXPECT_TRUE(r.boxes.empty());
+  EXPECT_EQ(host::NumberOf(r.file, "FileDate"), 1072260000);
+  EXPECT_EQ(host::NumberOf(r.file, "Version"), 519);
+  EXPECT_EQ(host::NumberOf(r.file, "BlockSize"), kRecordSize);
+  EXPECT_EQ(host::NumberOf(r.file, "DataSize"), kRecordSize * kRecords);
+  EXPECT_EQ(host::NumberOf(r.file, "NoOfComments"), 10);
+  EXPECT_EQ(host::NumberOf(r.file, "nFiles"), 1);
+  EXPECT_EQ(host::NumberOf(r.file, "IsValid"), 1);
+  EXPECT_EQ(host::TextOf(r.file, "Name"), "");
+
+  ASSERT_EQ(r.comments.size(), 10u);
+  EXPECT_EQ(r.comments[0].index, 0);
+  EXPECT_FALSE(r.comments[0].name);
+  EXPECT_EQ(r.comments[0].text, import_.comment);
+  for (size_t i = 1; i < r.comments.size(); ++i) {
+    EXPECT_EQ(r.comments[i].index, static_cast<int64_t>(i));
+    EXPECT_EQ(r.comments[i].name.value_or("(null)"), import_.comments[i - 1].Name.str());
+    EXPECT_EQ(r.comments[i].text, import_.comments[i - 1].text);
+  }
+
+  ASSERT_EQ(r.signals.size(), 16u);
+  for (size_t i = 0; i < r.signals.size(); ++i) {
+    const brevan::BrevanSignal& s = import_.signals[i];
+    const host::PropertyList& p = r.signals[i];
+    smalltest::ExpectDelivered(p, s);
+    EXPECT_EQ(host::TextOf(p, "DisplayName"), s.DisplayName.str()) << i;
+    EXPECT_TRUE(smalltest::IsNull(p, "XSignal")) << i;
+    EXPECT_TRUE(smalltest::IsNull(p, "BitState")) << i;
+    EXPECT_EQ(host::NumberOf(p, "MinDelta", -1), 0) << i;
+    EXPECT_EQ(host::NumberOf(p, "MaxDelta", -1), 0) << i;
+    EXPECT_EQ(host::NumberOf(p, "IsUniDir", -1), 0) << i;
+    EXPECT_EQ(p.size(), 46u);
+    EXPECT_EQ(host.Samples(std::to_string(i + 1)).bytes, Streamed(s)) << i;
+  }
+
+  ASSERT_EQ(r.scalars.size(), import_.scalars.Count());
+  for (size_t i = 0; i < r.scalars.size(); ++i) {
+    const smallimports::ScalarRecord& s = import_.scalars[i];
+    const host::PropertyList& p = r.scalars[i];
+    EXPECT_EQ(host::TextOf(p, "Name"), s.Name.str()) << i;
+    EXPECT_EQ(host::TextOf(p, "DisplayName"), s.DisplayName.str()) << i;
+    EXPECT_EQ(host::TextOf(p, "Alias"), s.Alias.str()) << i;
+    EXPECT_EQ(host::TextOf(p, "Label"), s.Label.str()) << i;
+    EXPECT_EQ(host::TextOf(p, "Unit"), s.Unit.str()) << i;
+    EXPECT_EQ(host::NumberOf(p, "STyp", -1), s.STyp) << i;
+    EXPECT_EQ(host::NumberOf(p, "DTyp", -1), s.DTyp) << i;
+    EXPECT_EQ(host::NumberOf(p, "Ignore", -1), s.Ignore) << i;
+    EXPECT_EQ(host::NumberOf(p, "FileNo", -1), 1) << i;
+    EXPECT_EQ(host::NumberOf(p, "XOffset", -1), s.XOffset) << i;
+    EXPECT_EQ(host::NumberOf(p, "Value", -1), s.Value) << i;
+  }
 }
 
 }  // namespace

@@ -21,6 +21,12 @@ ImportResult HostHarness::Import(const std::string& progId, const std::string& f
   session_.reset();
   scope_.reset();
   backend_ = std::make_unique<host::AnsweringBackend>(options.answers, nullptr, nullptr);
+  for (const std::optional<std::string>& path : options.fileDialogs) {
+    winport::ui::ExpectedDialog dialog;
+    dialog.kind = winport::ui::DialogKind::FileDialog;
+    dialog.path = path;
+    backend_->Expect(dialog);
+  }
   scope_ = std::make_unique<host::BackendScope>(backend_.get());
   session_ = std::make_unique<host::Session>(progId);
   host::ImportOptions configure;

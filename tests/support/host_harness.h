@@ -29,6 +29,8 @@ struct ImportOptions {
   std::optional<int32_t> zpVersion;
   std::optional<std::vector<uint8_t>> parameters;
   std::vector<int> answers;  // IDOK, IDYES, ... for the boxes in turn; default buttons beyond
+  // The file dialogs in turn: the path chosen, or none for Cancel.
+  std::vector<std::optional<std::string>> fileDialogs;
 };
 
 struct ImportResult {

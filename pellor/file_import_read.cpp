@@ -1,0 +1,187 @@
+// The value side of Read and ReadEx: value caches, reads from the file, the
+// NoValue marking of files of the KESTRAVO writer and the time values of ReadEx.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "importcore/host_types.h"
+#include "importcore/le.h"
+#include "mdf/blocks.h"
+#include "mdf/ccblock.h"
+#include "mdf/datablock.h"
+#include "pellor/file_import.h"
+
+namespace pellor {
+namespace {
+
+using importcore::DTypSize;
+
+// Samples per read from the file: the reused buffers stay this small.
+constexpr uint32_t kChunk = 65536;
+
+// Values of these codes are read as doubles, whatever the channel stores.
+bool ReadsDoubles(const SignalRecord& r) { return r.DTyp == importcore::dtyp::kFloat64 || r.DTyp == importcore::dtyp::kFloat64Alt; }
+// Doubles read converted: signals whose type flags say so, with the record's axis-values flag.
+bool ReadsConverted(const SignalRecord& r) { return (r.typeFlags & kConvertedToDouble) != 0 && r.axisValues != 0; }
+bool DeliversPhysical(const SignalRecord& r) { return ReadsDoubles(r) && ReadsConverted(r); }
+// A signal's values take Demux bytes each, the size of its DTyp.
+bool HasReadableValues(const SignalRecord& r) {
+  return r.Demux > 0 && DTypSize(r.DTyp) == static_cast<uint32_t>(r.Demux);
+}
+
+// The channel of type "time" in the signal's channel group.
+const mdf::CCNBlock* GroupTimeChannel(const SignalRecord& r) {
+  if (!r.channelGroup) return nullptr;
+  for (const mdf::CCNBlock* cn = r.channelGroup->GetFirstCN(); cn; cn = cn->GetNext())
+    if (cn->GetChannelType() == 1) return cn;
+  return nullptr;
+}
+
+mdf::CDataBlock* DataBlockOf(const SignalRecord& r) { return r.dataGroup ? r.dataGroup->GetDataBlock() : nullptr; }
+
+}  // namespace
+
+void FileImport::FreeCache(SignalRecord& record) {
+  m_cachedBytes -= std::min(m_cachedBytes, record.cache.counted);
+  record.cache = ValueCache();
+}
+
+void FileImport::ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer) {
+  if (!HasReadableValues(record)) return;
+  if (record.cache.valid && record.cache.type != record.DTyp) FreeCache(record);
+  if (!record.cache.valid) MakeCache(record);
+  if (record.cache.valid) {
+    const std::vector<uint8_t>& cache = record.cache.bytes;
+    if (offset < cache.size()) std::memcpy(buffer, cache.data() + offset, std::min<uint64_t>(bytes, cache.size() - offset));
+    return;
+  }
+  // From the file: the whole samples around [offset, offset + bytes), in bounded steps.
+  const uint32_t size = static_cast<uint32_t>(record.Demux);
+  for (uint64_t done = 0; done < bytes;) {
+    const uint64_t at = offset + done;
+    const uint32_t first = static_cast<uint32_t>(at / size);
+    const uint32_t skip = static_cast<uint32_t>(at % size);
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kChunk, (skip + bytes - done + size - 1) / size));
+    m_sampleBytes.resize(static_cast<size_t>(count) * size);
+    ReadSamples(record, first, count, m_sampleBytes.data());
+    const uint64_t take = std::min<uint64_t>(bytes - done, m_sampleBytes.size() - skip);
+    std::memcpy(buffer + done, m_sampleBytes.data() + skip, take);
+    done += take;
+  }
+}
+
+bool FileImport::MakeCache(SignalRecord& record) {
+  if (m_cachedBytes + uint64_t{record.NoOfValues} * 8 >= m_params.MemoryLimit()) return false;
+  ValueCache cache;
+  const uint64_t bytes = uint64_t{record.NoOfValues} * static_cast<uint32_t>(record.Demux);
+  try {
+    cache.bytes.resize(bytes);
+  } catch (const std::bad_alloc&) {
+    return false;  // read from the file instead
+  }
+  ReadSamples(record, 0, record.NoOfValues, cache.bytes.data());
+  cache.type = record.DTyp;
+  cache.valid = true;
+  cache.physical = DeliversPhysical(record);
+  cache.counted = bytes;
+  m_cachedBytes += bytes;
+  record.cache = std::move(cache);
+  return true;
+}
+
+void FileImport::ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out) {
+  const uint32_t size = static_cast<uint32_t>(record.Demux);
+  mdf::CDataBlock* block = DataBlockOf(record);
+  uint32_t got = 0;
+  if (block && record.channel) {
+    if (!ReadsDoubles(record) && mdf::CDataBlock::RawElementSize(record.channel) == size) {
+      got = block->GetRawDataContent(record.channel, std::span<uint8_t>(out, uint64_t{count} * size), first, count);
+    } else {
+      // Doubles, or a channel whose stored form is not the DTyp's: decoded and stored in the DTyp.
+      const bool convert = ReadsDoubles(record) && ReadsConverted(record);
+      while (got < count) {
+        const uint32_t k = std::min(kChunk, count - got);
+        m_scratch.resize(k);
+        const uint32_t n = block->GetDoubleContent(record.channel, m_scratch, first + got, k, convert);
+        for (uint32_t i = 0; i < n; ++i)
+          importcore::DoubleToSample(m_scratch[i], record.DTyp, out + uint64_t{got + i} * size);
+        got += n;
+        if (n < k) break;
+      }
+    }
+  }
+  std::memset(out + uint64_t{got} * size, 0, uint64_t{count - got} * size);
+  MarkNoValues(record, first, count, DeliversPhysical(record), out);
+}
+
+void FileImport::MarkNoValues(const SignalRecord& record, uint32_t first, uint32_t count, bool physical,
+                              uint8_t* values) {
+  if (!m_kestravo || record.isTime || !record.HasNoValue || count == 0) return;
+  const mdf::CCNBlock* time = GroupTimeChannel(record);
+  mdf::CDataBlock* block = DataBlockOf(record);
+  if (!time || !time->IsNoValueSet() || !block) return;
+  // The list of records with an invalid time comes from decoding the time
+  // channel; when no read has decoded it yet, decode it now, so that what is
+  // marked does not depend on the order in which the host reads signals.
+  if (!time->HasReplacedSampleList() && m_scannedTimeChannels.insert(time).second) {
+    auto* cn = const_cast<mdf::CCNBlock*>(time);
+    const uint32_t records = block->GetNumberOfRecords();
+    for (uint32_t at = 0; at < records;) {
+      const uint32_t k = std::min(kChunk, records - at);
+      m_scratch.resize(k);
+      const uint32_t n = block->GetDoubleContent(cn, m_scratch, at, k, true);
+      if (n == 0) break;
+      at += n;
+    }
+  }
+  const std::vector<uint32_t>& invalid = time->ReplacedSamples();
+  if (invalid.empty()) return;
+  double mark = record.NoValue;
+  if (!physical && record.YFactor != 0.0) mark = (record.NoValue - record.YOffset) / record.YFactor;
+  const uint32_t size = DTypSize(record.DTyp);
+  uint8_t stored[8] = {};
+  importcore::DoubleToSample(mark, record.DTyp, stored);
+  const uint64_t end = std::min<uint64_t>(uint64_t{first} + count, record.NoOfValues);
+  for (auto it = std::lower_bound(invalid.begin(), invalid.end(), first); it != invalid.end() && *it < end; ++it)
+    std::memcpy(values + uint64_t{*it - first} * size, stored, size);
+}
+
+void FileImport::ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, uint8_t* out) {
+  if (time.cache.valid) {
+    const uint32_t size = DTypSize(time.cache.type);
+    const uint64_t held = size ? time.cache.bytes.size() / size : 0;
+    const uint32_t have = static_cast<uint32_t>(std::min<uint64_t>(count, first < held ? held - first : 0));
+    const mdf::CCCBlock* cc =
+        time.cache.physical || !time.channel ? nullptr : mdf::CDataBlock::GetEffectiveConversion(time.channel->GetConversion());
+    for (uint32_t done = 0; done < have;) {
+      const uint32_t k = std::min(kChunk, have - done);
+      m_timeScratch.resize(k);
+      importcore::SamplesToDouble(time.cache.bytes.data() + uint64_t{first + done} * size, time.cache.type, m_timeScratch);
+      if (cc)
+        for (double& t : m_timeScratch) t = mdf::ApplyConversion(cc, t);
+      std::memcpy(out + uint64_t{done} * 8, m_timeScratch.data(), uint64_t{k} * 8);
+      done += k;
+    }
+    std::memset(out + uint64_t{have} * 8, 0, uint64_t{count - have} * 8);
+    return;
+  }
+  if (!HasReadableValues(time)) {
+    std::memset(out, 0, uint64_t{count} * 8);
+    return;
+  }
+  const uint32_t size = static_cast<uint32_t>(time.Demux);
+  const bool physical = DeliversPhysical(time);
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t k = std::min(kChunk, count - done);
+    m_sampleBytes.resize(uint64_t{k} * size);
+    ReadSamples(time, first + done, k, m_sampleBytes.data());
+    m_timeScratch.resize(k);
+    importcore::SamplesToDouble(m_sampleBytes.data(), time.DTyp, m_timeScratch);
+    if (!physical)
+      for (double& t : m_timeScratch) t = t * time.YFactor + time.YOffset;
+    std::memcpy(out + uint64_t{done} * 8, m_timeScratch.data(), uint64_t{k} * 8);
+    done += k;
+  }
+}
+
+}  // namespace pellor
