@@ -87,6 +87,11 @@ inline void WriteMat(const std::string& path, const std::vector<matvar_t*>& vari
 
 // One channel of the channel struct: its field name and the fields of its own struct.
 struct ChannelDef {
+  ChannelDef(std::string field, matvar_t* daten, std::optional<std::string> beschreibung = std::nullopt,
+             std::optional<std::string> einheit = std::nullopt,
+             std::vector<std::pair<std::string, matvar_t*>> extra = {})
+      : field(std::move(field)), daten(daten), beschreibung(std::move(beschreibung)), einheit(std::move(einheit)),
+        extra(std::move(extra)) {}
   std::string field;
   matvar_t* daten = nullptr;  // none: no "daten" field
   std::optional<std::string> beschreibung, einheit;
@@ -117,6 +122,9 @@ inline matvar_t* ChannelStruct(const char* name, const std::vector<ChannelDef>& 
 
 // One Y channel of the X/Y layout.
 struct YDef {
+  YDef() = default;
+  YDef(std::optional<std::string> name, matvar_t* data, std::optional<std::string> unit = std::nullopt)
+      : name(std::move(name)), data(data), unit(std::move(unit)) {}
   std::optional<std::string> name;
   matvar_t* data = nullptr;
   std::optional<std::string> unit;
