@@ -24,7 +24,7 @@ class FileImport {
 
   // Releases the import held, reads the options unless the host put its
   // block, clears the comments and loads the file; a failed load shows its
-  // message box. The status of the load.
+  // message box and keeps nothing of the file. The status of the load.
   LoadStatus ImportFile(const std::string& path);
   void ReleaseFile();
   // 1 for a level-5 MAT-file in the channel-struct or X/Y layout, else 0.
