@@ -149,7 +149,7 @@ LoadStatus LoadErgebnisLayout(const std::string& path, LoadTarget target) {
       r.Demux = static_cast<int32_t>(data.BlockSize);
       if (smallestTa < kNoTa) r.XFactor = smallestTa;
       r.XMax = (static_cast<double>(r.NoOfValues) - 1) * r.XFactor;
-      r.XUnit = "s";
+      r.XUnit = SecondsUnit();
       r.YFactor = 1.0;
       r.YOffset = 0;
     }

@@ -84,7 +84,7 @@ LoadStatus LoadXYLayout(MatFile& file, const mxArray* v, LoadTarget target) {
       r.Demux = static_cast<int32_t>(data.BlockSize);
       r.NoOfValues = static_cast<int32_t>(n);
       r.XMax = (static_cast<double>(n) - 1) * step;
-      r.XUnit = "s";
+      r.XUnit = SecondsUnit();
       r.YFactor = 1.0;
       r.YOffset = 0;
     }

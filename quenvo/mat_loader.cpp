@@ -63,7 +63,7 @@ bool AnalyseTimeAxis(SignalRecord& record, const double* t, size_t n) {
   }
   record.XMax = t[n - 1];
   record.XFactor = sum / static_cast<double>(std::max<size_t>(n - 1, 1));
-  record.XUnit = "s";
+  record.XUnit = SecondsUnit();
   if (record.MaxDelta - record.MinDelta <= 0.0001) {
     record.IsUniDir = 1;
     return true;

@@ -68,6 +68,12 @@ struct SignalRecord : importcore::ListHeader {
 
 using SignalList = importcore::RecordList<SignalRecord>;
 
+// The unit of every time axis.
+inline const FixedText<width::kUnit>& SecondsUnit() {
+  static const FixedText<width::kUnit> seconds("s");
+  return seconds;
+}
+
 // The data block: one zero-filled allocation that the flat data space reads.
 class DataBlock {
  public:
