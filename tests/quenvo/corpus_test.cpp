@@ -119,6 +119,8 @@ struct XYFile {
   std::vector<std::string> names;
 };
 
+void PrintTo(const XYFile& f, std::ostream* os) { *os << f.file; }
+
 class XYCorpus : public testing::TestWithParam<XYFile> {};
 
 TEST_P(XYCorpus, RecordsOfTheXValueAndEveryYChannel) {
