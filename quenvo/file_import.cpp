@@ -25,7 +25,6 @@ bool HasLevel5Header(const std::string& path) {
 
 LoadStatus FileImport::ImportFile(const std::string& path) {
   ReleaseFile();
-  path_ = path;
   if (!parametersPut_) parameters_.SetNaming(LoadOptions(optionsFile_.empty() ? kOptionsFileName : optionsFile_));
   comments_ = ImportComments();
   imported_ = std::make_shared<ImportedFile>();

@@ -40,8 +40,6 @@ class FileImport {
   int32_t SignalCount() const;
   uint32_t BlockSize() const;
   uint64_t DataSize() const;
-  int64_t Position() const { return position_; }
-  int32_t OpenCount() const { return openCount_; }
   // The import that signal objects hold weakly; empty between imports.
   std::weak_ptr<const ImportedFile> Imported() const { return imported_; }
 
@@ -53,13 +51,11 @@ class FileImport {
   ParameterBlock& Parameters() { return parameters_; }
   // Takes the host's block; see ParameterBlock::CopyFromHost.
   void PutParameters(const uint8_t* host);
-  bool ParametersPut() const { return parametersPut_; }
 
  private:
   ParameterBlock parameters_;
   bool parametersPut_ = false;
   std::string optionsFile_;
-  std::string path_;
   ImportComments comments_;
   std::shared_ptr<ImportedFile> imported_;
   int32_t openCount_ = 0;
