@@ -1,0 +1,212 @@
+// Damaged MAT-files, built byte by byte: a variable whose elements do not
+// hold what its dimensions announce ends the walk, with the variables before
+// it intact and none after it, instead of values that are not in the file.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/matlab/mat.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// Level-5 data types and classes used below.
+enum : uint32_t { miINT8 = 1, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9, miMATRIX = 14, miCOMPRESSED = 15 };
+enum : uint32_t { kStruct = 2, kSparse = 5, kDouble = 6 };
+
+// Level-5 elements in either byte order.
+class Level5 {
+ public:
+  explicit Level5(bool bigEndian) : big_(bigEndian) {}
+
+  std::string Word(uint32_t v) const {
+    if (big_) v = __builtin_bswap32(v);
+    return std::string(reinterpret_cast<const char*>(&v), 4);
+  }
+  std::string Number(double d) const {
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    if (big_) bits = __builtin_bswap64(bits);
+    return std::string(reinterpret_cast<const char*>(&bits), 8);
+  }
+  std::string Tag(uint32_t type, uint64_t bytes) const { return Word(type) + Word(static_cast<uint32_t>(bytes)); }
+  std::string Element(uint32_t type, const std::string& data) const {
+    return Tag(type, data.size()) + data + std::string((8 - data.size() % 8) % 8, '\0');
+  }
+  std::string Header() const {
+    std::string h = "MATLAB 5.0 MAT-file, built for a test";
+    h.resize(124, ' ');
+    return h + (big_ ? std::string("\x01\x00MI", 4) : std::string("\x00\x01IM", 4));
+  }
+  // Array flags, dimensions and name of an array.
+  std::string Head(uint32_t cls, std::vector<uint32_t> dims, const std::string& name, uint32_t nzmax = 0) const {
+    std::string d;
+    for (uint32_t x : dims) d += Word(x);
+    return Element(miUINT32, Word(cls) + Word(nzmax)) + Element(miINT32, d) + Element(miINT8, name);
+  }
+  std::string Doubles(const std::vector<double>& values) const {
+    std::string d;
+    for (double v : values) d += Number(v);
+    return Element(miDOUBLE, d);
+  }
+  // A 1 x n double array.
+  std::string Row(const std::string& name, const std::vector<double>& values) const {
+    return Element(miMATRIX, Head(kDouble, {1, uint32_t(values.size())}, name) + Doubles(values));
+  }
+  // A 1 x 1 struct with one field "f" holding `field` (an miMATRIX element).
+  std::string Wrap(const std::string& name, const std::string& field, uint32_t nameLength = 8) const {
+    std::string names = "f";
+    names.resize(nameLength, '\0');
+    return Element(miMATRIX, Head(kStruct, {1, 1}, name) + Element(miINT32, Word(nameLength)) +
+                                 Element(miINT8, names) + field);
+  }
+
+ private:
+  bool big_;
+};
+
+std::string Compressed(const Level5& l5, const std::string& element) {
+  uLongf size = compressBound(element.size());
+  std::string out(size, '\0');
+  compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(element.data()),
+           element.size());
+  out.resize(size);
+  return l5.Tag(miCOMPRESSED, out.size()) + out;
+}
+
+// The names of the variables read until the walk ends (at most 10).
+std::vector<std::string> Walk(const std::string& path) {
+  std::vector<std::string> names;
+  MATFile* file = matOpen(path.c_str(), "r");
+  if (!file) return {"(not opened)"};
+  for (int i = 0; i < 10; ++i) {
+    const mxArray* a = matGetNextVariable(file, nullptr);
+    if (!a) break;
+    names.push_back(mxGetName(a));
+  }
+  EXPECT_EQ(matGetNextVariable(file, nullptr), nullptr);
+  EXPECT_EQ(matClose(file), 0);
+  return names;
+}
+
+TEST(MatDamage, ADamagedVariableEndsTheWalk) {
+  testsupport::TempDir dir;
+  for (bool big : {false, true}) {
+    const Level5 l5(big);
+    const std::string a = l5.Row("A", {1, 2});
+    const std::string c = l5.Row("C", {5, 6});
+    const std::string doubleHead = l5.Head(kDouble, {1, 2}, "B");
+    std::string wrongType = l5.Doubles({3, 4});
+    wrongType[big ? 3 : 0] = 0x7F;
+    std::string shortField = l5.Row("", {3, 4});
+    shortField[big ? 7 : 4] -= 8;  // the field's size leaves out its last 8 bytes
+    // Arrays nested 64 and 65 deep: the variable, structs, and a row innermost.
+    std::string nested64 = l5.Row("", {1});
+    for (int i = 0; i < 62; ++i) nested64 = l5.Wrap("", nested64);
+    const std::string nested65 = l5.Wrap("B", l5.Wrap("", nested64));
+    nested64 = l5.Wrap("B", nested64);
+
+    struct Case {
+      const char* what;
+      std::string b;
+      bool readable;
+    } cases[] = {
+        {"sound", l5.Row("B", {3, 4}), true},
+        {"sound struct", l5.Wrap("B", l5.Row("", {3, 4})), true},
+        {"nested 64 deep", nested64, true},
+        {"dimensions beyond the data", l5.Element(miMATRIX, l5.Head(kDouble, {1, 200}, "B") + l5.Doubles({3, 4})),
+         false},
+        {"data of an unknown type", l5.Element(miMATRIX, doubleHead + wrongType), false},
+        {"data longer than the array", l5.Tag(miMATRIX, doubleHead.size() + 16) + doubleHead + l5.Tag(miDOUBLE, 24) +
+                                           l5.Number(3) + l5.Number(4),
+         false},
+        {"no data", l5.Element(miMATRIX, doubleHead), false},
+        {"field name length 0", l5.Wrap("B", l5.Row("", {3}), 0), false},
+        {"field size short of its content", l5.Wrap("B", shortField), false},
+        {"nested 65 deep", nested65, false},
+        {"sparse with an unbounded nzmax",
+         l5.Element(miMATRIX, l5.Head(kSparse, {3, 2}, "B", 0xFFFFFFF0) + l5.Element(miINT32, l5.Word(0)) +
+                                  l5.Element(miINT32, l5.Word(0) + l5.Word(0) + l5.Word(0)) + l5.Doubles({})),
+         false},
+        {"dimension of 2^31", l5.Element(miMATRIX, l5.Head(kDouble, {0x80000000u, 0}, "B") + l5.Doubles({})), false},
+    };
+    for (const Case& k : cases) {
+      for (bool compressed : {false, true}) {
+        SCOPED_TRACE(std::string(k.what) + (big ? ", big-endian" : "") + (compressed ? ", compressed" : ""));
+        const std::string b = compressed ? Compressed(l5, k.b) : k.b;
+        const std::string path = dir.File("damaged.mat");
+        testsupport::WriteFileBytes(path, l5.Header() + a + b + c);
+        const std::vector<std::string> expected =
+            k.readable ? std::vector<std::string>{"A", "B", "C"} : std::vector<std::string>{"A"};
+        EXPECT_EQ(Walk(path), expected);
+      }
+    }
+  }
+}
+
+// Ends of files and broken compression.
+TEST(MatDamage, CutFilesAndBrokenStreams) {
+  testsupport::TempDir dir;
+  const Level5 l5(false);
+  const std::string a = l5.Row("A", {1, 2});
+  const std::string b = l5.Row("B", {3, 4, 5});
+  std::string flipped = Compressed(l5, b);
+  flipped[20] ^= 0x55;
+  std::string shortStream = Compressed(l5, b.substr(0, b.size() - 8));
+
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"cut inside the last variable", l5.Header() + a + b.substr(0, b.size() - 3), {"A"}},
+      {"cut inside a tag", l5.Header() + a + b.substr(0, 5), {"A"}},
+      {"compressed, cut", l5.Header() + a + Compressed(l5, b).substr(0, 30), {"A"}},
+      {"compressed, stream damaged", l5.Header() + a + flipped, {"A"}},
+      {"compressed, stream shorter than its array", l5.Header() + a + shortStream, {"A"}},
+      {"compressed, not an array inside", l5.Header() + a + Compressed(l5, l5.Doubles({1})), {"A"}},
+      {"header only", l5.Header(), {}},
+      {"an element that is no array", l5.Header() + l5.Doubles({1}) + a, {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    const std::string path = dir.File("cut.mat");
+    testsupport::WriteFileBytes(path, k.bytes);
+    EXPECT_EQ(Walk(path), k.names);
+  }
+}
+
+// Level 4: records of a header of five words, the name, then the values.
+TEST(MatDamage, Level4Records) {
+  testsupport::TempDir dir;
+  auto record = [](int32_t rows, int32_t columns, int32_t nameLength, const std::string& name, size_t values) {
+    std::string r;
+    for (int32_t w : {0, rows, columns, 0, nameLength}) r += std::string(reinterpret_cast<const char*>(&w), 4);
+    return r + name + std::string(values * 8, '\x01');
+  };
+  const std::string a = record(1, 2, 2, std::string("A\0", 2), 2);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"sound", a + record(2, 2, 2, std::string("B\0", 2), 4), {"A", "B"}},
+      {"values cut by the end", a + record(2, 2, 2, std::string("B\0", 2), 3), {"A"}},
+      {"name beyond the end", a + record(1, 1, 0x7FFFFFFF, "B", 0), {"A"}},
+      {"negative rows", a + record(-1, 2, 2, std::string("B\0", 2), 0), {"A"}},
+      {"first record's name beyond the end", record(1, 1, 0x7FFFFFFF, "A", 0), {"(not opened)"}},
+      {"rows x columns beyond the end", a + record(0x7FFFFFFF, 0x7FFFFFFF, 2, std::string("B\0", 2), 1), {"A"}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    const std::string path = dir.File("level4.mat");
+    testsupport::WriteFileBytes(path, k.bytes);
+    EXPECT_EQ(Walk(path), k.names);
+  }
+}
+
+}  // namespace
