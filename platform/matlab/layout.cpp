@@ -41,6 +41,7 @@ enum : uint32_t {
   kSparse = 5,
   kDouble = 6,
   kUint64 = 15,
+  kFunction = 16,
 };
 constexpr uint32_t kComplexFlag = 0x0800;
 
@@ -166,8 +167,11 @@ class Level5Walk {
   Level5Walk(Source& source, bool swap) : src_(source), swap_(swap) {}
 
   // The content of an array element of `size` bytes, all of it consumed.
-  bool Matrix(uint64_t size, int depth) {
-    if (size == 0) return true;  // an empty placeholder (unset field)
+  bool Matrix(uint64_t size, int depth, bool emptyAllowed = false) {
+    // A cell element of no bytes is an empty value; a variable of no bytes
+    // makes libmatio read what follows it, a field of no bytes makes it drop
+    // every field of the struct.
+    if (size == 0) return depth > 1 && emptyAllowed;
     if (depth > kMaxDepth) return false;
     uint64_t left = size;
     Tag t;
@@ -175,9 +179,9 @@ class Level5Walk {
     if (!ReadTag(left, t) || t.small || t.type != miUINT32 || t.bytes != 8 || left < 8) return false;
     if (!Word(flags) || !Word(nzmax)) return false;
     left -= 8;
+    // libmatio reads dimensions and name of every class, and sizes its
+    // buffers from them.
     const uint32_t cls = flags & 0xFF;
-    if (cls < kCell || cls > kUint64) return src_.Skip(left);  // function handles, opaque: never read
-
     uint64_t count;
     if (!Dimensions(left, count) || !Name(left)) return false;
     switch (cls) {
@@ -188,7 +192,9 @@ class Level5Walk {
       case kObject:
         return Name(left) && Struct(left, count, depth);
       case kCell:
-        return Children(left, count, depth);
+        return Children(left, count, depth, true);
+      case kFunction:  // libmatio reads one array per element
+        return Children(left, count, depth, false);
       case kSparse:
         // Row indices, column starts and values: never handed out; they
         // must lie inside the array, and libmatio's buffers grow with nzmax.
@@ -196,7 +202,8 @@ class Level5Walk {
         while (left > 0)
           if (!ReadTag(left, t) || !Body(left, t)) return false;
         return true;
-      default:  // numeric
+      default:
+        if (cls < kDouble || cls > kUint64) return src_.Skip(left);  // no content libmatio reads
         return Data(left, count, false) && (!(flags & kComplexFlag) || Data(left, count, false)) && left == 0;
     }
   }
@@ -275,8 +282,8 @@ class Level5Walk {
   }
 
   // One data element of `count` values: a numeric type with exactly as many
-  // bytes as the values take; of a char array also UTF-8 (any length),
-  // UTF-16 and UTF-32. An array without elements may omit it.
+  // bytes as the values take; of a char array also UTF-8 (at least a byte a
+  // character), UTF-16 and UTF-32. An array without elements may omit it.
   bool Data(uint64_t& left, uint64_t count, bool text) {
     if (count == 0 && left == 0) return true;
     Tag t;
@@ -284,7 +291,9 @@ class Level5Walk {
     uint64_t size = NumericSize(t.type);
     if (text && t.type == miUTF16) size = 2;
     if (text && t.type == miUTF32) size = 4;
-    if (!(text && t.type == miUTF8)) {
+    if (text && t.type == miUTF8) {
+      if (count > t.bytes) return false;  // each character takes a byte at least
+    } else {
       uint64_t bytes;
       if (size == 0 || __builtin_mul_overflow(count, size, &bytes) || t.bytes != bytes) return false;
     }
@@ -308,16 +317,16 @@ class Level5Walk {
     if (!ReadTag(left, t) || t.type != miINT8 || t.bytes % length != 0 || !Body(left, t)) return false;
     uint64_t slots;
     if (__builtin_mul_overflow(count, t.bytes / length, &slots)) return false;
-    return Children(left, slots, depth);
+    return Children(left, slots, depth, false);
   }
 
   // `count` arrays, each in an miMATRIX element of its own.
-  bool Children(uint64_t& left, uint64_t count, int depth) {
+  bool Children(uint64_t& left, uint64_t count, int depth, bool emptyAllowed) {
     if (count > left / 8) return false;
     for (uint64_t i = 0; i < count; ++i) {
       Tag t;
       if (!ReadTag(left, t) || t.small || t.type != miMATRIX || t.bytes > left) return false;
-      if (!Matrix(t.bytes, depth + 1)) return false;
+      if (!Matrix(t.bytes, depth + 1, emptyAllowed)) return false;
       left -= t.bytes;
       if (!Pad(left, t.bytes)) return false;
     }

@@ -151,7 +151,8 @@ bool ForEachValue(matio_types type, const void* data, size_t bytes, size_t count
 
 // Whether matio's tree of one variable keeps the promises of the accessors:
 // shapes whose element count fits, numeric data of the class's type holding
-// every element, and field tables as large as elements x fields.
+// every element, char data holding every character, and a value for each
+// field of each element.
 bool Consistent(const matvar_t* root) {
   std::vector<const matvar_t*> pending{root};
   while (!pending.empty()) {
@@ -168,26 +169,35 @@ bool Consistent(const matvar_t* root) {
           v.nbytes < bytes)
         return false;
     } else if (v.class_type == MAT_C_CHAR) {
-      if (count > 0 && !v.data) return false;
+      // The codes are made from the stored bytes: the storage must hold them
+      // (UTF-8 at least a byte a character), so that they take no more memory
+      // than the data read.
+      const size_t size = v.data_type == MAT_T_UTF8 ? 1 : Mat_SizeOf(v.data_type);
+      size_t bytes;
+      if (count > 0 && (!v.data || size == 0 || !Multiply(count, size, bytes) || v.nbytes < bytes)) return false;
     } else if (v.class_type == MAT_C_STRUCT) {
       const size_t nfields = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(&v));
       size_t slots, bytes;
       if (nfields > INT_MAX || !Multiply(count, nfields, slots) || !Multiply(slots, sizeof(matvar_t*), bytes))
         return false;
       if (nfields > 0 && !Mat_VarGetStructFieldnames(&v)) return false;
-      if (slots == 0 || !v.data) continue;  // no field is set
-      if (v.nbytes < bytes) return false;
+      if (slots == 0) continue;
+      // Every field value read from a file is an array, an empty one at
+      // least: a missing table or value is a field matio failed to read.
+      if (!v.data || v.nbytes < bytes) return false;
       const auto* children = static_cast<matvar_t* const*>(v.data);
-      for (size_t i = 0; i < slots; ++i)
-        if (children[i]) pending.push_back(children[i]);
+      for (size_t i = 0; i < slots; ++i) {
+        if (!children[i]) return false;
+        pending.push_back(children[i]);
+      }
     }
   }
   return true;
 }
 
 // The char codes of an array, M x N of them whatever matio's storage: 8-bit
-// codes widened, UTF-8 decoded, 16-bit codes as they are. A storage shorter
-// than the shape leaves zeros.
+// codes widened, UTF-8 decoded (fewer characters than M x N leave zeros),
+// 16-bit codes as they are.
 void ConvertText(const matvar_t& v, size_t count, std::vector<mxChar>& out) {
   out.assign(count, 0);
   const size_t bytes = v.data ? v.nbytes : 0;

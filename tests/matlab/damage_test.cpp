@@ -16,7 +16,7 @@ namespace {
 
 // Level-5 data types and classes used below.
 enum : uint32_t { miINT8 = 1, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9, miMATRIX = 14, miCOMPRESSED = 15 };
-enum : uint32_t { kStruct = 2, kSparse = 5, kDouble = 6 };
+enum : uint32_t { kCell = 1, kStruct = 2, kSparse = 5, kDouble = 6, kOpaque = 17 };
 
 // Level-5 elements in either byte order.
 class Level5 {
@@ -109,6 +109,9 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
     for (int i = 0; i < 62; ++i) nested64 = l5.Wrap("", nested64);
     const std::string nested65 = l5.Wrap("B", l5.Wrap("", nested64));
     nested64 = l5.Wrap("B", nested64);
+    const std::string hugeDimensions = l5.Tag(miINT32, 0x70000000) + std::string(16, '\0');
+    const std::string noClassHead = l5.Element(miUINT32, l5.Word(0) + l5.Word(0)) + hugeDimensions;
+    const std::string opaqueHead = l5.Element(miUINT32, l5.Word(kOpaque) + l5.Word(0)) + hugeDimensions;
 
     struct Case {
       const char* what;
@@ -133,6 +136,16 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
                                   l5.Element(miINT32, l5.Word(0) + l5.Word(0) + l5.Word(0)) + l5.Doubles({})),
          false},
         {"dimension of 2^31", l5.Element(miMATRIX, l5.Head(kDouble, {0x80000000u, 0}, "B") + l5.Doubles({})), false},
+        {"cell with an element of no bytes",
+         l5.Element(miMATRIX, l5.Head(kCell, {1, 2}, "B") + l5.Tag(miMATRIX, 0) + l5.Row("", {8})), true},
+        // matio reads the bytes that follow as the variable.
+        {"variable of no bytes", l5.Tag(miMATRIX, 0), false},
+        // matio drops every field of the struct.
+        {"struct field of no bytes", l5.Wrap("B", l5.Tag(miMATRIX, 0)), false},
+        // matio sizes a buffer from the dimensions of every class.
+        {"no class, dimensions beyond the array", l5.Element(miMATRIX, noClassHead), false},
+        {"opaque in a cell, dimensions beyond it",
+         l5.Element(miMATRIX, l5.Head(kCell, {1, 1}, "B") + l5.Element(miMATRIX, opaqueHead)), false},
     };
     for (const Case& k : cases) {
       for (bool compressed : {false, true}) {
