@@ -1,5 +1,6 @@
 #include "platform/matlab/layout.h"
 
+#include <hdf5.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <climits>
 #include <cstring>
 #include <vector>
+
+#include "platform/win32/codepage.h"
 
 namespace matlab {
 namespace {
@@ -337,6 +340,47 @@ class Level5Walk {
   bool swap_;
 };
 
+// HDF5 (1.10) copies the bytes of a compact dataset, which lie in its object
+// header, without checking that they hold the dataset's values: a compact
+// dataset shorter than its dataspace makes it read past its buffer. Such a
+// dataset, or a contiguous one whose stored bytes fall short of its values,
+// refuses the file.
+herr_t CheckDataset(hid_t object, const char* name, const H5O_info_t* info, void* sound) {
+  if (info->type != H5O_TYPE_DATASET) return 0;
+  const hid_t dataset = H5Dopen2(object, name, H5P_DEFAULT);
+  if (dataset < 0) return 0;  // read by no one
+  const hid_t space = H5Dget_space(dataset);
+  const hid_t type = H5Dget_type(dataset);
+  const hid_t plist = H5Dget_create_plist(dataset);
+  const hssize_t points = space >= 0 ? H5Sget_simple_extent_npoints(space) : -1;
+  const size_t size = type >= 0 ? H5Tget_size(type) : 0;
+  const H5D_layout_t layout = plist >= 0 ? H5Pget_layout(plist) : H5D_LAYOUT_ERROR;
+  const hsize_t stored = H5Dget_storage_size(dataset);
+  uint64_t needed = 0;
+  bool ok = points >= 0 && size > 0 && layout != H5D_LAYOUT_ERROR &&
+            !__builtin_mul_overflow(static_cast<uint64_t>(points), uint64_t{size}, &needed);
+  if (ok && layout == H5D_COMPACT) ok = stored >= needed;
+  if (ok && layout == H5D_CONTIGUOUS) ok = stored == 0 || stored >= needed;  // 0: never written, fill values
+  if (plist >= 0) H5Pclose(plist);
+  if (type >= 0) H5Tclose(type);
+  if (space >= 0) H5Sclose(space);
+  H5Dclose(dataset);
+  if (ok) return 0;
+  *static_cast<bool*>(sound) = false;
+  return 1;  // stop the visit
+}
+
+bool Hdf5Sound(const std::string& path) {
+  static const bool quiet = [] { return H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr) >= 0; }();
+  (void)quiet;
+  const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  if (file < 0) return false;
+  bool sound = true;
+  if (H5Ovisit2(file, H5_INDEX_NAME, H5_ITER_NATIVE, CheckDataset, &sound, H5O_INFO_BASIC) < 0) sound = false;
+  H5Fclose(file);
+  return sound;
+}
+
 }  // namespace
 
 bool LayoutCheck::Open(const std::string& path) {
@@ -363,7 +407,7 @@ bool LayoutCheck::Open(const std::string& path) {
   }
   if (version == 0x0200) {
     format_ = MatFormat::kHdf5;
-    return true;
+    return Hdf5Sound(winport::AnsiToUtf8(path));
   }
   return FirstLevel4();
 }
@@ -418,8 +462,10 @@ bool LayoutCheck::NextLevel4() {
   int32_t type = static_cast<int32_t>(words[0]);
   if (type < 0 || type > 4052) type = static_cast<int32_t>(__builtin_bswap32(words[0]));
   if (type < 0 || type > 4052) return false;
+  // T: 0 numeric, 1 text. A sparse record (2) is refused: libmatio sizes its
+  // column table from a value stored in the record.
   const int m = type / 1000, o = type / 100 % 10, p = type / 10 % 10, t = type % 10;
-  if (m > 1 || o != 0 || p > 5 || t > 2) return false;
+  if (m > 1 || o != 0 || p > 5 || t > 1) return false;
   for (uint32_t& w : words)
     if (m == 1) w = __builtin_bswap32(w);
   const auto rows = static_cast<int32_t>(words[1]);

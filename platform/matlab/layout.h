@@ -20,20 +20,22 @@ constexpr int kMaxDepth = 64;
 
 enum class MatFormat {
   kLevel5,  // level 5 (version 0x0100), either byte order
-  kHdf5,    // 7.3: an HDF5 container, checked by HDF5 itself
+  kHdf5,    // 7.3: an HDF5 container, its datasets checked once at opening
   kLevel4,  // no level-5 header: libmatio tries level 4
 };
 
 class LayoutCheck {
  public:
   // Opens the file (ANSI path) and tells its format as libmatio will take
-  // it, from the 128-byte header. False when the file cannot be read, and
-  // for a level-4 candidate whose first record is not sound.
+  // it, from the 128-byte header. False when the file cannot be read, for a
+  // level-4 candidate whose first record is not sound, and for a 7.3 file
+  // with a dataset that does not hold its values.
   bool Open(const std::string& path);
   MatFormat Format() const { return format_; }
 
   // Checks the variable at the current position and moves past it. False at
-  // the end of the file and for a damaged variable. A 7.3 file passes.
+  // the end of the file and for a damaged variable. Variables of a 7.3 file
+  // pass (checked at opening).
   bool Next();
 
  private:

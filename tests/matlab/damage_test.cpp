@@ -2,6 +2,7 @@
 // hold what its dimensions announce ends the walk, with the variables before
 // it intact and none after it, instead of values that are not in the file.
 #include <gtest/gtest.h>
+#include <hdf5.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -196,9 +197,10 @@ TEST(MatDamage, CutFilesAndBrokenStreams) {
 // Level 4: records of a header of five words, the name, then the values.
 TEST(MatDamage, Level4Records) {
   testsupport::TempDir dir;
-  auto record = [](int32_t rows, int32_t columns, int32_t nameLength, const std::string& name, size_t values) {
+  auto record = [](int32_t rows, int32_t columns, int32_t nameLength, const std::string& name, size_t values,
+                   int32_t type = 0) {
     std::string r;
-    for (int32_t w : {0, rows, columns, 0, nameLength}) r += std::string(reinterpret_cast<const char*>(&w), 4);
+    for (int32_t w : {type, rows, columns, 0, nameLength}) r += std::string(reinterpret_cast<const char*>(&w), 4);
     return r + name + std::string(values * 8, '\x01');
   };
   const std::string a = record(1, 2, 2, std::string("A\0", 2), 2);
@@ -213,6 +215,9 @@ TEST(MatDamage, Level4Records) {
       {"negative rows", a + record(-1, 2, 2, std::string("B\0", 2), 0), {"A"}},
       {"first record's name beyond the end", record(1, 1, 0x7FFFFFFF, "A", 0), {"(not opened)"}},
       {"rows x columns beyond the end", a + record(0x7FFFFFFF, 0x7FFFFFFF, 2, std::string("B\0", 2), 1), {"A"}},
+      {"text", a + record(1, 2, 2, std::string("B\0", 2), 2, 1), {"A", "B"}},
+      // matio sizes the column table of a sparse record from its stored values.
+      {"sparse", a + record(2, 3, 2, std::string("B\0", 2), 6, 2), {"A"}},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
@@ -220,6 +225,59 @@ TEST(MatDamage, Level4Records) {
     testsupport::WriteFileBytes(path, k.bytes);
     EXPECT_EQ(Walk(path), k.names);
   }
+}
+
+// A 7.3 file (an HDF5 container behind a 512-byte header) with one dataset
+// "x" of nine doubles, stored compactly in its object header.
+void WriteCompact73(const std::string& path) {
+  const hid_t fcpl = H5Pcreate(H5P_FILE_CREATE);
+  H5Pset_userblock(fcpl, 512);
+  const hid_t file = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, fcpl, H5P_DEFAULT);
+  const hsize_t dims[2] = {9, 1};
+  const hid_t space = H5Screate_simple(2, dims, nullptr);
+  const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
+  H5Pset_layout(dcpl, H5D_COMPACT);
+  const hid_t dataset = H5Dcreate2(file, "x", H5T_NATIVE_DOUBLE, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
+  const double values[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  H5Dwrite(dataset, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values);
+  const hid_t text = H5Tcopy(H5T_C_S1);
+  H5Tset_size(text, 6);
+  const hid_t scalar = H5Screate(H5S_SCALAR);
+  const hid_t attribute = H5Acreate2(dataset, "MATLAB_class", text, scalar, H5P_DEFAULT, H5P_DEFAULT);
+  H5Awrite(attribute, text, "double");
+  H5Aclose(attribute);
+  H5Sclose(scalar);
+  H5Tclose(text);
+  H5Dclose(dataset);
+  H5Pclose(dcpl);
+  H5Sclose(space);
+  H5Fclose(file);
+  H5Pclose(fcpl);
+  std::string bytes = testsupport::ReadFileBytes(path);
+  std::string header = "MATLAB 7.3 MAT-file, built for a test";
+  header.resize(116, ' ');
+  header += std::string(8, '\0') + std::string("\x00\x02IM", 4);
+  bytes.replace(0, header.size(), header);
+  testsupport::WriteFileBytes(path, bytes);
+}
+
+// HDF5 copies a compact dataset's stored bytes by its dataspace: stored
+// bytes short of the values would be read past their buffer.
+TEST(MatDamage, Hdf5CompactDatasetShorterThanItsValues) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("compact.mat");
+  WriteCompact73(path);
+  EXPECT_EQ(Walk(path), std::vector<std::string>{"x"});
+
+  // The layout message: version 3, class 0 (compact), 16-bit size, then the values.
+  std::string values;
+  for (int i = 1; i <= 9; ++i) values += Level5(false).Number(i);
+  std::string bytes = testsupport::ReadFileBytes(path);
+  const size_t at = bytes.find(std::string("\x03\x00\x48\x00", 4) + values);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 2] = 9;
+  testsupport::WriteFileBytes(path, bytes);
+  EXPECT_EQ(Walk(path), std::vector<std::string>{"(not opened)"});
 }
 
 }  // namespace
