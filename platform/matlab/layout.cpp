@@ -340,45 +340,62 @@ class Level5Walk {
   bool swap_;
 };
 
-// HDF5 (1.10) copies the bytes of a compact dataset, which lie in its object
-// header, without checking that they hold the dataset's values: a compact
-// dataset shorter than its dataspace makes it read past its buffer. Such a
-// dataset, or a contiguous one whose stored bytes fall short of its values,
-// refuses the file.
-herr_t CheckDataset(hid_t object, const char* name, const H5O_info_t* info, void* sound) {
-  if (info->type != H5O_TYPE_DATASET) return 0;
-  const hid_t dataset = H5Dopen2(object, name, H5P_DEFAULT);
-  if (dataset < 0) return 0;  // read by no one
+// libmatio takes a dataset's values into one buffer sized by its dataspace,
+// and HDF5 (1.10) copies a compact dataset's bytes, which lie in its object
+// header, without checking them against that dataspace. A dataset is sound
+// when its stored bytes lie in the file and hold its values: exactly so when
+// compact or contiguous, within zlib's largest ratio when chunked (filtered).
+struct Hdf5Walk {
+  uint64_t fileSize;
+  bool sound = true;
+};
+constexpr uint64_t kMaxInflation = 1032;
+
+bool DatasetSound(hid_t dataset, uint64_t fileSize) {
   const hid_t space = H5Dget_space(dataset);
   const hid_t type = H5Dget_type(dataset);
   const hid_t plist = H5Dget_create_plist(dataset);
   const hssize_t points = space >= 0 ? H5Sget_simple_extent_npoints(space) : -1;
   const size_t size = type >= 0 ? H5Tget_size(type) : 0;
   const H5D_layout_t layout = plist >= 0 ? H5Pget_layout(plist) : H5D_LAYOUT_ERROR;
-  const hsize_t stored = H5Dget_storage_size(dataset);
-  uint64_t needed = 0;
-  bool ok = points >= 0 && size > 0 && layout != H5D_LAYOUT_ERROR &&
-            !__builtin_mul_overflow(static_cast<uint64_t>(points), uint64_t{size}, &needed);
-  if (ok && layout == H5D_COMPACT) ok = stored >= needed;
-  if (ok && layout == H5D_CONTIGUOUS) ok = stored == 0 || stored >= needed;  // 0: never written, fill values
+  const uint64_t stored = H5Dget_storage_size(dataset);
   if (plist >= 0) H5Pclose(plist);
   if (type >= 0) H5Tclose(type);
   if (space >= 0) H5Sclose(space);
-  H5Dclose(dataset);
-  if (ok) return 0;
-  *static_cast<bool*>(sound) = false;
-  return 1;  // stop the visit
+  uint64_t needed, most;
+  if (points < 0 || size == 0 || __builtin_mul_overflow(static_cast<uint64_t>(points), uint64_t{size}, &needed))
+    return false;
+  if (needed == 0) return true;
+  switch (layout) {
+    case H5D_COMPACT:
+    case H5D_CONTIGUOUS:
+      return stored <= fileSize && stored >= needed;
+    case H5D_CHUNKED:
+      return stored <= fileSize && (__builtin_mul_overflow(stored, kMaxInflation, &most) || needed <= most);
+    default:
+      return false;
+  }
 }
 
-bool Hdf5Sound(const std::string& path) {
+herr_t CheckObject(hid_t object, const char* name, const H5O_info_t* info, void* data) {
+  if (info->type != H5O_TYPE_DATASET) return 0;
+  const hid_t dataset = H5Dopen2(object, name, H5P_DEFAULT);
+  if (dataset < 0) return 0;  // read by no one
+  auto& walk = *static_cast<Hdf5Walk*>(data);
+  walk.sound = DatasetSound(dataset, walk.fileSize);
+  H5Dclose(dataset);
+  return walk.sound ? 0 : 1;  // 1 stops the visit
+}
+
+bool Hdf5Sound(const std::string& path, uint64_t fileSize) {
   static const bool quiet = [] { return H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr) >= 0; }();
   (void)quiet;
   const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
   if (file < 0) return false;
-  bool sound = true;
-  if (H5Ovisit2(file, H5_INDEX_NAME, H5_ITER_NATIVE, CheckDataset, &sound, H5O_INFO_BASIC) < 0) sound = false;
+  Hdf5Walk walk{fileSize};
+  if (H5Ovisit2(file, H5_INDEX_NAME, H5_ITER_NATIVE, CheckObject, &walk, H5O_INFO_BASIC) < 0) walk.sound = false;
   H5Fclose(file);
-  return sound;
+  return walk.sound;
 }
 
 }  // namespace
@@ -407,7 +424,7 @@ bool LayoutCheck::Open(const std::string& path) {
   }
   if (version == 0x0200) {
     format_ = MatFormat::kHdf5;
-    return Hdf5Sound(winport::AnsiToUtf8(path));
+    return Hdf5Sound(winport::AnsiToUtf8(path), size_);
   }
   return FirstLevel4();
 }

@@ -5,6 +5,7 @@
 #include <hdf5.h>
 #include <zlib.h>
 
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -228,15 +229,15 @@ TEST(MatDamage, Level4Records) {
 }
 
 // A 7.3 file (an HDF5 container behind a 512-byte header) with one dataset
-// "x" of nine doubles, stored compactly in its object header.
-void WriteCompact73(const std::string& path) {
+// "x" of nine doubles, stored in the given layout.
+std::string Write73(const std::string& path, H5D_layout_t layout) {
   const hid_t fcpl = H5Pcreate(H5P_FILE_CREATE);
   H5Pset_userblock(fcpl, 512);
   const hid_t file = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, fcpl, H5P_DEFAULT);
   const hsize_t dims[2] = {9, 1};
   const hid_t space = H5Screate_simple(2, dims, nullptr);
   const hid_t dcpl = H5Pcreate(H5P_DATASET_CREATE);
-  H5Pset_layout(dcpl, H5D_COMPACT);
+  H5Pset_layout(dcpl, layout);
   const hid_t dataset = H5Dcreate2(file, "x", H5T_NATIVE_DOUBLE, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
   const double values[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
   H5Dwrite(dataset, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values);
@@ -258,26 +259,46 @@ void WriteCompact73(const std::string& path) {
   header.resize(116, ' ');
   header += std::string(8, '\0') + std::string("\x00\x02IM", 4);
   bytes.replace(0, header.size(), header);
-  testsupport::WriteFileBytes(path, bytes);
+  return bytes;
 }
 
-// HDF5 copies a compact dataset's stored bytes by its dataspace: stored
-// bytes short of the values would be read past their buffer.
-TEST(MatDamage, Hdf5CompactDatasetShorterThanItsValues) {
-  testsupport::TempDir dir;
-  const std::string path = dir.File("compact.mat");
-  WriteCompact73(path);
-  EXPECT_EQ(Walk(path), std::vector<std::string>{"x"});
+std::string Le64(uint64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); }
 
-  // The layout message: version 3, class 0 (compact), 16-bit size, then the values.
+// Replaces the first `from` after `after` by `to`; false when absent.
+bool Patch(std::string& bytes, const std::string& from, const std::string& to, size_t after = 0) {
+  const size_t at = bytes.find(from, after);
+  if (at == std::string::npos) return false;
+  bytes.replace(at, from.size(), to);
+  return true;
+}
+
+// Datasets whose stored bytes do not hold their values refuse the file:
+// HDF5 copies a compact dataset's bytes by its dataspace (reading past their
+// buffer), matio sizes its buffer by the dataspace.
+TEST(MatDamage, Hdf5DatasetsThatDoNotHoldTheirValues) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("x.mat");
   std::string values;
-  for (int i = 1; i <= 9; ++i) values += Level5(false).Number(i);
-  std::string bytes = testsupport::ReadFileBytes(path);
-  const size_t at = bytes.find(std::string("\x03\x00\x48\x00", 4) + values);
-  ASSERT_NE(at, std::string::npos);
-  bytes[at + 2] = 9;
-  testsupport::WriteFileBytes(path, bytes);
-  EXPECT_EQ(Walk(path), std::vector<std::string>{"(not opened)"});
+  for (int i = 1; i <= 9; ++i) values += Le64(std::bit_cast<uint64_t>(double(i)));
+
+  // Compact layout message: version 3, class 0, 16-bit size, the values.
+  std::string compact = Write73(path, H5D_COMPACT);
+  testsupport::WriteFileBytes(path, compact);
+  EXPECT_EQ(Walk(path), std::vector<std::string>{"x"});
+  ASSERT_TRUE(Patch(compact, std::string("\x03\x00\x48\x00", 4) + values, std::string("\x03\x00\x09\x00", 4) + values));
+  testsupport::WriteFileBytes(path, compact);
+  EXPECT_EQ(Walk(path), std::vector<std::string>{"(not opened)"}) << "compact, 9 of 72 bytes";
+
+  // Contiguous: 2^40 x 1 values in 2^43 bytes at the place of the nine.
+  std::string contiguous = Write73(path, H5D_CONTIGUOUS);
+  testsupport::WriteFileBytes(path, contiguous);
+  EXPECT_EQ(Walk(path), std::vector<std::string>{"x"});
+  ASSERT_TRUE(Patch(contiguous, Le64(9) + Le64(1), Le64(uint64_t{1} << 40) + Le64(1)));
+  const size_t layout = contiguous.find(std::string("\x03\x01", 2));
+  ASSERT_NE(layout, std::string::npos);
+  ASSERT_TRUE(Patch(contiguous, Le64(72), Le64(uint64_t{8} << 40), layout + 10));
+  testsupport::WriteFileBytes(path, contiguous);
+  EXPECT_EQ(Walk(path), std::vector<std::string>{"(not opened)"}) << "contiguous, stored beyond the file";
 }
 
 }  // namespace
