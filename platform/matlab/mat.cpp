@@ -15,16 +15,21 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "platform/matlab/layout.h"
 #include "platform/win32/codepage.h"
 
+namespace {
+void FreeVariable(matvar_t* var);
+}
+
 struct mxArray_tag {
   mxArray_tag(matvar_t* v, bool top);
   ~mxArray_tag() {
-    if (owner) Mat_VarFree(var);
+    if (owner) FreeVariable(var);
   }
   mxArray_tag(const mxArray_tag&) = delete;
   mxArray_tag& operator=(const mxArray_tag&) = delete;
@@ -66,6 +71,49 @@ void InstallQuietLog() {
 
 bool IsNumeric(matio_classes c) { return c >= MAT_C_DOUBLE && c <= MAT_C_UINT64; }
 
+bool Multiply(size_t a, size_t b, size_t& out) { return !__builtin_mul_overflow(a, b, &out); }
+
+// The arrays a struct, cell or function handle holds in matio's table (null
+// entries included); none when the table does not match the dimensions.
+std::pair<matvar_t**, size_t> Children(const matvar_t& v) {
+  size_t count = 1;
+  if (!v.data || v.rank < 0 || (v.rank > 0 && !v.dims)) return {nullptr, 0};
+  for (int i = 0; i < v.rank; ++i)
+    if (!Multiply(count, v.dims[i], count)) return {nullptr, 0};
+  if (v.class_type == MAT_C_STRUCT && !Multiply(count, Mat_VarGetNumberOfFields(const_cast<matvar_t*>(&v)), count))
+    return {nullptr, 0};
+  size_t bytes;
+  if (!Multiply(count, sizeof(matvar_t*), bytes) || v.nbytes < bytes) return {nullptr, 0};
+  return {static_cast<matvar_t**>(v.data), count};
+}
+
+// Mat_VarFree of matio 1.5.23 and before frees the table of a function handle
+// but not the arrays in it: those are freed here first, the innermost first.
+void FreeVariable(matvar_t* var) {
+  static const bool keepsHandleArrays = [] {
+    int major, minor, release;
+    Mat_GetLibraryVersion(&major, &minor, &release);
+    return std::tie(major, minor, release) <= std::make_tuple(1, 5, 23);
+  }();
+  if (var && keepsHandleArrays) {
+    std::vector<matvar_t*> pending{var}, handles;
+    while (!pending.empty()) {
+      matvar_t* v = pending.back();
+      pending.pop_back();
+      if (v->class_type != MAT_C_STRUCT && v->class_type != MAT_C_CELL && v->class_type != MAT_C_FUNCTION) continue;
+      if (v->class_type == MAT_C_FUNCTION) handles.push_back(v);
+      const auto [table, count] = Children(*v);
+      for (size_t i = 0; i < count; ++i)
+        if (table[i]) pending.push_back(table[i]);
+    }
+    for (auto h = handles.rbegin(); h != handles.rend(); ++h) {
+      const auto [table, count] = Children(**h);
+      for (size_t i = 0; i < count; ++i) Mat_VarFree(std::exchange(table[i], nullptr));
+    }
+  }
+  Mat_VarFree(var);
+}
+
 mxClassID ClassOf(const matvar_t& v) {
   switch (v.class_type) {
     case MAT_C_EMPTY:
@@ -98,8 +146,6 @@ matio_types StorageOf(matio_classes c) {
     default: return MAT_T_UNKNOWN;
   }
 }
-
-bool Multiply(size_t a, size_t b, size_t& out) { return !__builtin_mul_overflow(a, b, &out); }
 
 // Rows and columns (product of the further dimensions); false when the
 // dimensions are missing or their product overflows.
@@ -281,14 +327,14 @@ mxArray* matGetNextVariable(MATFile* file, const char** name) {
   if (!file || file->ended) return nullptr;
   matvar_t* var = file->layout.Next() ? Mat_VarReadNext(file->mat) : nullptr;
   if (!var || !Consistent(var)) {
-    Mat_VarFree(var);
+    FreeVariable(var);
     file->ended = true;
     return nullptr;
   }
   try {
     file->arrays.push_back(std::make_unique<mxArray_tag>(var, true));
   } catch (const std::bad_alloc&) {
-    Mat_VarFree(var);
+    FreeVariable(var);
     file->ended = true;
     return nullptr;
   }

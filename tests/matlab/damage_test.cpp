@@ -18,7 +18,7 @@ namespace {
 
 // Level-5 data types and classes used below.
 enum : uint32_t { miINT8 = 1, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9, miMATRIX = 14, miCOMPRESSED = 15 };
-enum : uint32_t { kCell = 1, kStruct = 2, kSparse = 5, kDouble = 6, kOpaque = 17 };
+enum : uint32_t { kCell = 1, kStruct = 2, kSparse = 5, kDouble = 6, kFunction = 16, kOpaque = 17 };
 
 // Level-5 elements in either byte order.
 class Level5 {
@@ -138,6 +138,9 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
                                   l5.Element(miINT32, l5.Word(0) + l5.Word(0) + l5.Word(0)) + l5.Doubles({})),
          false},
         {"dimension of 2^31", l5.Element(miMATRIX, l5.Head(kDouble, {0x80000000u, 0}, "B") + l5.Doubles({})), false},
+        // Read, and freed in full (matio's own free keeps the arrays inside).
+        {"function handle of two arrays",
+         l5.Element(miMATRIX, l5.Head(kFunction, {2, 1}, "B") + l5.Row("", {1}) + l5.Row("", {2})), true},
         {"cell with an element of no bytes",
          l5.Element(miMATRIX, l5.Head(kCell, {1, 2}, "B") + l5.Tag(miMATRIX, 0) + l5.Row("", {8})), true},
         // matio reads the bytes that follow as the variable.
