@@ -198,13 +198,16 @@ class Level5Walk {
         return Children(left, count, depth, true);
       case kFunction:  // libmatio reads one array per element
         return Children(left, count, depth, false);
-      case kSparse:
-        // Row indices, column starts and values: never handed out; they
-        // must lie inside the array, and libmatio's buffers grow with nzmax.
+      case kSparse: {
+        // Row indices, column starts, real and (complex) imaginary values,
+        // never handed out: libmatio reads exactly these, wherever they lie,
+        // and grows buffers with nzmax.
         if (nzmax > size) return false;
-        while (left > 0)
-          if (!ReadTag(left, t) || !Body(left, t)) return false;
-        return true;
+        const int parts = flags & kComplexFlag ? 4 : 3;
+        for (int i = 0; i < parts; ++i)
+          if (!ReadTag(left, t) || NumericSize(t.type) == 0 || !Body(left, t)) return false;
+        return left == 0;
+      }
       default:
         if (cls < kDouble || cls > kUint64) return src_.Skip(left);  // no content libmatio reads
         return Data(left, count, false) && (!(flags & kComplexFlag) || Data(left, count, false)) && left == 0;

@@ -1,22 +1,14 @@
 // Opens arbitrary bytes as a MAT-file through the MATLAB stand-in and walks
 // every variable, field and element: class, dimensions, names and every byte
 // of the data each array promises, then closes the file.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/matlab/mat.h"
+#include "tests/support/fuzz_input.h"
 
 namespace {
-
-std::string TempPath() {
-  const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  return std::string(dir) + "/fuzz_matlab_" + std::to_string(getpid()) + ".mat";
-}
 
 void Check(bool ok) {
   if (!ok) __builtin_trap();
@@ -90,16 +82,8 @@ bool Hdf5Container(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (Hdf5Container(data, size)) return 0;
-  static const std::string path = [] {
-    std::string p = TempPath();
-    static const std::string removeAtExit = p;
-    std::atexit([] { std::remove(removeAtExit.c_str()); });
-    return p;
-  }();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  const std::string path = testsupport::WriteFuzzInput(data, size, "matlab.mat");
+  if (path.empty()) return 0;
 
   MATFile* file = matOpen(path.c_str(), "r");
   if (!file) return 0;

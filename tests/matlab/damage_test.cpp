@@ -137,6 +137,14 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
          l5.Element(miMATRIX, l5.Head(kSparse, {3, 2}, "B", 0xFFFFFFF0) + l5.Element(miINT32, l5.Word(0)) +
                                   l5.Element(miINT32, l5.Word(0) + l5.Word(0) + l5.Word(0)) + l5.Doubles({})),
          false},
+        // matio reads the missing column starts from the bytes that follow.
+        {"sparse without column starts and values",
+         l5.Element(miMATRIX, l5.Head(kCell, {1, 1}, "B") +
+                                  l5.Element(miMATRIX, l5.Head(kSparse, {1, 1}, "", 0) + l5.Element(miINT32, l5.Word(0)))),
+         false},
+        {"sparse", l5.Element(miMATRIX, l5.Head(kSparse, {3, 2}, "B", 2) + l5.Element(miINT32, l5.Word(0) + l5.Word(2)) +
+                                            l5.Element(miINT32, l5.Word(0) + l5.Word(1) + l5.Word(2)) + l5.Doubles({4, 5})),
+         true},
         {"dimension of 2^31", l5.Element(miMATRIX, l5.Head(kDouble, {0x80000000u, 0}, "B") + l5.Doubles({})), false},
         // Read, and freed in full (matio's own free keeps the arrays inside).
         {"function handle of two arrays",
