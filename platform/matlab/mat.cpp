@@ -23,43 +23,6 @@
 #include "platform/win32/codepage.h"
 
 namespace {
-void FreeVariable(matvar_t* var);
-}
-
-struct mxArray_tag {
-  mxArray_tag(matvar_t* v, bool top);
-  ~mxArray_tag() {
-    if (owner) FreeVariable(var);
-  }
-  mxArray_tag(const mxArray_tag&) = delete;
-  mxArray_tag& operator=(const mxArray_tag&) = delete;
-
-  matvar_t* var;
-  bool owner;  // a variable of the file (not a field value): frees matio's tree
-  mxClassID classId;
-  size_t m = 0;
-  size_t n = 0;
-  // Made on first use: the data pointer, converted char and logical data, and
-  // the views of the field values (element-major, as matio keeps them).
-  mutable bool resolved = false;
-  mutable void* data = nullptr;
-  mutable std::vector<mxChar> text;
-  mutable std::vector<uint8_t> flags;
-  mutable std::vector<std::unique_ptr<mxArray_tag>> fields;
-};
-
-struct MatFile_tag {
-  ~MatFile_tag() {
-    arrays.clear();
-    if (mat) Mat_Close(mat);
-  }
-  mat_t* mat = nullptr;
-  matlab::LayoutCheck layout;  // checks each variable before matio reads it
-  bool ended = false;
-  std::vector<std::unique_ptr<mxArray_tag>> arrays;
-};
-
-namespace {
 
 // matio reports problems through its log; the host's stderr is not the place.
 void QuietLog(int, char*) {}
@@ -223,18 +186,17 @@ bool Consistent(const matvar_t* root) {
       if (count > 0 && (!v.data || size == 0 || !Multiply(count, size, bytes) || v.nbytes < bytes)) return false;
     } else if (v.class_type == MAT_C_STRUCT) {
       const size_t nfields = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(&v));
-      size_t slots, bytes;
-      if (nfields > INT_MAX || !Multiply(count, nfields, slots) || !Multiply(slots, sizeof(matvar_t*), bytes))
-        return false;
+      size_t slots;
+      if (nfields > INT_MAX || !Multiply(count, nfields, slots)) return false;
       if (nfields > 0 && !Mat_VarGetStructFieldnames(&v)) return false;
       if (slots == 0) continue;
       // Every field value read from a file is an array, an empty one at
       // least: a missing table or value is a field matio failed to read.
-      if (!v.data || v.nbytes < bytes) return false;
-      const auto* children = static_cast<matvar_t* const*>(v.data);
+      const auto [table, size] = Children(v);
+      if (size != slots) return false;
       for (size_t i = 0; i < slots; ++i) {
-        if (!children[i]) return false;
-        pending.push_back(children[i]);
+        if (!table[i]) return false;
+        pending.push_back(table[i]);
       }
     }
   }
@@ -272,35 +234,70 @@ void ConvertText(const matvar_t& v, size_t count, std::vector<mxChar>& out) {
   }
 }
 
-void Resolve(const mxArray_tag& a) {
-  a.resolved = true;
-  const matvar_t& v = *a.var;
-  const size_t count = a.m * a.n;
-  if (count == 0) return;
-  switch (a.classId) {
-    case mxCHAR_CLASS:
-      ConvertText(v, count, a.text);
-      a.data = a.text.data();
-      return;
-    case mxLOGICAL_CLASS:
-      if (Mat_SizeOf(v.data_type) == 1) {
-        a.data = const_cast<void*>(ElementBytes(v));
-      } else {
-        a.flags.assign(count, 0);
-        ForEachValue(v.data_type, ElementBytes(v), v.nbytes, count,
-                     [&](size_t i, double value) { a.flags[i] = value != 0; });
-        a.data = a.flags.data();
-      }
-      return;
-    default:
-      if (IsNumeric(v.class_type)) a.data = const_cast<void*>(ElementBytes(v));
-  }
-}
-
 }  // namespace
+
+struct mxArray_tag {
+  mxArray_tag(matvar_t* v, bool top);
+  ~mxArray_tag() {
+    if (owner) FreeVariable(var);
+  }
+  mxArray_tag(const mxArray_tag&) = delete;
+  mxArray_tag& operator=(const mxArray_tag&) = delete;
+  // Finds or makes the data pointer (see mxGetData).
+  void Resolve() const;
+
+  matvar_t* var;  // checked by Consistent
+  bool owner;     // a variable of the file (not a field value): frees matio's tree
+  mxClassID classId;
+  size_t m = 0;
+  size_t n = 0;
+  // Made on first use: the data pointer, converted char and logical data, and
+  // the views of the field values (element-major, as matio keeps them).
+  mutable bool resolved = false;
+  mutable void* data = nullptr;
+  mutable std::vector<mxChar> text;
+  mutable std::vector<uint8_t> flags;
+  mutable std::vector<std::unique_ptr<mxArray_tag>> fields;
+};
+
+struct MatFile_tag {
+  ~MatFile_tag() {
+    arrays.clear();
+    if (mat) Mat_Close(mat);
+  }
+  mat_t* mat = nullptr;
+  matlab::LayoutCheck layout;  // checks each variable before matio reads it
+  bool ended = false;
+  std::vector<std::unique_ptr<mxArray_tag>> arrays;
+};
 
 mxArray_tag::mxArray_tag(matvar_t* v, bool top) : var(v), owner(top), classId(ClassOf(*v)) {
   Shape(*v, m, n);  // checked by Consistent before any view is made
+}
+
+void mxArray_tag::Resolve() const {
+  resolved = true;
+  const matvar_t& v = *var;
+  const size_t count = m * n;
+  if (count == 0) return;
+  switch (classId) {
+    case mxCHAR_CLASS:
+      ConvertText(v, count, text);
+      data = text.data();
+      return;
+    case mxLOGICAL_CLASS:
+      if (Mat_SizeOf(v.data_type) == 1) {
+        data = const_cast<void*>(ElementBytes(v));
+      } else {
+        flags.assign(count, 0);
+        ForEachValue(v.data_type, ElementBytes(v), v.nbytes, count,
+                     [&](size_t i, double value) { flags[i] = value != 0; });
+        data = flags.data();
+      }
+      return;
+    default:
+      if (IsNumeric(v.class_type)) data = const_cast<void*>(ElementBytes(v));
+  }
 }
 
 extern "C" {
@@ -361,7 +358,7 @@ void* mxGetData(const mxArray* array) {
   if (!array) return nullptr;
   if (!array->resolved) {
     try {
-      Resolve(*array);
+      array->Resolve();
     } catch (const std::bad_alloc&) {
       array->resolved = false;
       return nullptr;
