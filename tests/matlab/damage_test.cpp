@@ -18,7 +18,7 @@ namespace {
 
 // Level-5 data types and classes used below.
 enum : uint32_t { miINT8 = 1, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9, miMATRIX = 14, miCOMPRESSED = 15 };
-enum : uint32_t { kCell = 1, kStruct = 2, kSparse = 5, kDouble = 6, kFunction = 16, kOpaque = 17 };
+enum : uint32_t { kCell = 1, kStruct = 2, kObject = 3, kSparse = 5, kDouble = 6, kFunction = 16, kOpaque = 17 };
 
 // Level-5 elements in either byte order.
 class Level5 {
@@ -172,6 +172,41 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
       }
     }
   }
+}
+
+// Classes matio reads without data for the module: objects, function
+// handles and arrays of no class (matio's empty array, MATLAB's 0 x 0 double).
+TEST(MatClasses, ObjectsHandlesAndEmptyArrays) {
+  testsupport::TempDir dir;
+  const Level5 l5(false);
+  std::string names = "f";
+  names.resize(8, '\0');
+  const std::string object =
+      l5.Element(miMATRIX, l5.Head(kObject, {1, 1}, "obj") + l5.Element(miINT8, "Klasse") +
+                               l5.Element(miINT32, l5.Word(8)) + l5.Element(miINT8, names) + l5.Row("", {1}));
+  const std::string handle = l5.Element(miMATRIX, l5.Head(kFunction, {1, 1}, "handle") + l5.Row("", {2}));
+  const std::string noClass = l5.Element(miMATRIX, l5.Head(0, {1, 1}, "none"));
+  testsupport::WriteFileBytes(dir.File("classes.mat"), l5.Header() + object + handle + noClass);
+
+  MATFile* file = matOpen(dir.File("classes.mat").c_str(), "r");
+  ASSERT_NE(file, nullptr);
+  struct Expected {
+    const char* name;
+    mxClassID cls;
+    size_t m, n;
+  } expected[] = {{"obj", mxUNKNOWN_CLASS, 1, 1}, {"handle", mxUNKNOWN_CLASS, 1, 1}, {"none", mxDOUBLE_CLASS, 0, 0}};
+  for (const Expected& e : expected) {
+    const mxArray* a = matGetNextVariable(file, nullptr);
+    ASSERT_NE(a, nullptr) << e.name;
+    EXPECT_STREQ(mxGetName(a), e.name);
+    EXPECT_EQ(mxGetClassID(a), e.cls) << e.name;
+    EXPECT_EQ(mxGetM(a), e.m) << e.name;
+    EXPECT_EQ(mxGetN(a), e.n) << e.name;
+    EXPECT_EQ(mxGetData(a), nullptr) << e.name;
+    EXPECT_EQ(mxGetNumberOfFields(a), 0) << e.name;
+  }
+  EXPECT_EQ(matGetNextVariable(file, nullptr), nullptr);
+  EXPECT_EQ(matClose(file), 0);
 }
 
 // Ends of files and broken compression.
