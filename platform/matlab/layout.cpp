@@ -326,15 +326,15 @@ class Level5Walk {
     return Children(left, slots, depth, false);
   }
 
-  // `count` arrays, each in an miMATRIX element of its own.
+  // `count` arrays, each in an miMATRIX element of its own whose size is a
+  // whole number of 8-byte units (libmatio goes on right after it).
   bool Children(uint64_t& left, uint64_t count, int depth, bool emptyAllowed) {
     if (count > left / 8) return false;
     for (uint64_t i = 0; i < count; ++i) {
       Tag t;
-      if (!ReadTag(left, t) || t.small || t.type != miMATRIX || t.bytes > left) return false;
+      if (!ReadTag(left, t) || t.small || t.type != miMATRIX || t.bytes > left || t.bytes % 8 != 0) return false;
       if (!Matrix(t.bytes, depth + 1, emptyAllowed)) return false;
       left -= t.bytes;
-      if (!Pad(left, t.bytes)) return false;
     }
     return left == 0;
   }

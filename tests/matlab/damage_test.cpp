@@ -137,6 +137,12 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
          l5.Element(miMATRIX, l5.Head(kSparse, {3, 2}, "B", 0xFFFFFFF0) + l5.Element(miINT32, l5.Word(0)) +
                                   l5.Element(miINT32, l5.Word(0) + l5.Word(0) + l5.Word(0)) + l5.Doubles({})),
          false},
+        // matio reads the next element right after the 50 bytes, not after their padding.
+        {"cell element of 50 bytes",
+         l5.Element(miMATRIX, l5.Head(kCell, {1, 2}, "B") +
+                                  l5.Element(miMATRIX, l5.Head(kDouble, {1, 1}, "") + l5.Doubles({8}) + "\x01\x02") +
+                                  l5.Row("", {9})),
+         false},
         // matio reads the missing column starts from the bytes that follow.
         {"sparse without column starts and values",
          l5.Element(miMATRIX, l5.Head(kCell, {1, 1}, "B") +
