@@ -17,8 +17,8 @@
 namespace {
 
 // Level-5 data types and classes used below.
-enum : uint32_t { miINT8 = 1, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9, miMATRIX = 14, miCOMPRESSED = 15 };
-enum : uint32_t { kCell = 1, kStruct = 2, kObject = 3, kSparse = 5, kDouble = 6, kFunction = 16, kOpaque = 17 };
+enum : uint32_t { miINT8 = 1, miUINT16 = 4, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9, miMATRIX = 14, miCOMPRESSED = 15 };
+enum : uint32_t { kCell = 1, kStruct = 2, kObject = 3, kChar = 4, kSparse = 5, kDouble = 6, kFunction = 16, kOpaque = 17 };
 
 // Level-5 elements in either byte order.
 class Level5 {
@@ -137,10 +137,12 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
          l5.Element(miMATRIX, l5.Head(kSparse, {3, 2}, "B", 0xFFFFFFF0) + l5.Element(miINT32, l5.Word(0)) +
                                   l5.Element(miINT32, l5.Word(0) + l5.Word(0) + l5.Word(0)) + l5.Doubles({})),
          false},
-        // matio reads the next element right after the 50 bytes, not after their padding.
-        {"cell element of 50 bytes",
+        // A char array of 54 bytes (its text without padding): matio reads
+        // the next element right after them, not after the padding.
+        {"cell element of 54 bytes",
          l5.Element(miMATRIX, l5.Head(kCell, {1, 2}, "B") +
-                                  l5.Element(miMATRIX, l5.Head(kDouble, {1, 1}, "") + l5.Doubles({8}) + "\x01\x02") +
+                                  l5.Element(miMATRIX, l5.Head(kChar, {1, 3}, "") + l5.Tag(miUINT16, 6) +
+                                                           std::string("a\0b\0c\0", 6)) +
                                   l5.Row("", {9})),
          false},
         // matio reads the missing column starts from the bytes that follow.
