@@ -170,13 +170,17 @@ class Level5Walk {
   Level5Walk(Source& source, bool swap) : src_(source), swap_(swap) {}
 
   // The content of an array element of `size` bytes, all of it consumed.
-  bool Matrix(uint64_t size, int depth, bool emptyAllowed = false) {
+  // Unbounded (a compressed variable), the size is not held against the
+  // content: libmatio reads such a variable by its parts alone, and its own
+  // writer gives UTF-8 text more bytes than the size it writes.
+  bool Matrix(uint64_t size, int depth, bool emptyAllowed = false, bool bounded = true) {
     // A cell element of no bytes is an empty value; a variable of no bytes
     // makes libmatio read what follows it, a field of no bytes makes it drop
     // every field of the struct.
     if (size == 0) return depth > 1 && emptyAllowed;
     if (depth > kMaxDepth) return false;
-    uint64_t left = size;
+    uint64_t left = bounded ? size : UINT64_MAX;
+    const auto ends = [&] { return !bounded || left == 0; };
     Tag t;
     uint32_t flags, nzmax;
     if (!ReadTag(left, t) || t.small || t.type != miUINT32 || t.bytes != 8 || left < 8) return false;
@@ -189,15 +193,15 @@ class Level5Walk {
     if (!Dimensions(left, count) || !Name(left)) return false;
     switch (cls) {
       case kChar:
-        return Data(left, count, true) && left == 0;
+        return Data(left, count, true) && ends();
       case kStruct:
-        return Struct(left, count, depth);
+        return Struct(left, count, depth) && ends();
       case kObject:
-        return Name(left) && Struct(left, count, depth);
+        return Name(left) && Struct(left, count, depth) && ends();
       case kCell:
-        return Children(left, count, depth, true);
+        return Children(left, count, depth, true) && ends();
       case kFunction:  // libmatio reads one array per element
-        return Children(left, count, depth, false);
+        return Children(left, count, depth, false) && ends();
       case kSparse: {
         // Row indices, column starts, real and (complex) imaginary values,
         // never handed out: libmatio reads exactly these, wherever they lie,
@@ -206,11 +210,11 @@ class Level5Walk {
         const int parts = flags & kComplexFlag ? 4 : 3;
         for (int i = 0; i < parts; ++i)
           if (!ReadTag(left, t) || NumericSize(t.type) == 0 || !Body(left, t)) return false;
-        return left == 0;
+        return ends();
       }
       default:
-        if (cls < kDouble || cls > kUint64) return src_.Skip(left);  // no content libmatio reads
-        return Data(left, count, false) && (!(flags & kComplexFlag) || Data(left, count, false)) && left == 0;
+        if (cls < kDouble || cls > kUint64) return !bounded || src_.Skip(left);  // no content libmatio reads
+        return Data(left, count, false) && (!(flags & kComplexFlag) || Data(left, count, false)) && ends();
     }
   }
 
@@ -336,7 +340,7 @@ class Level5Walk {
       if (!Matrix(t.bytes, depth + 1, emptyAllowed)) return false;
       left -= t.bytes;
     }
-    return left == 0;
+    return true;
   }
 
   Source& src_;
@@ -468,7 +472,7 @@ bool LayoutCheck::NextLevel5() {
   if (!content.Read(inner, sizeof inner)) return false;
   const uint32_t innerType = swap_ ? __builtin_bswap32(inner[0]) : inner[0];
   const uint64_t innerBytes = swap_ ? __builtin_bswap32(inner[1]) : inner[1];
-  return innerType == miMATRIX && Level5Walk(content, swap_).Matrix(innerBytes, 1);
+  return innerType == miMATRIX && Level5Walk(content, swap_).Matrix(innerBytes, 1, false, false);
 }
 
 // A level-4 record: a header of five 32-bit words (type MOPT, rows, columns,
