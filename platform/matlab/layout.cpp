@@ -293,9 +293,9 @@ class Level5Walk {
 
   // One data element of `count` values: a numeric type with exactly as many
   // bytes as the values take; of a char array also UTF-8 (at least a byte a
-  // character), UTF-16 and UTF-32. An array without elements may omit it.
+  // character), UTF-16 and UTF-32. Present without values as well: libmatio
+  // reads a data tag even then.
   bool Data(uint64_t& left, uint64_t count, bool text) {
-    if (count == 0 && left == 0) return true;
     Tag t;
     if (!ReadTag(left, t)) return false;
     uint64_t size = NumericSize(t.type);

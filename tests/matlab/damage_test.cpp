@@ -130,6 +130,9 @@ TEST(MatDamage, ADamagedVariableEndsTheWalk) {
                                            l5.Number(3) + l5.Number(4),
          false},
         {"no data", l5.Element(miMATRIX, doubleHead), false},
+        {"empty, with its empty data", l5.Element(miMATRIX, l5.Head(kDouble, {0, 0}, "B") + l5.Doubles({})), true},
+        // matio reads a data tag from the bytes that follow, and sizes a buffer by it.
+        {"empty text without data", l5.Element(miMATRIX, l5.Head(kChar, {1, 0}, "B")), false},
         {"field name length 0", l5.Wrap("B", l5.Row("", {3}), 0), false},
         {"field size short of its content", l5.Wrap("B", shortField), false},
         {"nested 65 deep", nested65, false},
