@@ -1,6 +1,7 @@
 #include "quenvo/file_import.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "importcore/support.h"
@@ -63,7 +64,11 @@ void FileImport::Close() {
 void FileImport::Seek(int64_t offset, int32_t origin) {
   switch (origin) {
     case 0: position_ = offset; break;
-    case 1: position_ += offset; break;
+    case 1:
+      // Saturates rather than wrapping; any position outside the data space reads nothing.
+      if (__builtin_add_overflow(position_, offset, &position_))
+        position_ = offset < 0 ? INT64_MIN : INT64_MAX;
+      break;
     case 2: position_ = static_cast<int64_t>(DataSize()) - offset; break;
     default: break;
   }

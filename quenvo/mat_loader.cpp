@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "importcore/support.h"
 #include "platform/ui/messagebox.h"
@@ -44,7 +45,12 @@ LoadStatus LoadMatFile(const std::string& path, LoadTarget target) {
 
   const mxArray* channels = std::strcmp(mxGetName(v), "signale") == 0 ? v : FindMatPath(file, v, {"signale"});
   if (!channels && FindMatPath(file, v, {"X"})) return LoadXYLayout(file, v, target);
-  return LoadChannelStruct(file, channels ? channels : v, target);
+  try {
+    return LoadChannelStruct(file, channels ? channels : v, target);
+  } catch (const std::bad_alloc&) {
+    file.Close();
+    return LoadStatus::OutOfMemory;
+  }
 }
 
 bool AnalyseTimeAxis(SignalRecord& record, const double* t, size_t n) {
