@@ -16,6 +16,8 @@ import struct
 import canmatrix.formats
 
 LENGTHS = [1, 2, 3, 5, 7, 8, 9, 11, 12, 15, 16, 17, 20, 24, 25, 29, 30, 31, 32]
+# Integers wider than 32 bits, which the raw value codec has no form for.
+WIDE_LENGTHS = [33, 36, 40, 47, 48, 52, 56, 57, 63, 64]
 
 
 def intel_starts(n):
@@ -70,6 +72,13 @@ def main():
         signals.append((start32, 32, order, "-", 1))
         signals.append((start32b, 32, order, "-", 1))
         signals.append((start64, 64, order, "-", 2))
+    # Appended last, so that the rows before them stay as they were.
+    for n in WIDE_LENGTHS:
+        for sign in "+-":
+            for s in intel_starts(n):
+                signals.append((s, n, 1, sign, 0))
+            for s in motorola_starts(n):
+                signals.append((s, n, 0, sign, 0))
 
     lines = ['VERSION ""', "", "BU_: N", ""]
     valtypes = []
