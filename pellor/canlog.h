@@ -86,33 +86,49 @@ enum class CanFieldFault {
 };
 CanFieldFault CheckCanField(const CanSig& signal);
 
-// Reads a signal's raw value from a frame: through the raw value codec where
-// it has a form for the signal, else (integers of 33 to 64 bits) as a 64-bit
-// field. Made once per signal; Read does no test of the signal's layout.
+// Reads a signal's raw value from a frame's 8 data bytes: through the raw
+// value codec where it has a form for the signal, else (integers of 33 to 64
+// bits) as a 64-bit field. Made once per signal; Read does no test of the
+// signal's layout, and reads nothing past the 8 bytes (the codec takes the
+// bytes past them as zero).
 class CanFieldReader {
  public:
-  // Bytes handed to Read: the frame's 8 data bytes followed by 8 zero bytes.
-  static constexpr size_t kFrameBytes = 16;
+  static constexpr size_t kFrameBytes = 8;
 
   CanFieldReader() = default;
   // The signal must pass CheckCanField.
   explicit CanFieldReader(const CanSig& signal);
 
   double Read(const uint8_t* data) const {
-    if (m_codec) return m_codec(std::span<const BYTE>(data + m_firstByte, kFrameBytes - m_firstByte), m_flags);
+    const std::span<const BYTE> bytes(data + m_firstByte, kFrameBytes - m_firstByte);
+    switch (m_kind) {
+      case Kind::kInteger: {
+        const LONG v = m_integer(bytes, m_flags);
+        return m_signed ? static_cast<double>(v) : static_cast<double>(static_cast<DWORD>(v));
+      }
+      case Kind::kFloat:
+        return m_float(bytes, m_flags);
+      case Kind::kWide:
+        break;
+    }
     uint64_t word = 0;
-    for (int i = 0; i < 8; ++i) word |= uint64_t{data[i]} << (8 * (m_motorola ? 7 - i : i));
+    for (size_t i = 0; i < kFrameBytes; ++i) word |= uint64_t{data[i]} << (8 * (m_motorola ? 7 - i : i));
     return mdf::IntegerFieldToDouble(word, m_shift, m_length, m_signed);
   }
 
  private:
-  mdf::GetDoubleOp m_codec = nullptr;
+  // Integers of up to 32 bits through the codec's integer operation, floats
+  // through its double operation, wider integers as a 64-bit word.
+  enum class Kind { kInteger, kFloat, kWide };
+  Kind m_kind = Kind::kWide;
+  mdf::GetIntegerOp m_integer = nullptr;
+  mdf::GetDoubleOp m_float = nullptr;
   DWORD m_flags = 0;
   uint32_t m_firstByte = 0;
+  bool m_signed = false;
   // The 64-bit form: the frame's bytes as one word (Intel: byte 0 lowest;
   // Motorola: byte 0 highest) and the field's place in it.
   bool m_motorola = false;
-  bool m_signed = false;
   UINT m_shift = 0;
   UINT m_length = 0;
 };
@@ -198,11 +214,15 @@ class CanLogImport {
   // Takes the memory of the values; false (reported) when there is not enough.
   bool AllocateValues();
   // Decodes every frame into the signals' values and makes the time axes.
+  // The frames of each pair are first put side by side; then each pair is
+  // decoded in slices that stay in the cache, signal by signal.
   void DecodeCanValues();
   // Leaves the import in memory mode, reporting the warnings collected.
   void Finish();
 
   const std::vector<Frame>& Frames() const { return m_frames; }
+  // The frames read (the frame table is freed while the values are decoded).
+  uint64_t FrameCount() const { return m_frameCount; }
   const std::vector<Pair>& Pairs() const { return m_pairs; }
   const std::array<int32_t, kCanChannels>& IdCounts() const { return m_idCounts; }
   uint64_t IgnoredFrames() const { return m_ignoredFrames; }
@@ -236,10 +256,12 @@ class CanLogImport {
   const CanMsg* FindMessage(int32_t channel, int32_t id) const;
   void SortCanSignals();
   void BuildPlans();
+  void DecodePair(Plan& plan, const uint8_t (*data)[8], uint32_t first, uint32_t count, std::vector<double>& mux);
 
   FileImport& m_import;
   std::string m_user;
   std::vector<Frame> m_frames;
+  uint64_t m_frameCount = 0;
   std::vector<Pair> m_pairs;
   // (uint64 channel << 32 | uint32 id) -> its pair.
   std::unordered_map<uint64_t, uint32_t> m_pairOfKey;

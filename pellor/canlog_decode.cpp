@@ -52,67 +52,99 @@ void CanLogImport::BuildPlans() {
 namespace {
 
 using Slot = CanValueSlot;
+using FrameData = uint8_t[8];
 
-inline void Store(const Slot& slot, uint32_t index, double value) {
-  if (slot.wide) {
-    std::memcpy(slot.values + size_t{index} * 8, &value, 8);
-  } else {
-    const float f = static_cast<float>(value);
-    std::memcpy(slot.values + size_t{index} * 4, &f, 4);
-  }
+// Frames of a pair decoded at a time: their data stay in the cache while
+// every signal of the pair is decoded from them.
+constexpr uint32_t kSliceFrames = 10000;
+
+template <typename T>
+T LoadAt(const uint8_t* values, uint32_t index) {
+  T value;
+  std::memcpy(&value, values + size_t{index} * sizeof(T), sizeof(T));
+  return value;
 }
 
-inline void CopyPrevious(const Slot& slot, uint32_t index) {
-  const size_t n = slot.wide ? 8 : 4;
-  std::memcpy(slot.values + index * n, slot.values + (index - 1) * n, n);
+template <typename T>
+void StoreAt(uint8_t* values, uint32_t index, T value) {
+  std::memcpy(values + size_t{index} * sizeof(T), &value, sizeof(T));
 }
 
-void DecodeLinked(Slot& slot, uint32_t index, double mux, const uint8_t* data) {
-  if (mux != slot.muxValue) {
-    if (slot.matched) CopyPrevious(slot, index);  // the value holds; before the first match it stays 0
-    return;
+// Frames [first, first + count) of the pair into a signal that holds a value in each.
+template <typename T>
+void DecodePlain(const Slot& slot, const FrameData* data, uint32_t first, uint32_t count) {
+  for (uint32_t i = first; i < first + count; ++i) StoreAt<T>(slot.values, i, static_cast<T>(slot.reader.Read(data[i])));
+}
+
+// Frames [first, first + count) into a multiplexed signal: where the
+// multiplexor has its value the signal's value is decoded, elsewhere the value
+// before holds; the first one found goes back to the first frame.
+template <typename T>
+void DecodeLinked(Slot& slot, const FrameData* data, uint32_t first, uint32_t count, const double* mux) {
+  SignalRecord& r = *slot.record;
+  for (uint32_t i = first; i < first + count; ++i) {
+    if (mux[i - first] != slot.muxValue) {
+      if (slot.matched) StoreAt<T>(slot.values, i, LoadAt<T>(slot.values, i - 1));
+      continue;
+    }
+    const double value = slot.reader.Read(data[i]);
+    const double scaled = value * r.YFactor + r.YOffset;
+    if (!slot.matched) {
+      slot.matched = true;
+      for (uint32_t j = 0; j < i; ++j) StoreAt<T>(slot.values, j, static_cast<T>(value));
+      r.YMin = r.YMax = scaled;
+    } else {
+      r.YMin = std::min(r.YMin, scaled);
+      r.YMax = std::max(r.YMax, scaled);
+    }
+    StoreAt<T>(slot.values, i, static_cast<T>(value));
   }
-  const double value = slot.reader.Read(data);
-  const double scaled = value * slot.record->YFactor + slot.record->YOffset;
-  if (!slot.matched) {
-    slot.matched = true;
-    for (uint32_t i = 0; i < index; ++i) Store(slot, i, value);
-    slot.record->YMin = slot.record->YMax = scaled;
-  } else {
-    slot.record->YMin = std::min(slot.record->YMin, scaled);
-    slot.record->YMax = std::max(slot.record->YMax, scaled);
-  }
-  Store(slot, index, value);
 }
 
 }  // namespace
 
+void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count,
+                              std::vector<double>& mux) {
+  for (const Slot& slot : plan.plain)
+    slot.wide ? DecodePlain<double>(slot, data, first, count) : DecodePlain<float>(slot, data, first, count);
+  if (plan.linked.empty()) return;
+  for (uint32_t i = 0; i < count; ++i) mux[i] = plan.mux.Read(data[first + i]);  // once per frame
+  for (Slot& slot : plan.linked)
+    slot.wide ? DecodeLinked<double>(slot, data, first, count, mux.data())
+              : DecodeLinked<float>(slot, data, first, count, mux.data());
+}
+
 void CanLogImport::DecodeCanValues() {
-  constexpr size_t kProgressFrames = 10000;
-  const size_t n = m_frames.size();
+  // The frames of each pair side by side: their data here, their times in
+  // the pair's time signal. The frame table is not needed after that.
+  std::vector<uint64_t> begin(m_plans.size() + 1, 0);
+  for (size_t p = 0; p < m_plans.size(); ++p) begin[p + 1] = begin[p] + (m_plans[p].times ? m_pairs[p].frames : 0);
+  std::vector<FrameData> data(begin.back());
+  for (const Frame& frame : m_frames) {
+    if (frame.pair == kNoPair) continue;
+    Plan& plan = m_plans[frame.pair];
+    if (!plan.times) continue;
+    const uint32_t index = plan.next++;
+    std::memcpy(data[begin[frame.pair] + index], frame.data, 8);
+    plan.times[index] = frame.time;
+  }
+  m_frames = std::vector<Frame>();
+
   ProgressRecord progress;
   SetProgressAborted(false);
   ProgressOpen(1, "", progress, FileImport::kVersion);
-  ProgressSetSignal(static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX)), "CAN-Telegramme", progress);
+  ProgressSetSignal(static_cast<uint32_t>(std::min<uint64_t>(begin.back(), UINT32_MAX)), "CAN-Telegramme", progress);
   importcore::PumpMessages();
-  alignas(8) uint8_t data[CanFieldReader::kFrameBytes] = {};  // the last 8 bytes stay 0
-  for (size_t first = 0; first < n; first += kProgressFrames) {
-    const size_t end = std::min(n, first + kProgressFrames);
-    for (size_t f = first; f < end; ++f) {
-      const Frame& frame = m_frames[f];
-      if (frame.pair == kNoPair) continue;
-      Plan& plan = m_plans[frame.pair];
-      if (!plan.times) continue;
-      const uint32_t index = plan.next++;
-      std::memcpy(data, frame.data, 8);
-      plan.times[index] = frame.time;
-      for (const Slot& slot : plan.plain) Store(slot, index, slot.reader.Read(data));
-      if (!plan.linked.empty()) {
-        const double mux = plan.mux.Read(data);
-        for (Slot& slot : plan.linked) DecodeLinked(slot, index, mux, data);
-      }
+  std::vector<double> mux(kSliceFrames);
+  uint64_t done = 0;
+  for (size_t p = 0; p < m_plans.size(); ++p) {
+    Plan& plan = m_plans[p];
+    for (uint32_t first = 0; first < plan.next; first += kSliceFrames) {
+      const uint32_t count = std::min(kSliceFrames, plan.next - first);
+      DecodePair(plan, data.data() + begin[p], first, count, mux);
+      done += count;
+      ProgressStep(static_cast<uint32_t>(std::min<uint64_t>(done, UINT32_MAX)), progress, true);
     }
-    ProgressStep(static_cast<uint32_t>(std::min<size_t>(end, UINT32_MAX)), progress, true);
   }
   ProgressClose(progress);
 

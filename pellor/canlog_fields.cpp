@@ -94,13 +94,18 @@ CanFieldFault CheckCanField(const CanSig& signal) {
 
 CanFieldReader::CanFieldReader(const CanSig& signal) {
   const int32_t start = signal.StartBit();
-  if (const DWORD flags = MakeTypeFlags(signal)) {
-    m_flags = flags;
-    m_codec = mdf::CDataType(flags).GetDoubleOperation();
-    m_firstByte = static_cast<uint32_t>(start / 8);
-    if (m_codec) return;
-  }
   m_signed = signal.IsSigned();
+  if (const DWORD flags = MakeTypeFlags(signal)) {
+    const mdf::CDataType codec(flags);
+    m_flags = flags;
+    m_firstByte = static_cast<uint32_t>(start / 8);
+    m_integer = codec.GetIntegerOperation();
+    m_float = codec.GetDoubleOperation();
+    m_kind = signal.IsFloat() ? Kind::kFloat : Kind::kInteger;
+    if (m_kind == Kind::kFloat ? m_float != nullptr : m_integer != nullptr) return;
+  }
+  m_kind = Kind::kWide;
+  m_firstByte = 0;
   m_length = static_cast<UINT>(signal.Length());
   m_motorola = signal.IsMotorola();
   // In the Motorola word byte k holds bits 8 x (7 - k) and up.

@@ -148,6 +148,7 @@ bool CanLogImport::ReadCanFrames(winport::File& file) {
     }
   }
   m_frames.resize(done);
+  m_frameCount = done;
   if (chunks > 1) ProgressClose(progress);
   if (m_ignoredFrames > 0)
     AddWarning(0, winport::Utf8ToAnsi(mdf::StrFormat("%llu CAN-Telegramme mit einer Kanalnummer außerhalb 0-99 "
