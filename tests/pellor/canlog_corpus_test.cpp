@@ -135,6 +135,9 @@ TEST_F(CanLogCorpusTest, TypesFollowWhatAFloatHolds) {
   EXPECT_EQ(gear->valueTexts[4].text, "Invalid");
   EXPECT_EQ(gear->STyp, styp::kDigital);
   EXPECT_EQ(FindSignal(import, "EngineSpeed")->Label.str(), "crank shaft speed");
+  // Signals of up to 4 bits are digital too.
+  EXPECT_EQ(FindSignal(import, "Flag_A")->STyp, styp::kDigital);
+  EXPECT_EQ(FindSignal(import, "EngineSpeed")->STyp, styp::kSignal);
 }
 
 }  // namespace

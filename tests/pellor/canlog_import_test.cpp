@@ -14,6 +14,7 @@
 #include "pellor/dialogs/resource.h"
 #include "platform/ui/headless.h"
 #include "platform/win32/codepage.h"
+#include "platform/win32/file.h"
 #include "tests/pellor/canlog_test_support.h"
 
 namespace pellor {
@@ -163,6 +164,19 @@ TEST_F(CanLogImportTest, RecordsMissingFromTheFileAreNotRead) {
   built.writer.Truncate(built.writer.Size() - 3);                          // and the last record cut short
   built.writer.Save(log);
   ASSERT_EQ(Import(settings), S_OK);
+  EXPECT_EQ(Values("Speed"), (std::vector<double>{1, 2}));
+}
+
+TEST_F(CanLogImportTest, TheDriversStreamIsReadFromTheRecordsOn) {
+  WriteLog({Frame(0, 100, {1}), Frame(1, 100, {2})});
+  import.m_mdf = std::make_unique<mdf::CMdf>(mdf::MdfProfile::Import);
+  ASSERT_TRUE(import.m_mdf->Open(log));
+  winport::File stream;
+  ASSERT_TRUE(stream.Open(log, winport::FileAccess::Read, winport::FileShare::ReadWrite));
+  ASSERT_TRUE(stream.Seek(5));
+  ASSERT_TRUE(ImportCanLog(import, &stream, settings));
+  EXPECT_TRUE(stream.IsOpen());  // the caller's to close
+  EXPECT_TRUE(import.HasImport());
   EXPECT_EQ(Values("Speed"), (std::vector<double>{1, 2}));
 }
 
