@@ -171,6 +171,8 @@ struct CanValueSlot {
 // One CAN-log import, step by step (ImportCanLog runs them in order).
 class CanLogImport {
  public:
+  // A frame's data bytes.
+  using FrameData = std::array<uint8_t, 8>;
   // One logged frame.
   struct Frame {
     double time = 0;  // seconds
@@ -178,7 +180,7 @@ class CanLogImport {
     int32_t id = 0;  // CanonicalCanId of the logged id
     int32_t dlc = 0;
     uint32_t pair = 0;  // its (channel, id) pair; kNoPair for a channel outside 0-99
-    uint8_t data[8] = {};
+    FrameData data{};
   };
   static constexpr uint32_t kNoPair = UINT32_MAX;
   // Records read and decoded at a time.
@@ -203,8 +205,6 @@ class CanLogImport {
   // settings file or the settings file the user text names. False when the
   // dialog was cancelled.
   bool ChooseDatabases();
-  // Sets the paths of a channel (in place of ChooseDatabases).
-  void SetDatabasePaths(int channel, std::vector<std::string> paths);
   // Reads the chosen databases; false (reported) at the first that does not read.
   bool ReadDatabases();
   // The signals of every pair whose id a database of its channel knows, in
@@ -220,12 +220,8 @@ class CanLogImport {
   // Leaves the import in memory mode, reporting the warnings collected.
   void Finish();
 
-  const std::vector<Frame>& Frames() const { return m_frames; }
   // The frames read (the frame table is freed while the values are decoded).
   uint64_t FrameCount() const { return m_frameCount; }
-  const std::vector<Pair>& Pairs() const { return m_pairs; }
-  const std::array<int32_t, kCanChannels>& IdCounts() const { return m_idCounts; }
-  uint64_t IgnoredFrames() const { return m_ignoredFrames; }
 
  private:
   // A signal the import made, until its values are decoded.
@@ -249,6 +245,7 @@ class CanLogImport {
     std::vector<CanValueSlot> plain;   // decoded from every frame
     std::vector<CanValueSlot> linked;  // decoded from the frames of their multiplexor value
   };
+  void SetDatabasePaths(int channel, std::vector<std::string> paths);
   // Reports an error: a message box, or ERRNO "1" and ERRMSG for "ZSP".
   void ReportError(const std::string& text) const;
   void CountChunk(size_t first, size_t count);
@@ -256,7 +253,7 @@ class CanLogImport {
   const CanMsg* FindMessage(int32_t channel, int32_t id) const;
   void SortCanSignals();
   void BuildPlans();
-  void DecodePair(Plan& plan, const uint8_t (*data)[8], uint32_t first, uint32_t count, std::vector<double>& mux);
+  void DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count, std::vector<double>& mux);
 
   FileImport& m_import;
   std::string m_user;
@@ -272,6 +269,9 @@ class CanLogImport {
   std::vector<std::unique_ptr<CDbBase>> m_databases;
   std::vector<Signal> m_signals;
   std::vector<Plan> m_plans;  // one per pair
+  // The data bytes of the frames that are decoded, those of pair p from m_pairBegin[p] on.
+  std::vector<FrameData> m_frameData;
+  std::vector<uint64_t> m_pairBegin;
 };
 
 }  // namespace pellor

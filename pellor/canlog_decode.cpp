@@ -14,11 +14,16 @@ namespace pellor {
 bool CanLogImport::AllocateValues() {
   try {
     m_import.m_memoryValues.assign(m_import.m_dataSize, 0);
+    BuildPlans();
+    // Room for the data bytes of the frames that are decoded, pair by pair.
+    m_pairBegin.assign(m_plans.size() + 1, 0);
+    for (size_t p = 0; p < m_plans.size(); ++p)
+      m_pairBegin[p + 1] = m_pairBegin[p] + (m_plans[p].times ? m_pairs[p].frames : 0);
+    m_frameData.resize(m_pairBegin.back());
   } catch (const std::bad_alloc&) {
     ReportError(kCanOutOfMemory);
     return false;
   }
-  BuildPlans();
   return true;
 }
 
@@ -52,7 +57,6 @@ void CanLogImport::BuildPlans() {
 namespace {
 
 using Slot = CanValueSlot;
-using FrameData = uint8_t[8];
 
 // Frames of a pair decoded at a time: their data stay in the cache while
 // every signal of the pair is decoded from them.
@@ -72,22 +76,23 @@ void StoreAt(uint8_t* values, uint32_t index, T value) {
 
 // Frames [first, first + count) of the pair into a signal that holds a value in each.
 template <typename T>
-void DecodePlain(const Slot& slot, const FrameData* data, uint32_t first, uint32_t count) {
-  for (uint32_t i = first; i < first + count; ++i) StoreAt<T>(slot.values, i, static_cast<T>(slot.reader.Read(data[i])));
+void DecodePlain(const Slot& slot, const CanLogImport::FrameData* data, uint32_t first, uint32_t count) {
+  for (uint32_t i = first; i < first + count; ++i)
+    StoreAt<T>(slot.values, i, static_cast<T>(slot.reader.Read(data[i].data())));
 }
 
 // Frames [first, first + count) into a multiplexed signal: where the
 // multiplexor has its value the signal's value is decoded, elsewhere the value
 // before holds; the first one found goes back to the first frame.
 template <typename T>
-void DecodeLinked(Slot& slot, const FrameData* data, uint32_t first, uint32_t count, const double* mux) {
+void DecodeLinked(Slot& slot, const CanLogImport::FrameData* data, uint32_t first, uint32_t count, const double* mux) {
   SignalRecord& r = *slot.record;
   for (uint32_t i = first; i < first + count; ++i) {
     if (mux[i - first] != slot.muxValue) {
       if (slot.matched) StoreAt<T>(slot.values, i, LoadAt<T>(slot.values, i - 1));
       continue;
     }
-    const double value = slot.reader.Read(data[i]);
+    const double value = slot.reader.Read(data[i].data());
     const double scaled = value * r.YFactor + r.YOffset;
     if (!slot.matched) {
       slot.matched = true;
@@ -108,24 +113,22 @@ void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first,
   for (const Slot& slot : plan.plain)
     slot.wide ? DecodePlain<double>(slot, data, first, count) : DecodePlain<float>(slot, data, first, count);
   if (plan.linked.empty()) return;
-  for (uint32_t i = 0; i < count; ++i) mux[i] = plan.mux.Read(data[first + i]);  // once per frame
+  for (uint32_t i = 0; i < count; ++i) mux[i] = plan.mux.Read(data[first + i].data());  // once per frame
   for (Slot& slot : plan.linked)
     slot.wide ? DecodeLinked<double>(slot, data, first, count, mux.data())
               : DecodeLinked<float>(slot, data, first, count, mux.data());
 }
 
 void CanLogImport::DecodeCanValues() {
-  // The frames of each pair side by side: their data here, their times in
-  // the pair's time signal. The frame table is not needed after that.
-  std::vector<uint64_t> begin(m_plans.size() + 1, 0);
-  for (size_t p = 0; p < m_plans.size(); ++p) begin[p + 1] = begin[p] + (m_plans[p].times ? m_pairs[p].frames : 0);
-  std::vector<FrameData> data(begin.back());
+  // The frames of each pair side by side: their data bytes in the frame
+  // data, their times in the pair's time signal. The frame table is not
+  // needed after that.
   for (const Frame& frame : m_frames) {
     if (frame.pair == kNoPair) continue;
     Plan& plan = m_plans[frame.pair];
     if (!plan.times) continue;
     const uint32_t index = plan.next++;
-    std::memcpy(data[begin[frame.pair] + index], frame.data, 8);
+    m_frameData[m_pairBegin[frame.pair] + index] = frame.data;
     plan.times[index] = frame.time;
   }
   m_frames = std::vector<Frame>();
@@ -133,7 +136,8 @@ void CanLogImport::DecodeCanValues() {
   ProgressRecord progress;
   SetProgressAborted(false);
   ProgressOpen(1, "", progress, FileImport::kVersion);
-  ProgressSetSignal(static_cast<uint32_t>(std::min<uint64_t>(begin.back(), UINT32_MAX)), "CAN-Telegramme", progress);
+  ProgressSetSignal(static_cast<uint32_t>(std::min<uint64_t>(m_frameData.size(), UINT32_MAX)), "CAN-Telegramme",
+                    progress);
   importcore::PumpMessages();
   std::vector<double> mux(kSliceFrames);
   uint64_t done = 0;
@@ -141,12 +145,13 @@ void CanLogImport::DecodeCanValues() {
     Plan& plan = m_plans[p];
     for (uint32_t first = 0; first < plan.next; first += kSliceFrames) {
       const uint32_t count = std::min(kSliceFrames, plan.next - first);
-      DecodePair(plan, data.data() + begin[p], first, count, mux);
+      DecodePair(plan, m_frameData.data() + m_pairBegin[p], first, count, mux);
       done += count;
       ProgressStep(static_cast<uint32_t>(std::min<uint64_t>(done, UINT32_MAX)), progress, true);
     }
   }
   ProgressClose(progress);
+  m_frameData = std::vector<FrameData>();
 
   // The time axes, and the X fields of every signal over them.
   for (Plan& plan : m_plans) {
