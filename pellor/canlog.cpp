@@ -106,11 +106,79 @@ const CanMsg* CanLogImport::FindMessage(int32_t channel, int32_t id) const {
 
 // ---------------------------------------------------------------- signals
 
+// The options that shape the signals.
+struct CanSignalOptions {
+  explicit CanSignalOptions(const ParameterBlock& params)
+      : showAll(params.Int(ParameterBlock::kShowAll) != 0),
+        overwriteRange((params.Int(ParameterBlock::kRangeFlags) & ParameterBlock::kRangeOverwrite) != 0),
+        namePattern(params.Pattern(ParameterBlock::kCanNamePattern)),
+        displayPattern(params.Pattern(ParameterBlock::kCanDisplayNamePattern)),
+        aliasPattern(params.Pattern(ParameterBlock::kCanAliasPattern)) {}
+  bool showAll, overwriteRange;
+  std::string namePattern, displayPattern, aliasPattern;
+};
+
 namespace {
 
 const char* FaultText(CanFieldFault fault) {
   return fault == CanFieldFault::kBadFloat ? "Gleitkommawert dieser Länge oder Lage wird nicht unterstützt"
                                            : "liegt nicht ganz in den 8 Datenbytes";
+}
+
+// The time signal "time@<number>" of a pair of `frames` frames.
+std::unique_ptr<SignalRecord> MakeTimeRecord(int32_t number, uint32_t frames, const CanSignalOptions& options) {
+  auto t = std::make_unique<SignalRecord>();
+  t->keep = 1;
+  t->isTime = 1;
+  t->Name = mdf::StrFormat("time@%d", number);
+  t->Ignore = options.showAll ? ignore::kShown : ignore::kHiddenFaultyTime;
+  t->STyp = styp::kTime;
+  t->XUnit = "s";
+  t->YUnit = "s";
+  t->YFactor = 1.0;
+  t->MaxDelta = 1.0;
+  t->NoOfValues = frames;
+  // Doubles: a float steps by 1 ms at 8,192 s.
+  t->DTyp = importcore::dtyp::kFloat64;
+  t->Demux = 8;
+  t->ValuesPerBlock = FileImport::kBlockSize / 8;
+  return t;
+}
+
+// The record of a database signal over its pair's time signal.
+std::unique_ptr<SignalRecord> MakeSignalRecord(const CanSig& sig, const CanMsg& message, int32_t channel,
+                                               SignalRecord& time, const CanSignalOptions& options) {
+  auto r = std::make_unique<SignalRecord>();
+  r->keep = 1;
+  std::string name = FormatCanSignalName(options.namePattern, sig, message, channel);
+  importcore::MakeIdentifier(name);
+  r->Name = name;
+  r->DisplayName = FormatCanSignalName(options.displayPattern, sig, message, channel);
+  r->Alias = FormatCanSignalName(options.aliasPattern, sig, message, channel);
+  r->Label = sig.Comment();
+  r->YUnit = sig.Unit();
+  r->XUnit = "s";
+  if (!options.overwriteRange) {
+    r->YMin = sig.Min();
+    r->YMax = sig.Max();
+  }
+  r->YFactor = sig.Factor();
+  r->YOffset = sig.Offset();
+  r->MaxDelta = 1.0;
+  r->NoOfValues = time.NoOfValues;
+  // A 32-bit float holds integers of up to 24 bits exactly.
+  const bool wide = sig.IsFloat() ? sig.Length() == 64 : sig.Length() > 24;
+  r->DTyp = wide ? importcore::dtyp::kFloat64 : importcore::dtyp::kFloat32;
+  r->Demux = wide ? 8 : 4;
+  r->ValuesPerBlock = FileImport::kBlockSize / r->Demux;
+  r->STyp = sig.Length() <= 4 ? styp::kDigital : styp::kSignal;
+  for (const CanVal& value : sig.Values()) {
+    r->valueTexts.push_back(ValueText{value.Value(), value.Text()});
+    r->STyp = styp::kDigital;
+  }
+  r->XSignal = time.Name.str();
+  r->timeRecord = &time;
+  return r;
 }
 
 }  // namespace
@@ -119,9 +187,10 @@ bool CanLogImport::GenerateCanSignals() {
   m_import.m_nSignals = 0;
   m_import.m_dataSize = 0;
   m_import.m_blockCounter = 0;
+  const CanSignalOptions options(m_import.m_params);
   int32_t timeSignals = 0;
   for (int32_t c = 0; c < kCanChannels; ++c)
-    if (m_idCounts[static_cast<size_t>(c)] != 0) GenerateChannelSignals(c, timeSignals);
+    if (m_idCounts[static_cast<size_t>(c)] != 0) GenerateChannelSignals(c, options, timeSignals);
   if (m_signals.empty()) {
     ReportError(kCanNoSignals);
     return false;
@@ -130,13 +199,7 @@ bool CanLogImport::GenerateCanSignals() {
   return true;
 }
 
-void CanLogImport::GenerateChannelSignals(int32_t channel, int32_t& timeSignals) {
-  const ParameterBlock& params = m_import.m_params;
-  const bool showAll = params.Int(ParameterBlock::kShowAll) != 0;
-  const bool overwriteRange = (params.Int(ParameterBlock::kRangeFlags) & ParameterBlock::kRangeOverwrite) != 0;
-  const std::string namePattern = params.Pattern(ParameterBlock::kCanNamePattern);
-  const std::string displayPattern = params.Pattern(ParameterBlock::kCanDisplayNamePattern);
-  const std::string aliasPattern = params.Pattern(ParameterBlock::kCanAliasPattern);
+void CanLogImport::GenerateChannelSignals(int32_t channel, const CanSignalOptions& options, int32_t& timeSignals) {
   for (uint32_t p = 0; p < m_pairs.size(); ++p) {
     const Pair& pair = m_pairs[p];
     if (pair.channel != channel) continue;
@@ -151,54 +214,12 @@ void CanLogImport::GenerateChannelSignals(int32_t channel, int32_t& timeSignals)
         continue;
       }
       if (!time) {
-        auto t = std::make_unique<SignalRecord>();
-        t->keep = 1;
-        t->isTime = 1;
-        t->Name = mdf::StrFormat("time@%d", ++timeSignals);
-        t->Ignore = showAll ? ignore::kShown : ignore::kHiddenFaultyTime;
-        t->STyp = styp::kTime;
-        t->XUnit = "s";
-        t->YUnit = "s";
-        t->YFactor = 1.0;
-        t->MaxDelta = 1.0;
-        t->NoOfValues = pair.frames;
-        t->DTyp = importcore::dtyp::kFloat64;
-        t->Demux = 8;
-        t->ValuesPerBlock = FileImport::kBlockSize / 8;
+        std::unique_ptr<SignalRecord> t = MakeTimeRecord(++timeSignals, pair.frames, options);
         time = t.get();
         timeHasBlocks = ReserveDataSpace(m_import, *t);
         m_signals.push_back(Signal{std::move(t), time, p, nullptr, Signal::kTime, timeHasBlocks});
       }
-      auto r = std::make_unique<SignalRecord>();
-      r->keep = 1;
-      std::string name = FormatCanSignalName(namePattern, sig, *message, channel);
-      importcore::MakeIdentifier(name);
-      r->Name = name;
-      r->DisplayName = FormatCanSignalName(displayPattern, sig, *message, channel);
-      r->Alias = FormatCanSignalName(aliasPattern, sig, *message, channel);
-      r->Label = sig.Comment();
-      r->YUnit = sig.Unit();
-      r->XUnit = "s";
-      if (!overwriteRange) {
-        r->YMin = sig.Min();
-        r->YMax = sig.Max();
-      }
-      r->YFactor = sig.Factor();
-      r->YOffset = sig.Offset();
-      r->MaxDelta = 1.0;
-      r->NoOfValues = pair.frames;
-      // A 32-bit float holds integers of up to 24 bits exactly.
-      const bool wide = sig.IsFloat() ? sig.Length() == 64 : sig.Length() > 24;
-      r->DTyp = wide ? importcore::dtyp::kFloat64 : importcore::dtyp::kFloat32;
-      r->Demux = wide ? 8 : 4;
-      r->ValuesPerBlock = FileImport::kBlockSize / r->Demux;
-      r->STyp = sig.Length() <= 4 ? styp::kDigital : styp::kSignal;
-      for (const CanVal& value : sig.Values()) {
-        r->valueTexts.push_back(ValueText{value.Value(), value.Text()});
-        r->STyp = styp::kDigital;
-      }
-      r->XSignal = time->Name.str();
-      r->timeRecord = time;
+      std::unique_ptr<SignalRecord> r = MakeSignalRecord(sig, *message, channel, *time, options);
       // A pair whose time signal found no room gets no values at all.
       bool hasBlocks = false;
       if (timeHasBlocks)
@@ -206,8 +227,8 @@ void CanLogImport::GenerateChannelSignals(int32_t channel, int32_t& timeSignals)
       else
         r->Ignore = ignore::kHidden;
       SignalRecord* record = r.get();
-      m_signals.push_back(Signal{std::move(r), record, p, &sig, sig.IsMultiplexor() ? Signal::kMultiplexor : Signal::kPlain,
-                                 hasBlocks});
+      m_signals.push_back(
+          Signal{std::move(r), record, p, &sig, sig.IsMultiplexor() ? Signal::kMultiplexor : Signal::kPlain, hasBlocks});
     }
   }
 }

@@ -38,6 +38,7 @@ namespace pellor {
 
 class FileImport;
 class CDbBase;
+struct CanSignalOptions;
 class CanMsg;
 class CanSig;
 
@@ -249,7 +250,7 @@ class CanLogImport {
   // Reports an error: a message box, or ERRNO "1" and ERRMSG for "ZSP".
   void ReportError(const std::string& text) const;
   void CountChunk(size_t first, size_t count);
-  void GenerateChannelSignals(int32_t channel, int32_t& timeSignals);
+  void GenerateChannelSignals(int32_t channel, const CanSignalOptions& options, int32_t& timeSignals);
   const CanMsg* FindMessage(int32_t channel, int32_t id) const;
   void SortCanSignals();
   void BuildPlans();
