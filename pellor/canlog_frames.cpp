@@ -2,6 +2,7 @@
 // and counting the frames of each (CAN channel, id) pair.
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "importcore/support.h"
 #include "mdf/blocks.h"
@@ -32,12 +33,27 @@ int32_t Low32(double value) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(value)));
 }
 
+struct LinearConversion {
+  double offset = 0, factor = 1;
+};
+
+// The times of a Nuvesto4 log with a linear msgTime conversion are scaled by a
+// further 0.1: the conversion the import applies itself, in place of the
+// file model's, which stays as the file has it.
+std::optional<LinearConversion> NuvestoTimeConversion(const mdf::CMdf& mdf, const mdf::CCNBlock& msgTime) {
+  const mdf::CIDBlock* id = mdf.GetIDBlock();
+  const mdf::CCCBlock* cc = msgTime.GetConversion();
+  if (!id || id->GetProgramId() != kNuvestoWriter || !cc || cc->GetType() != 0 || cc->GetSize() != 2)
+    return std::nullopt;
+  return LinearConversion{cc->GetParams()[0], cc->GetParams()[1] * 0.1};
+}
+
 // Writes the decoded values of each log channel into the frames they belong to.
 class FrameSink : public mdf::CGroupDecoder::Sink {
  public:
-  // `roles`: the log channel of each channel the decoder was made with.
-  FrameSink(std::span<const LogChannel> roles, double timeOffset, double timeFactor)
-      : m_roles(roles), m_timeOffset(timeOffset), m_timeFactor(timeFactor) {}
+  // `roles`: the log channel of each channel the decoder was made with;
+  // `time`: applied to msgTime's values.
+  FrameSink(std::span<const LogChannel> roles, LinearConversion time) : m_roles(roles), m_time(time) {}
   void SetFrames(CanLogImport::Frame* frames) { m_frames = frames; }
 
   void Values(size_t channel, uint32_t first, std::span<const double> values) override {
@@ -54,7 +70,7 @@ class FrameSink : public mdf::CGroupDecoder::Sink {
         for (size_t i = 0; i < values.size(); ++i) f[i].dlc = Low32(values[i]);
         break;
       case kMsgTime:
-        for (size_t i = 0; i < values.size(); ++i) f[i].time = m_timeOffset + m_timeFactor * values[i];
+        for (size_t i = 0; i < values.size(); ++i) f[i].time = m_time.offset + m_time.factor * values[i];
         break;
       default:
         for (size_t i = 0; i < values.size(); ++i) f[i].data[role - kMsg0] = static_cast<uint8_t>(Low32(values[i]));
@@ -64,7 +80,7 @@ class FrameSink : public mdf::CGroupDecoder::Sink {
 
  private:
   std::span<const LogChannel> m_roles;
-  double m_timeOffset, m_timeFactor;
+  LinearConversion m_time;
   CanLogImport::Frame* m_frames = nullptr;
 };
 
@@ -100,27 +116,20 @@ bool CanLogImport::ReadCanFrames(winport::File& file) {
   }
   m_idCounts.fill(0);
 
-  // msgTime of a Nuvesto4 log with a linear conversion is scaled by a further
-  // 0.1: by a copy of the conversion, decoded from the raw values.
-  double timeOffset = 0, timeFactor = 1;
-  bool ownTimeConversion = false;
-  if (const mdf::CIDBlock* id = m_import.m_mdf->GetIDBlock(); id && id->GetProgramId() == kNuvestoWriter)
-    if (const mdf::CCCBlock* cc = channels[kMsgTime]->GetConversion(); cc && cc->GetType() == 0 && cc->GetSize() == 2) {
-      timeOffset = cc->GetParams()[0];
-      timeFactor = cc->GetParams()[1] * 0.1;
-      ownTimeConversion = true;
-    }
+  // The channels are decoded with their conversions, except msgTime where the
+  // import converts it itself.
+  const std::optional<LinearConversion> ownTime = NuvestoTimeConversion(*m_import.m_mdf, *channels[kMsgTime]);
   std::vector<mdf::CCNBlock*> converted, raw;
   std::vector<LogChannel> convertedRoles, rawRoles;
   for (int j = 0; j < kLogChannels; ++j) {
     if (j == kType || j == kDir || j == kRtr) continue;
-    const bool own = j == kMsgTime && ownTimeConversion;
+    const bool own = j == kMsgTime && ownTime;
     (own ? raw : converted).push_back(channels[static_cast<size_t>(j)]);
     (own ? rawRoles : convertedRoles).push_back(static_cast<LogChannel>(j));
   }
   mdf::CGroupDecoder decoder(*data, converted);
   mdf::CGroupDecoder rawDecoder(*data, raw, {.convert = false});
-  FrameSink sink(convertedRoles, 0, 1), rawSink(rawRoles, timeOffset, timeFactor);
+  FrameSink sink(convertedRoles, LinearConversion()), rawSink(rawRoles, ownTime.value_or(LinearConversion()));
 
   const uint64_t chunks = chunk ? (n + chunk - 1) / chunk : 0;
   ProgressRecord progress;
