@@ -13,7 +13,7 @@
 
 #include "bench/bench_files.h"
 #include "mdf/format.h"
-#include "tests/pellor/canlog_test_support.h"
+#include "tests/support/pellor_canlog_driver.h"
 #include "tests/support/page_cache.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/pellor/canlog_test_support.h"
+#include "tests/support/pellor_canlog_driver.h"
 #include "tests/support/fuzz_input.h"
 
 namespace {

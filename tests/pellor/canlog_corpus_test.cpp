@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tests/pellor/canlog_test_support.h"
+#include "tests/support/pellor_canlog_driver.h"
 #include "tests/support/corpus.h"
 
 namespace pellor {

@@ -15,7 +15,7 @@
 #include "platform/ui/headless.h"
 #include "platform/win32/codepage.h"
 #include "platform/win32/file.h"
-#include "tests/pellor/canlog_test_support.h"
+#include "tests/support/pellor_canlog_driver.h"
 
 namespace pellor {
 namespace {
