@@ -1,5 +1,6 @@
-// A file-import object that imports CAN-frame logs as the MDF import driver
-// hands them over: the file model opened, then the CAN-log import.
+// A stand-in for the MDF import driver's CAN-log road, for tests before the
+// driver exists: ImportFile opens the file model and runs the CAN-log import;
+// and helpers to read what it made.
 #pragma once
 
 #include <cstring>
