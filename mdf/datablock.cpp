@@ -355,6 +355,37 @@ void CopyRaw(const RawCopier& c, const uint8_t* record, uint8_t* dest) {
   for (uint32_t i = 0; i < c.within; ++i) dest[c.bytes - 1 - i] = src[i];
 }
 
+// The elements of n records `stride` bytes apart. A value that fills its
+// element whole (1, 2, 4 or 8 bytes within the record) is copied as one word.
+template <size_t L, bool Reverse>
+void CopyWords(const uint8_t* src, size_t stride, size_t n, uint8_t* dest) {
+  for (size_t i = 0; i < n; ++i, src += stride, dest += L) {
+    uint8_t v[L];
+    std::memcpy(v, src, L);
+    if constexpr (Reverse) std::reverse(v, v + L);
+    std::memcpy(dest, v, L);
+  }
+}
+
+template <bool Reverse>
+bool CopyWholeWords(size_t element, const uint8_t* src, size_t stride, size_t n, uint8_t* dest) {
+  switch (element) {
+    case 1: CopyWords<1, false>(src, stride, n, dest); return true;
+    case 2: CopyWords<2, Reverse>(src, stride, n, dest); return true;
+    case 4: CopyWords<4, Reverse>(src, stride, n, dest); return true;
+    case 8: CopyWords<8, Reverse>(src, stride, n, dest); return true;
+    default: return false;
+  }
+}
+
+void CopyRawRecords(const RawCopier& c, const uint8_t* record, size_t stride, size_t n, uint8_t* dest) {
+  if (!c.zeros && c.within == c.bytes && c.bytes == c.element &&
+      (c.reverse ? CopyWholeWords<true>(c.element, record + c.firstByte, stride, n, dest)
+                 : CopyWholeWords<false>(c.element, record + c.firstByte, stride, n, dest)))
+    return;
+  for (size_t i = 0; i < n; ++i) CopyRaw(c, record + i * stride, dest + i * c.element);
+}
+
 // ---------------------------------------------------------------- NoValue time stamps
 
 bool ReplacesTimeNoValues(const CMdf* file, const CCNBlock& cn) {
@@ -601,7 +632,7 @@ uint32_t CDataBlock::GetRawDataContent(CCNBlock* cn, std::span<uint8_t> dest, ui
       ReadRecordChunks(*file, m_pDG->GetDataLink(), length, firstRecord, count,
                        [&](const uint8_t* chunk, size_t before, size_t n) {
                          uint8_t* out = dest.data() + before * element;
-                         for (size_t i = 0; i < n; ++i) CopyRaw(copier, chunk + i * length, out + i * element);
+                         CopyRawRecords(copier, chunk, length, n, out);
                        });
   if (done > 0 && copier.isDouble && ReplacesTimeNoValues(m_pFile, *cn))
     ReplaceInRawDoubles(*cn, dest.data(), done, firstRecord);
@@ -621,7 +652,7 @@ uint32_t CDataBlock::CopyRawValues(const CCNBlock* cn, std::span<const uint8_t> 
       std::min<uint64_t>({count, dest.size() / element, inBuffer - firstRecord, inGroup - absoluteFirst}));
   const RawCopier copier = MakeRawCopier(*cn, m_pDG->GetNumberOfRecordIds(), length, RawReader::Values);
   const uint8_t* record = records.data() + size_t{firstRecord} * length;
-  for (size_t i = 0; i < n; ++i, record += length) CopyRaw(copier, record, dest.data() + i * element);
+  CopyRawRecords(copier, record, length, n, dest.data());
   return static_cast<uint32_t>(n);
 }
 

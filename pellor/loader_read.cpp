@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <new>
 #include <optional>
@@ -27,6 +28,13 @@ namespace {
 using mdf::CCNBlock;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// Processor time of the calling thread, seconds.
+double ThreadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 bool IsFloatType(uint16_t type) {
   switch (type) {
@@ -60,16 +68,25 @@ struct Range {
   double noValue = 0;    // among the raw values
 };
 
-// Min and max of values that are all numbers.
+// Min and max of values that are all numbers and never -0.0 (decoded
+// integers), so that the order in which they are compared does not matter:
+// four at a time.
 void ReducePlain(Range& r, std::span<const double> v) {
-  double min = r.min, max = r.max;
-  for (const double x : v) {
-    min = x < min ? x : min;
-    max = x > max ? x : max;
+  double min[4] = {r.min, r.min, r.min, r.min}, max[4] = {r.max, r.max, r.max, r.max};
+  const size_t n = v.size(), whole = n & ~size_t{3};
+  const double* x = v.data();
+  for (size_t i = 0; i < whole; i += 4)
+    for (size_t k = 0; k < 4; ++k) {
+      min[k] = x[i + k] < min[k] ? x[i + k] : min[k];
+      max[k] = x[i + k] > max[k] ? x[i + k] : max[k];
+    }
+  for (size_t i = whole; i < n; ++i) {
+    min[0] = x[i] < min[0] ? x[i] : min[0];
+    max[0] = x[i] > max[0] ? x[i] : max[0];
   }
-  r.min = min;
-  r.max = max;
-  r.set = r.set || !v.empty();
+  r.min = std::min({min[0], min[1], min[2], min[3]});
+  r.max = std::max({max[0], max[1], max[2], max[3]});
+  r.set = r.set || n > 0;
 }
 
 // Values that are not finite are left out.
@@ -132,8 +149,6 @@ class DataPass final : public mdf::CGroupDecoder::Sink {
   // Decodes `count` records at `records`, the group's records from `first` on.
   void Chunk(const uint8_t* records, uint32_t count, uint32_t first) {
     if (!m_decoder) return;
-    m_records = records;
-    m_count = count;
     m_first = first;
     m_decoder->Decode(std::span<const uint8_t>(records, size_t{count} * m_data->GetRecordLength()), *this, 0,
                       count, first);
@@ -148,36 +163,56 @@ class DataPass final : public mdf::CGroupDecoder::Sink {
       ReduceFinite(r, values);
     else
       ReducePlain(r, values);
-    if (m_caches[k]) Fill(*m_caches[k], *m_channels[k], first, values);
+    if (m_caches[k] && m_caches[k]->form != CacheForm::Raw) Fill(*m_caches[k], first, values);
   }
 
-  void Fill(CacheFill& c, const CCNBlock& cn, uint32_t first, std::span<const double> values) {
+  // Caches of decoded values, from the slices the decoder hands over.
+  void Fill(CacheFill& c, uint32_t first, std::span<const double> values) {
     const uint64_t at = uint64_t{m_first} + first;
     if (at >= c.capacity) return;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(values.size(), c.capacity - at));
     uint8_t* dest = c.record->cache.bytes.data() + at * c.element;
-    switch (c.form) {
-      case CacheForm::Doubles:
-        std::memcpy(dest, values.data(), n * sizeof(double));
-        break;
-      case CacheForm::Samples:
-        for (size_t i = 0; i < n; ++i) importcore::DoubleToSample(values[i], c.record->DTyp, dest + i * c.element);
-        break;
-      case CacheForm::Raw:
-        m_data->CopyRawValues(&cn, std::span<const uint8_t>(m_records, size_t{m_count} * m_data->GetRecordLength()),
-                              std::span<uint8_t>(dest, n * c.element), first, static_cast<uint32_t>(n), m_first);
-        break;
+    if (c.form == CacheForm::Doubles) {
+      std::memcpy(dest, values.data(), n * sizeof(double));
+    } else {
+      for (size_t i = 0; i < n; ++i) importcore::DoubleToSample(values[i], c.record->DTyp, dest + i * c.element);
     }
     c.written = at + n;
   }
+
+ public:
+  // Caches of stored elements need no decoding: the calling thread copies
+  // them from the chunk while the process worker decodes it, slice by slice
+  // so that a slice stays in the cache while every channel is copied.
+  void CopyRawCaches(const uint8_t* records, uint32_t count, uint32_t first) {
+    if (!m_data) return;
+    const size_t length = m_data->GetRecordLength();
+    const uint32_t perSlice = static_cast<uint32_t>(std::max<size_t>(1, mdf::CGroupDecoder::kSliceBytes / length));
+    const std::span<const uint8_t> chunk(records, size_t{count} * length);
+    for (uint32_t done = 0; done < count; done += perSlice) {
+      const uint32_t m = std::min(perSlice, count - done);
+      for (size_t k = 0; k < m_channels.size(); ++k) {
+        if (!m_caches[k] || m_caches[k]->form != CacheForm::Raw) continue;
+        CacheFill& c = *m_caches[k];
+        const uint64_t at = uint64_t{first} + done;
+        if (at >= c.capacity) continue;
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m, c.capacity - at));
+        uint8_t* dest = c.record->cache.bytes.data() + at * c.element;
+        const uint32_t copied =
+            m_data->CopyRawValues(m_channels[k], chunk, std::span<uint8_t>(dest, size_t{n} * c.element), done, n, first);
+        if (copied > 0) c.written = at + copied;
+      }
+    }
+  }
+
+ private:
 
   const mdf::CDataBlock* m_data;
   std::vector<CCNBlock*> m_channels;
   std::optional<mdf::CGroupDecoder> m_decoder;
   std::vector<Range> m_ranges;
   std::vector<std::optional<CacheFill>> m_caches;
-  const uint8_t* m_records = nullptr;
-  uint32_t m_count = 0, m_first = 0;
+  uint32_t m_first = 0;
 };
 
 // ---------------------------------------------------------------- time channel
@@ -260,6 +295,7 @@ struct ReadArgs {
   uint8_t* target = nullptr;
   uint64_t bytes = 0;
   uint64_t got = 0;
+  double seconds = 0;
   HANDLE go = nullptr, quit = nullptr, done = nullptr;
 };
 
@@ -268,6 +304,7 @@ struct ProcessArgs {
   const uint8_t* records = nullptr;
   uint32_t count = 0, first = 0;
   bool failed = false;
+  double seconds = 0;
   HANDLE go = nullptr, quit = nullptr, done = nullptr;
 };
 
@@ -277,7 +314,9 @@ DWORD ReadDataBlock(void* parameter) {
   for (;;) {
     const DWORD r = WaitForMultipleObjects(2, wait, FALSE, INFINITE);
     if (r == WAIT_OBJECT_0) {
+      const double start = ThreadSeconds();
       a.got = ReadBlock(*a.file, a.target, a.bytes, nullptr);  // the position runs on from the last chunk
+      a.seconds += ThreadSeconds() - start;
       SetEvent(a.done);
     } else if (r == WAIT_OBJECT_0 + 1) {
       SetEvent(a.done);
@@ -294,11 +333,13 @@ DWORD ProcessDataBlock(void* parameter) {
   for (;;) {
     const DWORD r = WaitForMultipleObjects(2, wait, FALSE, INFINITE);
     if (r == WAIT_OBJECT_0) {
+      const double start = ThreadSeconds();
       try {
         a.pass->Chunk(a.records, a.count, a.first);
       } catch (...) {
         a.failed = true;  // no memory for the decoder's slice
       }
+      a.seconds += ThreadSeconds() - start;
       SetEvent(a.done);
     } else if (r == WAIT_OBJECT_0 + 1) {
       SetEvent(a.done);
@@ -451,6 +492,7 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
       return false;
     }
     m_buffer.Hold(nullptr, 0);
+    const double readStart = ThreadSeconds();
     const uint32_t first = std::min(chunkRecords, n);
     const uint64_t got = m_file.Seek(group.GetDataLink())
                              ? ReadBlock(m_file, m_buffer.Data(), uint64_t{first} * length, nullptr)
@@ -462,6 +504,7 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
     } else if (chunks == 1) {
       m_buffer.Hold(&group, n);
     }
+    m_report.callerSeconds += ThreadSeconds() - readStart;
   }
 
   TimeScan scan;
@@ -502,18 +545,23 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
     processArgs.first = first;
     workers.Set(Workers::kProcessGo);
 
+    const double callerStart = ThreadSeconds();
     double* stamps = wholeTimes ? timeValues + first : timeValues;
     const uint32_t decoded =
         data->DecodeValues(tcn, std::span<const uint8_t>(current, uint64_t{count} * length),
                            std::span<double>(stamps, count), 0, count, false, first);
     std::fill(stamps + decoded, stamps + count, 0.0);
     scan.Chunk(stamps, decoded, first, progress);
+    pass.CopyRawCaches(current, count, first);
+    m_report.callerSeconds += ThreadSeconds() - callerStart;
 
     workers.Wait(Workers::kProcessDone);
     done = first + count;
     ++m_report.chunks;
   }
   workers.End();
+  m_report.readSeconds = readArgs.seconds;
+  m_report.processSeconds = processArgs.seconds;
   if (processArgs.failed) {
     dropCaches();
     return false;
