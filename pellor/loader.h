@@ -84,7 +84,7 @@ struct LoaderSettings {
   uint32_t failAllocations = 0;
 };
 inline constexpr uint32_t kAllocTimeValues = 1;   // the time values of a whole group
-inline constexpr uint32_t kAllocChunkTimes = 2;   // the time values of one chunk
+inline constexpr uint32_t kAllocChunkTimes = 2;   // the time values of one chunk; the min/max pass's values
 inline constexpr uint32_t kAllocGroupBuffer = 4;
 inline constexpr uint32_t kAllocValueCache = 8;
 

@@ -21,6 +21,7 @@
 #include "pellor/progress.h"
 #include "platform/win32/file.h"
 #include "platform/win32/sync.h"
+#include "platform/win32/system.h"
 
 namespace pellor {
 namespace {
@@ -89,30 +90,20 @@ void ReducePlain(Range& r, std::span<const double> v) {
   r.set = r.set || n > 0;
 }
 
-// Values that are not finite are left out.
-void ReduceFinite(Range& r, std::span<const double> v) {
-  double min = r.min, max = r.max;
-  bool any = false;
-  for (const double x : v) {
-    if (!std::isfinite(x)) continue;
-    any = true;
-    min = x < min ? x : min;
-    max = x > max ? x : max;
-  }
-  r.min = min;
-  r.max = max;
-  r.set = r.set || any;
-}
-
-// NoValue samples, and values that are not finite (which stand for NoValue
-// then), are counted as seen and left out.
-void ReduceWithNoValue(Range& r, std::span<const double> v) {
+// Values that are not finite are left out; with a NoValue they, and the
+// NoValue samples, count as NoValue seen.
+template <bool WithNoValue>
+void ReduceChecked(Range& r, std::span<const double> v) {
   double min = r.min, max = r.max;
   bool any = false, seen = false;
   for (double x : v) {
-    if (r.qnan && IsQNaNPattern(x)) x = mdf::CCNBlock::kDefaultNoValue;
-    if (!std::isfinite(x) || x == r.noValue) {
-      seen = true;
+    if constexpr (WithNoValue) {
+      if (r.qnan && IsQNaNPattern(x)) x = mdf::CCNBlock::kDefaultNoValue;
+      if (!std::isfinite(x) || x == r.noValue) {
+        seen = true;
+        continue;
+      }
+    } else if (!std::isfinite(x)) {
       continue;
     }
     any = true;
@@ -158,9 +149,9 @@ class DataPass final : public mdf::CGroupDecoder::Sink {
   void Values(size_t k, uint32_t first, std::span<const double> values) override {
     Range& r = m_ranges[k];
     if (r.hasNoValue)
-      ReduceWithNoValue(r, values);
+      ReduceChecked<true>(r, values);
     else if (r.floats)
-      ReduceFinite(r, values);
+      ReduceChecked<false>(r, values);
     else
       ReducePlain(r, values);
     if (m_caches[k] && m_caches[k]->form != CacheForm::Raw) Fill(*m_caches[k], first, values);
@@ -419,11 +410,15 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
   DataPass pass(n > 0 ? data : nullptr, channels);
 
   // The time stamps of the whole group, which the repair needs; without the
-  // memory for them, one chunk's stamps (then they are not handed over).
+  // memory for them (more than the free physical memory), one chunk's stamps
+  // (then they are not handed over).
   ValueCache times;
   bool wholeTimes = false;
   try {
-    if (Fails(kAllocTimeValues)) throw std::bad_alloc();
+    MEMORYSTATUSEX memory{};
+    memory.dwLength = sizeof memory;
+    const bool room = GlobalMemoryStatusEx(&memory) && uint64_t{n} * 8 <= memory.ullAvailPhys;
+    if (!room || Fails(kAllocTimeValues)) throw std::bad_alloc();
     times.bytes.resize(size_t{n} * 8);
     wholeTimes = true;
   } catch (const std::bad_alloc&) {

@@ -117,8 +117,9 @@ bool Repair(Stamps& s, const mdf::CCCBlock* cc) {
 
 int CheckTimeChannel(mdf::CCNBlock& channel, SignalRecord& record) {
   ValueCache& cache = record.cache;
-  const size_t n = record.NoOfValues;
-  if (!cache.valid || cache.type != importcore::dtyp::kFloat64 || n < 2 || cache.bytes.size() / 8 < n) return 0;
+  // A truncated file holds fewer stamps than the group counts: those there are.
+  const size_t n = std::min<size_t>(record.NoOfValues, cache.bytes.size() / 8);
+  if (!cache.valid || cache.type != importcore::dtyp::kFloat64 || n < 2) return 0;
   auto* values = reinterpret_cast<double*>(cache.bytes.data());
   const mdf::CCCBlock* cc = channel.GetConversion();
   Stamps stamps(values, n, channel.IsNoValueSet(), ScanNoValue(channel));

@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -77,23 +78,37 @@ std::vector<TypeCase> TypeCases() {
   };
 }
 
-// One group whose channels are those of the cases, each in a record of its own size.
-std::string CaseFile(const std::vector<TypeCase>& cases) {
+// A file of one group of `records` records of `recordSize` bytes whose
+// channels lie where they are given; `value` gives each channel's values.
+struct Field {
+  const char* name;
+  uint16_t type, bits, startBit;
+  std::optional<CcSpec> cc = std::nullopt;
+};
+std::string FieldFile(const std::vector<Field>& fields, uint16_t recordSize, uint32_t records,
+                      std::function<double(const Field&, uint32_t)> value) {
   FileDef def;
   def.id.programId = "TYPETEST";
   GroupDef g;
   g.autoLayout = false;
-  g.recordSize = 64;
-  g.records = 1;
-  for (const TypeCase& c : cases) {
+  g.recordSize = recordSize;
+  g.records = records;
+  for (const Field& f : fields) {
     ChannelDef ch;
-    ch.cn = CnSpec{.name = c.name, .startBit = c.startBit, .bits = c.bits, .dataType = c.dataType};
-    ch.cc = c.cc;
-    ch.value = [](uint32_t) { return 0.0; };
+    ch.cn = CnSpec{.name = f.name, .startBit = f.startBit, .bits = f.bits, .dataType = f.type};
+    ch.cc = f.cc;
+    ch.value = [f, value](uint32_t r) { return value(f, r); };
     g.channels.push_back(ch);
   }
   def.groups.push_back(g);
   return BuildFile(def).writer.Bytes();
+}
+
+// One group whose channels are those of the cases.
+std::string CaseFile(const std::vector<TypeCase>& cases) {
+  std::vector<Field> fields;
+  for (const TypeCase& c : cases) fields.push_back({c.name, c.dataType, c.bits, c.startBit, c.cc});
+  return FieldFile(fields, 64, 1, [](const Field&, uint32_t) { return 0.0; });
 }
 
 TEST(SelectHostType, ChoosesTypeSizeBitFieldAndNoValuePerRow) {
@@ -162,36 +177,20 @@ void ExpectElementsDecode(mdf::CDGBlock& dg) {
 }
 
 TEST(SelectHostType, ElementsOfBitFieldPlacementsGiveTheDecodedValues) {
-  struct Placement {
-    const char* name;
-    uint16_t type, bits, startBit;
-  };
-  const Placement placements[] = {
+  const std::vector<Field> placements = {
       {"u12 at 5", dt::kUInt, 12, 5},       {"s12 at 5", dt::kInt, 12, 69},      {"u8 at 3", dt::kUInt, 8, 131},
       {"s7 at 2", dt::kInt, 7, 194},        {"u16 at 1", dt::kUInt, 16, 201},     {"s24 at 6", dt::kInt, 24, 262},
       {"u32 at 4", dt::kUInt, 32, 324},     {"s40 at 7", dt::kInt, 40, 391},      {"u12 M at 5", dt::kUIntMotorola, 12, 453},
       {"s20 M at 3", dt::kIntMotorola, 20, 515}, {"u1 at 7", dt::kUInt, 1, 583}, {"u64", dt::kUInt, 64, 640},
   };
-  FileDef def;
-  def.id.programId = "TYPETEST";
-  GroupDef g;
-  g.autoLayout = false;
-  g.recordSize = 96;
-  g.records = 64;
-  for (const Placement& p : placements) {
-    ChannelDef ch;
-    ch.cn = CnSpec{.name = p.name, .startBit = p.startBit, .bits = p.bits, .dataType = p.type};
-    // Values that reach both ends of the field.
-    ch.value = [p](uint32_t r) {
-      const double span = std::ldexp(1.0, std::min<int>(p.bits, 52));
-      const double v = std::fmod(r * 7919.0 * 104729.0, span);
-      const bool isSigned = p.type == dt::kInt || p.type == dt::kIntMotorola;
-      return isSigned ? v - span / 2 : v;
-    };
-    g.channels.push_back(ch);
-  }
-  def.groups.push_back(g);
-  OpenedMdf o(BuildFile(def).writer.Bytes());
+  // Values that reach both ends of each field.
+  const std::string bytes = FieldFile(placements, 96, 64, [](const Field& f, uint32_t r) {
+    const double span = std::ldexp(1.0, std::min<int>(f.bits, 52));
+    const double v = std::fmod(r * 7919.0 * 104729.0, span);
+    const bool isSigned = f.type == dt::kInt || f.type == dt::kIntMotorola;
+    return isSigned ? v - span / 2 : v;
+  });
+  OpenedMdf o(bytes);
   ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
   ExpectElementsDecode(*o.mdf.GetFirstDG());
 }
