@@ -274,6 +274,11 @@ TEST(DataGroupLoader, KestravoNoValueStampOpeningAChunk) {
 
 // ---------------------------------------------------------------- what the file settles
 
+uint16_t RangeValidInFile(const std::string& bytes, uint32_t cn) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[cn + cn::kRangeValid]) |
+                               static_cast<uint8_t>(bytes[cn + cn::kRangeValid + 1]) << 8);
+}
+
 struct Descriptor {
   int32_t key = 0;
   double min = 0, max = 0.59, fac = 0.01, minD = 0.01, maxD = 0.01;
@@ -283,8 +288,8 @@ struct Descriptor {
 // The equidistant group with the time channel's range-valid word `w` (and a
 // raw range), a time-information block holding `descriptors` (none: no
 // program block at all), written by `programId`.
-std::string MarkedFile(uint16_t w, std::optional<std::vector<Descriptor>> descriptors,
-                       std::optional<CcSpec> timeConversion = std::nullopt) {
+BuiltFile MarkedFile(uint16_t w, std::optional<std::vector<Descriptor>> descriptors,
+                     std::optional<CcSpec> timeConversion = std::nullopt) {
   FileDef def = GroupFile([](uint32_t r) { return r * 0.01; });
   CnSpec& t = def.groups[0].channels[0].cn;
   t.rangeValid = w;
@@ -297,7 +302,7 @@ std::string MarkedFile(uint16_t w, std::optional<std::vector<Descriptor>> descri
       records.push_back(TimeInfoRecordBytes({d.key, d.min, d.max, d.fac, d.min, d.minD, d.maxD, d.flag, ""}));
     def.programData = TimeInfoData(records);
   }
-  return BuildFile(def).writer.Bytes();
+  return BuildFile(def);
 }
 
 TEST(DataGroupLoader, TheFileSettlesAGroupOnlyWithAnErrorFreeRecord) {
@@ -306,58 +311,87 @@ TEST(DataGroupLoader, TheFileSettlesAGroupOnlyWithAnErrorFreeRecord) {
   millis.rangeValid = 1;
   millis.minPhys = 0;
   millis.maxPhys = 99;  // not the range the marker claims
+  // With MDF_WRITERANGE: whether the time channel's range fields and the
+  // cache change; the data channels' ranges are written whenever the records are read.
   struct Case {
     const char* name;
     uint16_t w;
     std::optional<std::vector<Descriptor>> descriptors;
     std::function<void(LoaderSettings&)> tune;
     int result;
-    bool read;
+    bool read, timeWritten, cacheWritten;
     bool forcesReading = false;
     std::optional<CcSpec> timeConversion = std::nullopt;
   };
   const Case cases[] = {
-      {"marker and an equidistant record", complete, std::vector{Descriptor{}}, {}, kGroupEquidistant, false},
-      {"the record has time errors: read, so that a repair has the stamps", complete,
-       std::vector{Descriptor{.flag = 3}}, {}, kGroupEquidistant, true},
-      {"no record for the group: read", complete, std::vector{Descriptor{.key = 4}}, {}, kGroupEquidistant, true},
-      {"a record with uneven steps", complete, std::vector{Descriptor{.minD = 0.005, .maxD = 0.02, .flag = 0}}, {}, 0,
+      {"marker and an equidistant record", complete, std::vector{Descriptor{}}, {}, kGroupEquidistant, false, false,
        false},
+      {"the record has time errors: read, so that a repair has the stamps", complete,
+       std::vector{Descriptor{.flag = 3}}, {}, kGroupEquidistant, true, true, true},
+      {"no record for the group: read, and no room to add one", complete, std::vector{Descriptor{.key = 4}}, {},
+       kGroupEquidistant, true, false, false},
+      {"a record with uneven steps", complete, std::vector{Descriptor{.minD = 0.005, .maxD = 0.02, .flag = 0}}, {}, 0,
+       false, false, false},
       {"MDF_RESETTIME 2 takes the record as it is", complete, std::vector{Descriptor{.flag = 2}},
-       [](LoaderSettings& s) { s.rule.resetTime = 2; }, kGroupEquidistant, false},
-      {"no marker: the record alone", 0, std::vector{Descriptor{}}, {}, kGroupEquidistant, false},
-      {"no marker, a record with time errors", 0, std::vector{Descriptor{.flag = 3}}, {}, kGroupEquidistant, true},
-      {"a perfect grid passes the factors", 0, std::vector{Descriptor{.flag = 0}},
-       [](LoaderSettings& s) { s.rule.xMaxFactor = s.rule.xMinFactor = 1.0; }, kGroupEquidistant, false},
+       [](LoaderSettings& s) { s.rule.resetTime = 2; }, kGroupEquidistant, false, false, false},
+      {"no marker: the record alone", 0, std::vector{Descriptor{}}, {}, kGroupEquidistant, false, false, false},
+      {"no marker, a record with time errors", 0, std::vector{Descriptor{.flag = 3}}, {}, kGroupEquidistant, true,
+       true, true},
+      {"a perfect grid passes the factors: the record is corrected", 0, std::vector{Descriptor{.flag = 0}},
+       [](LoaderSettings& s) { s.rule.xMaxFactor = s.rule.xMinFactor = 1.0; }, kGroupEquidistant, false, false,
+       true},
       {"steps right at the factors", 0, std::vector{Descriptor{.fac = 1, .minD = 0.99, .maxD = 1.01, .flag = 0}}, {},
-       kGroupEquidistant, false},
-      {"an old marker makes every group read", 0xAAA3, std::vector{Descriptor{}}, {}, kGroupEquidistant, true, true},
-      {"no cache in the file", complete, std::nullopt, {}, kGroupEquidistant, true, true},
+       kGroupEquidistant, false, false, true},
+      {"an old marker makes every group read", 0xAAA3, std::vector{Descriptor{}}, {}, kGroupEquidistant, true, false,
+       false, true},
+      {"no cache in the file: one is made", complete, std::nullopt, {}, kGroupEquidistant, true, true, true, true},
       {"overwrite ignores what is stored", complete, std::vector{Descriptor{}},
-       [](LoaderSettings& s) { s.rangeFlags = 1; }, kGroupEquidistant, true},
+       [](LoaderSettings& s) { s.rangeFlags = 1; }, kGroupEquidistant, true, false, false},
       {"a conversion range that contradicts the marker", complete, std::vector{Descriptor{}}, {}, kGroupEquidistant,
-       true, false, millis},
+       true, false, false, false, millis},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Import f(MarkedFile(c.w, c.descriptors, c.timeConversion));
-    f.Open(c.tune);
-    const Loaded l = Load(f);
-    EXPECT_EQ(l.flags, c.result);
-    EXPECT_EQ(l.report.readRecords, c.read);
-    EXPECT_EQ(f.loader->ForcesReading(), c.forcesReading);
-    EXPECT_EQ(l.record.Key(), 0);
-    if (!c.read && c.w == complete && c.result == kGroupEquidistant) {
-      // From the marker: the stored raw range, the mean step over the values.
-      EXPECT_EQ(l.record.Max(), 0.59);
-      EXPECT_NEAR(l.Fac(), 0.01, 1e-15);
+    const BuiltFile built = MarkedFile(c.w, c.descriptors, c.timeConversion);
+    const std::string before = built.writer.Bytes();
+    for (const bool write : {false, true}) {
+      SCOPED_TRACE(write ? "MDF_WRITERANGE" : "no write-back");
+      Import f(before);
+      f.Open([&](LoaderSettings& s) {
+        if (c.tune) c.tune(s);
+        s.writeRange = write;
+      });
+      const Loaded l = Load(f);
+      EXPECT_EQ(l.flags, c.result);
+      EXPECT_EQ(l.report.readRecords, c.read);
+      EXPECT_EQ(f.loader->ForcesReading(), c.forcesReading);
+      EXPECT_EQ(l.record.Key(), 0);
+      EXPECT_EQ(l.errors, 0);
+      if (!c.read && c.w == complete && c.result == kGroupEquidistant) {
+        // From the marker: the stored raw range, the mean step over the values.
+        EXPECT_EQ(l.record.Max(), 0.59);
+        EXPECT_NEAR(l.Fac(), 0.01, 1e-15);
+      }
+      if (!c.read && c.result == 0) {
+        EXPECT_EQ(l.record.MinD(), 0.005) << "the stored record";
+        EXPECT_NEAR(l.Fac(), 0.59 / 59, 1e-15) << "with its mean step recomputed";
+      }
+      const std::string after = ReadFileBytes(f.path);
+      if (!write) {
+        EXPECT_EQ(after, before) << "nothing written";
+        continue;
+      }
+      const uint32_t timeCn = built.groups[0].cn[0];
+      EXPECT_EQ(after.substr(timeCn + cn::kRangeValid, 26) != before.substr(timeCn + cn::kRangeValid, 26),
+                c.timeWritten);
+      const uint32_t prLength = built.program ? static_cast<uint8_t>(before[built.program + 2]) |
+                                                    static_cast<uint8_t>(before[built.program + 3]) << 8
+                                              : 0;
+      const bool cacheChanged = after.size() != before.size() ||
+                                after.substr(built.program, prLength) != before.substr(built.program, prLength);
+      EXPECT_EQ(cacheChanged, c.cacheWritten);
+      EXPECT_EQ(RangeValidInFile(after, built.groups[0].cn[1]), c.read ? 0xAAB0 : 0) << "a data channel";
     }
-    if (!c.read && c.result == 0) {
-      EXPECT_EQ(l.record.MinD(), 0.005) << "the stored record";
-      EXPECT_NEAR(l.Fac(), 0.59 / 59, 1e-15) << "with its mean step recomputed";
-    }
-    EXPECT_EQ(l.errors, 0);
-    EXPECT_EQ(ReadFileBytes(f.path), MarkedFile(c.w, c.descriptors, c.timeConversion)) << "nothing written";
   }
 }
 
@@ -401,11 +435,6 @@ int64_t ModifiedNs(const std::string& path) {
   struct stat st {};
   stat(path.c_str(), &st);
   return st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-}
-
-uint16_t RangeValidInFile(const std::string& bytes, uint32_t cn) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[cn + cn::kRangeValid]) |
-                               static_cast<uint8_t>(bytes[cn + cn::kRangeValid + 1]) << 8);
 }
 
 auto WriteRanges = [](LoaderSettings& s) { s.writeRange = true; };
