@@ -248,6 +248,20 @@ TEST(DataGroupLoader, MeasuresTheTimeAxis) {
   EXPECT_EQ(gaps.times[0], 1e308);
 }
 
+TEST(DataGroupLoader, AGroupWithoutRecordsInTheFileHasNoValidStamps) {
+  BuiltFile built = BuildFile(GroupFile([](uint32_t r) { return r * 0.01; }));
+  built.writer.Truncate(built.groups[0].data);  // every record cut off
+  Import f(built.writer.Bytes());
+  f.Open();
+  const Loaded l = Load(f);
+  EXPECT_EQ(l.report.records, 0u);
+  EXPECT_EQ(l.flags, kGroupEquidistant) << "steps of 1.0 by default, all equal";
+  EXPECT_EQ(l.record.Fac(), 1.0);
+  EXPECT_EQ(l.record.Min(), 0);
+  EXPECT_EQ(l.errors, 0);
+  EXPECT_EQ(l.running[6 + 4], 0u) << "a data channel without values has no range";
+}
+
 TEST(DataGroupLoader, KestravoNoValueStampOpeningAChunk) {
   SKIP_WITHOUT_CORPUS();
   const std::string bytes = ReadFileBytes(CorpusFile("mdf/gen_novalue_kestravo_v300.dat"));
