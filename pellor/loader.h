@@ -105,7 +105,7 @@ struct LoadReport {
   bool shortRead = false;     // fewer records came than the group and the file promised
   bool timeValuesHandedOver = false;
   bool descriptorStored = false;  // the group's time information is in the cache
-  int writes = 0;             // channel blocks written back
+  int writes = 0;             // channel blocks it tried to write back
   // Processor time of each thread while it worked, seconds: the read worker,
   // the process worker, and the calling thread (first read and time scan).
   double readSeconds = 0, processSeconds = 0, callerSeconds = 0;

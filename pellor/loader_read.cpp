@@ -591,7 +591,8 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
   for (size_t k = 0; k < channels.size(); ++k)
     if (const std::optional<CacheFill>& c = pass.Caches()[k]) {
       ValueCache& cache = c->record->cache;
-      std::memset(cache.bytes.data() + c->written * c->element, 0, (c->capacity - c->written) * c->element);
+      if (c->written < c->capacity)
+        std::memset(cache.bytes.data() + c->written * c->element, 0, (c->capacity - c->written) * c->element);
       cache.type = c->record->DTyp;
       cache.physical = false;
       cache.valid = true;

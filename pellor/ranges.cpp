@@ -236,8 +236,8 @@ void DataGroupLoader::FindMinMax(CCNBlock& channel, SignalRecord& signal, CCNBlo
       ValueCache cache;
       cache.bytes.resize(cacheBytes);
       const uint64_t have = std::min<uint64_t>(decoded, signal.NoOfValues);
-      std::memcpy(cache.bytes.data(), values.data(), have * 8);
-      std::memset(cache.bytes.data() + have * 8, 0, cacheBytes - have * 8);
+      if (have > 0) std::memcpy(cache.bytes.data(), values.data(), have * 8);
+      if (have < signal.NoOfValues) std::memset(cache.bytes.data() + have * 8, 0, cacheBytes - have * 8);
       cache.type = importcore::dtyp::kFloat64;
       cache.valid = true;
       cache.counted = cacheBytes;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "importcore/host_types.h"
+#include "importcore/le.h"
 #include "mdf/blocks.h"
 #include "mdf/ccblock.h"
 #include "mdf/datablock.h"
@@ -36,6 +37,7 @@ namespace pellor {
 namespace {
 
 using namespace testsupport;
+using importcore::LoadLE;
 using mdf::CCNBlock;
 using mdf::TimeInfoRecord;
 
@@ -139,10 +141,9 @@ Loaded Load(Import& f, int group = 0, std::span<SignalRecord* const> caches = {}
     out.running.insert(out.running.end(),
                        {Bits(cn->GetRunningMinRaw()), Bits(cn->GetRunningMaxRaw()), Bits(cn->GetMinPhys()),
                         Bits(cn->GetMaxPhys()), cn->GetRangeState(), cn->IsNoValueSet() ? 1u : 0u});
-  if (out.time.cache.valid) {
-    out.times.resize(out.time.cache.bytes.size() / 8);
-    std::memcpy(out.times.data(), out.time.cache.bytes.data(), out.times.size() * 8);
-  }
+  if (out.time.cache.valid)
+    for (size_t i = 0; i < out.time.cache.bytes.size() / 8; ++i)
+      out.times.push_back(std::bit_cast<double>(LoadLE<uint64_t>(out.time.cache.bytes.data() + 8 * i)));
   return out;
 }
 
