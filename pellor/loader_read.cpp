@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "importcore/host_types.h"
@@ -134,7 +135,45 @@ class DataPass final : public mdf::CGroupDecoder::Sink {
   }
 
   const std::vector<CCNBlock*>& Channels() const { return m_channels; }
-  const Range& RangeOf(size_t k) const { return m_ranges[k]; }
+
+  // After the last chunk: each channel's running range and state, and its
+  // NoValue (kept only where NoValue samples were met, given to every
+  // channel of a KESTRAVO file). `store` receives the raw range of each
+  // channel that gave values or NoValues.
+  template <typename Store>
+  void SettleChannels(bool kestravo, Store&& store) {
+    for (size_t k = 0; k < m_channels.size(); ++k) {
+      CCNBlock& cn = *m_channels[k];
+      const Range& r = m_ranges[k];
+      if (kestravo && !cn.IsNoValueSet()) cn.SetNoValue(mdf::CCNBlock::kDefaultNoValue);
+      if (!r.sawNoValue && !kestravo) cn.ClearNoValue();
+      double min = 0, max = 0;
+      if (r.set)
+        min = r.min, max = r.max;
+      else if (r.hasNoValue)
+        min = max = r.noValue;
+      const uint32_t state = (r.set ? CCNBlock::kRangeSet : 0) | (r.sawNoValue ? CCNBlock::kNoValueSeen : 0);
+      cn.SetRunningRaw(min, max);
+      const auto [lo, hi] = ConvertedRange(cn.GetConversion(), min, max);
+      cn.SetRunningPhys(lo, hi);
+      cn.SetRangeState(state);
+      if (state != 0) store(cn, min, max);
+    }
+  }
+
+  // After the last chunk: the caches' values beyond the records read are
+  // zero (as Read gives them), and the caches are valid.
+  void CompleteCaches() {
+    for (const std::optional<CacheFill>& c : m_caches)
+      if (c) {
+        ValueCache& cache = c->record->cache;
+        if (c->written < c->capacity)
+          std::memset(cache.bytes.data() + c->written * c->element, 0, (c->capacity - c->written) * c->element);
+        cache.type = c->record->DTyp;
+        cache.physical = false;
+        cache.valid = true;
+      }
+  }
   std::vector<std::optional<CacheFill>>& Caches() { return m_caches; }
 
   // Decodes `count` records at `records`, the group's records from `first` on.
@@ -206,7 +245,48 @@ class DataPass final : public mdf::CGroupDecoder::Sink {
   uint32_t m_first = 0;
 };
 
+// Makes room for the value caches of `caches` (data signals of the group)
+// that the memory limit allows and that the pass can fill as Read would make
+// them: stored elements, raw doubles, or raw doubles stored in the DTyp; not
+// converted doubles, nor types that Read decodes otherwise (above 16).
+// Returns the signals whose caches the pass fills; their bytes count already.
+std::vector<SignalRecord*> PrepareCaches(FileImport& import, uint64_t memoryLimit, bool fail,
+                                         std::span<SignalRecord* const> caches, DataPass& pass) {
+  std::vector<SignalRecord*> filled;
+  const std::vector<CCNBlock*>& channels = pass.Channels();
+  for (SignalRecord* r : caches) {
+    const auto at = std::find(channels.begin(), channels.end(), r ? r->channel : nullptr);
+    if (at == channels.end() || r->cache.valid || r->Demux <= 0 || (*at)->GetDataType() > 16) continue;
+    const uint32_t element = static_cast<uint32_t>(r->Demux);
+    if (importcore::DTypSize(r->DTyp) != element || DeliversPhysical(*r)) continue;
+    CacheFill fill{r, CacheForm::Samples, element, r->NoOfValues, 0};
+    if (ReadsDoubles(*r))
+      fill.form = CacheForm::Doubles;
+    else if (mdf::CDataBlock::RawElementSize(*at) == element)
+      fill.form = CacheForm::Raw;
+    if (import.m_cachedBytes + uint64_t{r->NoOfValues} * 8 >= memoryLimit) continue;
+    try {
+      if (fail) throw std::bad_alloc();
+      r->cache.bytes.resize(size_t{r->NoOfValues} * element);
+    } catch (const std::bad_alloc&) {
+      import.FreeCache(*r);
+      continue;
+    }
+    r->cache.counted = uint64_t{r->NoOfValues} * element;
+    import.m_cachedBytes += r->cache.counted;
+    pass.Caches()[static_cast<size_t>(at - channels.begin())] = fill;
+    filled.push_back(r);
+  }
+  return filled;
+}
+
 // ---------------------------------------------------------------- time channel
+
+// A time channel's range and mean and extreme steps (physical through a
+// linear conversion, else raw).
+struct TimeAxis {
+  double fac = 1.0, min = 0, max = 0, minD = 1.0, maxD = 1.0;
+};
 
 // The scan of the time channel's raw stamps, chunk by chunk in record order.
 struct TimeScan {
@@ -221,6 +301,36 @@ struct TimeScan {
   uint32_t firstError = 0;
   uint64_t valid = 0;
   uint64_t skippedAfterFirst = 0;  // NoValue and broken stamps after the first valid one
+
+  // After the last of `records` records: the axis, and the channel's running
+  // range; a conversion receives the physical range.
+  TimeAxis Settle(CCNBlock& tcn, uint32_t records) const {
+    TimeAxis axis;
+    const uint64_t validSamples = records - skippedAfterFirst;
+    if (valid >= 2 && validSamples >= 2) axis.fac = sum / static_cast<double>(validSamples - 1);
+    axis.minD = minD;
+    axis.maxD = maxD;
+    const double rawMin = haveValid ? start : 0, rawMax = haveValid ? last : 0;
+    tcn.SetRunningRaw(rawMin, rawMax);
+    axis.min = rawMin;
+    axis.max = rawMax;
+    if (mdf::CCCBlock* cc = tcn.GetConversion()) {
+      std::tie(axis.min, axis.max) = ConvertedRange(cc, rawMin, rawMax);
+      mdf::StoreU16(cc->Head() + mdf::CCCBlock::kRangeValid, 1);
+      mdf::StoreF64(cc->Head() + mdf::CCCBlock::kMinPhys, axis.min);
+      mdf::StoreF64(cc->Head() + mdf::CCCBlock::kMaxPhys, axis.max);
+      if (cc->GetType() == mdf::CCCBlock::kLinear) {
+        const double factor = cc->GetParams()[1];
+        axis.fac *= factor;
+        axis.minD *= factor;
+        axis.maxD *= factor;
+        if (axis.minD > axis.maxD) std::swap(axis.minD, axis.maxD);
+      }
+    }
+    tcn.SetRunningPhys(axis.min, axis.max);
+    tcn.SetRangeState(haveValid ? CCNBlock::kRangeSet : 0);
+    return axis;
+  }
 
   void Error(uint32_t index) {
     timeErrors = true;
@@ -427,29 +537,7 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
   // Value caches filled in the same pass, as Read would make them.
   std::vector<SignalRecord*> filled;
   if (!kestravo && n > 0)
-    for (SignalRecord* r : caches) {
-      const auto at = std::find(channels.begin(), channels.end(), r ? r->channel : nullptr);
-      if (at == channels.end() || r->cache.valid || r->Demux <= 0 || (*at)->GetDataType() > 16) continue;
-      const uint32_t element = static_cast<uint32_t>(r->Demux);
-      if (importcore::DTypSize(r->DTyp) != element || DeliversPhysical(*r)) continue;
-      CacheFill fill{r, CacheForm::Samples, element, r->NoOfValues, 0};
-      if (ReadsDoubles(*r))
-        fill.form = CacheForm::Doubles;
-      else if (mdf::CDataBlock::RawElementSize(*at) == element)
-        fill.form = CacheForm::Raw;
-      if (m_import.m_cachedBytes + uint64_t{r->NoOfValues} * 8 >= m_settings.memoryLimit) continue;
-      try {
-        if (Fails(kAllocValueCache)) throw std::bad_alloc();
-        r->cache.bytes.resize(size_t{r->NoOfValues} * element);
-      } catch (const std::bad_alloc&) {
-        m_import.FreeCache(*r);
-        continue;
-      }
-      r->cache.counted = uint64_t{r->NoOfValues} * element;
-      m_import.m_cachedBytes += r->cache.counted;
-      pass.Caches()[static_cast<size_t>(at - channels.begin())] = fill;
-      filled.push_back(r);
-    }
+    filled = PrepareCaches(m_import, m_settings.memoryLimit, Fails(kAllocValueCache), caches, pass);
   auto dropCaches = [&] {
     for (SignalRecord* r : filled) m_import.FreeCache(*r);
   };
@@ -564,71 +652,24 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
   m_report.records = done;
   m_report.shortRead = shortRead;
 
-  // Step D: the data channels' ranges.
-  for (size_t k = 0; k < channels.size(); ++k) {
-    CCNBlock& cn = *channels[k];
-    const Range& r = pass.RangeOf(k);
-    if (kestravo && !cn.IsNoValueSet()) cn.SetNoValue(mdf::CCNBlock::kDefaultNoValue);
-    if (!r.sawNoValue && !kestravo) cn.ClearNoValue();
-    double min = 0, max = 0;
-    if (r.set)
-      min = r.min, max = r.max;
-    else if (r.hasNoValue)
-      min = max = r.noValue;
-    const uint32_t state = (r.set ? CCNBlock::kRangeSet : 0) | (r.sawNoValue ? CCNBlock::kNoValueSeen : 0);
-    cn.SetRunningRaw(min, max);
-    const auto [lo, hi] = ConvertedRange(cn.GetConversion(), min, max);
-    cn.SetRunningPhys(lo, hi);
-    cn.SetRangeState(state);
-    // A channel that gave nothing has no range to store.
-    if (m_settings.writeRange && state != 0) {
-      cn.SetRangeValid(static_cast<uint16_t>(0xAAB0 | (cn.IsNoValueSet() ? 8 : 0)));
-      cn.SetMinRaw(min);
-      cn.SetMaxRaw(max);
-      WriteRange(cn, false);
-    }
-  }
-  for (size_t k = 0; k < channels.size(); ++k)
-    if (const std::optional<CacheFill>& c = pass.Caches()[k]) {
-      ValueCache& cache = c->record->cache;
-      if (c->written < c->capacity)
-        std::memset(cache.bytes.data() + c->written * c->element, 0, (c->capacity - c->written) * c->element);
-      cache.type = c->record->DTyp;
-      cache.physical = false;
-      cache.valid = true;
-    }
-
-  // The time channel: its range, mean and extreme steps.
-  const uint64_t validSamples = done - scan.skippedAfterFirst;
-  double fac = scan.valid >= 2 && validSamples >= 2 ? scan.sum / static_cast<double>(validSamples - 1) : 1.0;
-  double minD = scan.minD, maxD = scan.maxD;
-  const double rawMin = scan.haveValid ? scan.start : 0, rawMax = scan.haveValid ? scan.last : 0;
-  tcn->SetRunningRaw(rawMin, rawMax);
-  double min = rawMin, max = rawMax;
-  if (mdf::CCCBlock* cc = tcn->GetConversion()) {
-    std::tie(min, max) = ConvertedRange(cc, rawMin, rawMax);
-    mdf::StoreU16(cc->Head() + mdf::CCCBlock::kRangeValid, 1);
-    mdf::StoreF64(cc->Head() + mdf::CCCBlock::kMinPhys, min);
-    mdf::StoreF64(cc->Head() + mdf::CCCBlock::kMaxPhys, max);
-    if (cc->GetType() == mdf::CCCBlock::kLinear) {
-      const double factor = cc->GetParams()[1];
-      fac *= factor;
-      minD *= factor;
-      maxD *= factor;
-      if (minD > maxD) std::swap(minD, maxD);
-    }
-  }
-  tcn->SetRunningPhys(min, max);
-  tcn->SetRangeState(scan.haveValid ? CCNBlock::kRangeSet : 0);
+  // Step D: the data channels' ranges, and the time channel's.
+  pass.SettleChannels(kestravo, [&](CCNBlock& cn, double min, double max) {
+    if (!m_settings.writeRange) return;
+    cn.SetRangeValid(static_cast<uint16_t>(0xAAB0 | (cn.IsNoValueSet() ? 8 : 0)));
+    cn.SetMinRaw(min);
+    cn.SetMaxRaw(max);
+    WriteRange(cn, false);
+  });
+  pass.CompleteCaches();
+  const TimeAxis axis = scan.Settle(*tcn, done);
   if (scan.hasNoValue && !scan.sawNoValue) ClearTimeNoValue(*tcn, time);
-
   out.flags = scan.timeErrors ? kGroupTimeErrors : 0;
-  if (IsEquidistant(fac, minD, maxD, m_settings.rule)) out.flags |= kGroupEquidistant;
-  out.fac = fac;
-  out.min = min;
-  out.max = max;
-  out.minD = minD;
-  out.maxD = maxD;
+  if (IsEquidistant(axis.fac, axis.minD, axis.maxD, m_settings.rule)) out.flags |= kGroupEquidistant;
+  out.fac = axis.fac;
+  out.min = axis.min;
+  out.max = axis.max;
+  out.minD = axis.minD;
+  out.maxD = axis.maxD;
   out.errors = scan.errors;
   out.firstError = scan.firstError;
 
