@@ -255,12 +255,12 @@ int DataGroupLoader::ReadDataGroup(mdf::CDGBlock& group, SignalRecord& time, int
     m_report.readRecords = true;
     if (!ReadRecords(group, time, progress, caches, out)) return 0;
     flags = out.flags;
-    record.SetFac(out.fac);
-    record.SetMin(out.min);
-    record.SetOfs(out.min);
-    record.SetMax(out.max);
-    record.SetMinD(out.minD);
-    record.SetMaxD(out.maxD);
+    record.SetFac(out.axis.fac);
+    record.SetMin(out.axis.min);
+    record.SetOfs(out.axis.min);
+    record.SetMax(out.axis.max);
+    record.SetMinD(out.axis.minD);
+    record.SetMaxD(out.axis.maxD);
     record.SetUnit(cc ? cc->GetUnit() : std::string());
     errorCount = out.errors;
     firstError = out.firstError;

@@ -16,11 +16,16 @@ namespace pellor {
 // The largest chunk of records, and of values of the min/max pass, in bytes.
 inline constexpr uint64_t kChunkByteLimit = uint64_t{16} << 20;
 
-// What reading a group found out about its time channel (raw values where
-// the time channel has no conversion, else physical ones).
+// A time channel's range and its mean and extreme steps (physical through
+// a linear conversion, else raw).
+struct TimeAxis {
+  double fac = 1.0, min = 0, max = 0, minD = 1.0, maxD = 1.0;
+};
+
+// What reading a group found out about its time channel.
 struct DataGroupLoader::Outcome {
   int flags = 0;
-  double fac = 1.0, min = 0, max = 0, minD = 1.0, maxD = 1.0;
+  TimeAxis axis;
   int32_t errors = 0;
   uint32_t firstError = 0;
 };

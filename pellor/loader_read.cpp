@@ -282,12 +282,6 @@ std::vector<SignalRecord*> PrepareCaches(FileImport& import, uint64_t memoryLimi
 
 // ---------------------------------------------------------------- time channel
 
-// A time channel's range and mean and extreme steps (physical through a
-// linear conversion, else raw).
-struct TimeAxis {
-  double fac = 1.0, min = 0, max = 0, minD = 1.0, maxD = 1.0;
-};
-
 // The scan of the time channel's raw stamps, chunk by chunk in record order.
 struct TimeScan {
   bool hasNoValue = false;
@@ -409,14 +403,17 @@ struct ProcessArgs {
   HANDLE go = nullptr, quit = nullptr, done = nullptr;
 };
 
-DWORD ReadDataBlock(void* parameter) {
-  auto& a = *static_cast<ReadArgs*>(parameter);
+// A worker's loop: waits for its go or quit event; on go does its work and
+// sets its done event; on quit sets done and ends; ends at once when the
+// wait fails.
+template <typename Args, typename Work>
+DWORD WorkerLoop(Args& a, Work&& work) {
   const HANDLE wait[2] = {a.go, a.quit};
   for (;;) {
     const DWORD r = WaitForMultipleObjects(2, wait, FALSE, INFINITE);
     if (r == WAIT_OBJECT_0) {
       const double start = ThreadSeconds();
-      a.got = ReadBlock(*a.file, a.target, a.bytes, nullptr);  // the position runs on from the last chunk
+      work();
       a.seconds += ThreadSeconds() - start;
       SetEvent(a.done);
     } else if (r == WAIT_OBJECT_0 + 1) {
@@ -428,27 +425,21 @@ DWORD ReadDataBlock(void* parameter) {
   }
 }
 
+DWORD ReadDataBlock(void* parameter) {
+  auto& a = *static_cast<ReadArgs*>(parameter);
+  // The file position runs on from the chunk before.
+  return WorkerLoop(a, [&] { a.got = ReadBlock(*a.file, a.target, a.bytes, nullptr); });
+}
+
 DWORD ProcessDataBlock(void* parameter) {
   auto& a = *static_cast<ProcessArgs*>(parameter);
-  const HANDLE wait[2] = {a.go, a.quit};
-  for (;;) {
-    const DWORD r = WaitForMultipleObjects(2, wait, FALSE, INFINITE);
-    if (r == WAIT_OBJECT_0) {
-      const double start = ThreadSeconds();
-      try {
-        a.pass->Chunk(a.records, a.count, a.first);
-      } catch (...) {
-        a.failed = true;  // no memory for the decoder's slice
-      }
-      a.seconds += ThreadSeconds() - start;
-      SetEvent(a.done);
-    } else if (r == WAIT_OBJECT_0 + 1) {
-      SetEvent(a.done);
-      return 0;
-    } else if (r == WAIT_FAILED) {
-      return 0;
+  return WorkerLoop(a, [&] {
+    try {
+      a.pass->Chunk(a.records, a.count, a.first);
+    } catch (...) {
+      a.failed = true;  // no memory for the decoder's slice
     }
-  }
+  });
 }
 
 // The six events and the two threads of one call; ended (quit, joined,
@@ -661,15 +652,10 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
     WriteRange(cn, false);
   });
   pass.CompleteCaches();
-  const TimeAxis axis = scan.Settle(*tcn, done);
+  out.axis = scan.Settle(*tcn, done);
   if (scan.hasNoValue && !scan.sawNoValue) ClearTimeNoValue(*tcn, time);
   out.flags = scan.timeErrors ? kGroupTimeErrors : 0;
-  if (IsEquidistant(axis.fac, axis.minD, axis.maxD, m_settings.rule)) out.flags |= kGroupEquidistant;
-  out.fac = axis.fac;
-  out.min = axis.min;
-  out.max = axis.max;
-  out.minD = axis.minD;
-  out.maxD = axis.maxD;
+  if (IsEquidistant(out.axis.fac, out.axis.minD, out.axis.maxD, m_settings.rule)) out.flags |= kGroupEquidistant;
   out.errors = scan.errors;
   out.firstError = scan.firstError;
 
