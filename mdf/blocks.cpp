@@ -248,6 +248,21 @@ CCGBlock::~CCGBlock() {
   DeleteChain(m_pFirstCN);
 }
 
+bool CCGBlock::MoveChannelToHead(CCNBlock* cn) {
+  CCNBlock* prev = nullptr;
+  for (CCNBlock* at = m_pFirstCN.get(); at && at != cn; at = at->GetNext()) prev = at;
+  if (!cn || (prev ? prev->m_pNext.get() : m_pFirstCN.get()) != cn) return false;
+  if (!prev) return true;  // the head already
+  std::unique_ptr<CCNBlock> moved = std::move(prev->m_pNext);
+  prev->m_pNext = std::move(moved->m_pNext);
+  if (prev->m_pNext) prev->m_pNext->m_pPrev = prev;
+  moved->m_pNext = std::move(m_pFirstCN);
+  moved->m_pNext->m_pPrev = moved.get();
+  moved->m_pPrev = nullptr;
+  m_pFirstCN = std::move(moved);
+  return true;
+}
+
 bool CCGBlock::Read(winport::File& file) {
   m_blockLength = kSize;
   uint32_t headLength = 0;

@@ -261,6 +261,10 @@ class CCGBlock : public CMdfBlock {
   CCGBlock* GetNext() const { return m_pNext.get(); }
   CTextBlock* GetComment() const { return m_pComment.get(); }
   CCNBlock* GetFirstCN() const { return m_pFirstCN.get(); }
+  // Makes a channel of this group's chain the first one, the others keeping
+  // their order. Only the chain in memory changes, not the links in the file.
+  // False when the channel is not in the chain.
+  bool MoveChannelToHead(CCNBlock* cn);
   const uint8_t* Image() const { return m_image; }
 
  private:

@@ -106,6 +106,11 @@ class CMdf : public CMdfBase {
   bool IsForeignPr() const { return m_foreignPr; }
   bool IsKestravo() const { return m_kestravo; }
   bool IsPrWritable() const { return m_prWritable; }
+  // For an import that replaces the file's time information: the program
+  // block may be rewritten, and the time information read at the open counts
+  // as invalid.
+  void AllowPrChange() { m_prWritable = true; }
+  void InvalidateTimeInfo() { m_timeInfoValid = false; }
   int64_t GetPrPosition() const { return m_prPosition; }
   int64_t GetOldPrDataPosition() const { return m_oldPrDataPos; }
   int64_t GetOldPrDataSize() const { return m_oldPrDataSize; }

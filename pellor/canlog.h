@@ -148,9 +148,12 @@ struct CanTimeAxis {
 // before by at most 1 % of it.
 CanTimeAxis StraightenCanTimes(std::span<double> times);
 
-// The smallest start of time of the signals (time signals' YMin, the XMin of
-// signals without an X signal), rounded to 6 decimals, subtracted from every
-// signal's time fields (MDF_RESETTIME 1).
+// The smallest start of time of the signals with values (time signals'
+// YMin, the XMin of signals without an X signal), rounded to 6 decimals;
+// kNoTimeBase when no signal has values.
+inline constexpr double kNoTimeBase = 1e308;
+double TimeBase(const SignalList& signals);
+// Subtracts the time base from every signal's time fields (MDF_RESETTIME 1).
 void ResetCanTimes(SignalList& signals);
 
 // The data space: the signal gets ceil(NoOfValues x Demux / 1024) blocks from

@@ -143,15 +143,20 @@ CanTimeAxis StraightenCanTimes(std::span<double> times) {
   return axis;
 }
 
-void ResetCanTimes(SignalList& signals) {
-  double t0 = 1e308;
+double TimeBase(const SignalList& signals) {
+  double t0 = kNoTimeBase;
   for (const SignalRecord& r : signals) {
     if (r.rangeEnd == r.rangeStart) continue;  // no values
     if (r.isTime) t0 = std::min(t0, r.YMin);
     if (r.XSignal.str().empty()) t0 = std::min(t0, r.XMin);
   }
-  if (t0 == 1e308) return;  // no signal has values
-  t0 = importcore::ParseDouble(mdf::StrFormat("%.6lf", t0));
+  if (t0 == kNoTimeBase) return t0;  // no signal has values
+  return importcore::ParseDouble(mdf::StrFormat("%.6lf", t0));
+}
+
+void ResetCanTimes(SignalList& signals) {
+  const double t0 = TimeBase(signals);
+  if (t0 == kNoTimeBase) return;
   for (SignalRecord& r : signals) {
     if (r.isTime) {
       r.YOffset -= t0;

@@ -25,8 +25,6 @@ constexpr uint64_t kPositionMask = 0xFFFFFFFFull;
 
 }  // namespace
 
-int ImportMDF(FileImport&, const std::string&, const std::string&) { return 0; }
-
 ImportDriver SetImportDriver(ImportDriver driver) {
   const ImportDriver before = g_driver;
   g_driver = driver ? driver : &ImportMDF;

@@ -35,7 +35,7 @@ class FileImport;
 
 // What ImportFile runs: 1 when the file was imported, 0 when not.
 using ImportDriver = int (*)(FileImport& import, const std::string& path, const std::string& user);
-// The MDF import driver. Until it is built it imports nothing and returns 0.
+// The MDF import driver (driver.h).
 int ImportMDF(FileImport& import, const std::string& path, const std::string& user);
 // Replaces the driver that ImportFile runs (tests); returns the one before. Null restores ImportMDF.
 ImportDriver SetImportDriver(ImportDriver driver);
@@ -122,6 +122,8 @@ class FileImport {
   void FreeCache(SignalRecord& record);
   // Builds the position index again after the signals' ranges changed.
   void RangesChanged() { m_indexValid = false; }
+  // Makes every value cache allocation fail (tests): Read then delivers from the file.
+  void FailCacheAllocations(bool fail) { m_failCacheAllocations = fail; }
 
   // --- the object's fields (the import driver fills them) ---
   ParameterBlock m_params;
@@ -161,7 +163,13 @@ class FileImport {
   void ReadComposed(const SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer) const;
   // Bytes [offset, offset + bytes) of a signal's values, from its cache or the file.
   void ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer);
+  // Whether the memory limit allows a cache for the signal.
+  bool AllowsCache(const SignalRecord& record) const;
   bool MakeCache(SignalRecord& record);
+  // Fills, in one pass over the group's records, the cache of `first` and of
+  // the group's other signals without one, as far as the memory limit
+  // allows. False, and nothing made, when `first` gets none.
+  bool FillGroupCaches(SignalRecord& first);
   // Samples [first, first + count) in the signal's DTyp, from the file, NoValues marked.
   void ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out);
   // Physical time values of samples [first, first + count) of a time signal, as doubles.
@@ -179,6 +187,7 @@ class FileImport {
   std::vector<double> m_scratch;      // decoded values (ReadSamples)
   std::vector<double> m_timeScratch;  // time values (ReadTimes)
   std::vector<uint8_t> m_sampleBytes;  // samples around a window that is read from the file
+  bool m_failCacheAllocations = false;
 };
 
 }  // namespace pellor

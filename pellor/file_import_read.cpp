@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "importcore/host_types.h"
 #include "importcore/le.h"
@@ -33,6 +35,23 @@ const mdf::CCNBlock* GroupTimeChannel(const SignalRecord& r) {
 }
 
 mdf::CDataBlock* DataBlockOf(const SignalRecord& r) { return r.dataGroup ? r.dataGroup->GetDataBlock() : nullptr; }
+
+// How a group pass fills a signal's cache with the bytes ReadSamples gives:
+// the stored elements, decoded doubles (converted or not), or raw doubles
+// stored in the DTyp.
+enum class Fill { None, Raw, Doubles, Converted, Samples };
+
+Fill FillOf(const SignalRecord& r) {
+  if (!r.channel || r.cache.valid || !HasReadableValues(r)) return Fill::None;
+  const uint16_t type = r.channel->GetDataType();
+  if (type > 16 || (type >= 4 && type <= 8)) return Fill::None;  // no numeric form: read one by one
+  if (ReadsDoubles(r)) {
+    if (r.DTyp != importcore::dtyp::kFloat64) return Fill::None;
+    return ReadsConverted(r) ? Fill::Converted : Fill::Doubles;
+  }
+  if (mdf::CDataBlock::RawElementSize(r.channel) == static_cast<uint32_t>(r.Demux)) return Fill::Raw;
+  return Fill::Samples;
+}
 
 }  // namespace
 
@@ -65,11 +84,17 @@ void FileImport::ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t
   }
 }
 
+bool FileImport::AllowsCache(const SignalRecord& record) const {
+  return m_cachedBytes + uint64_t{record.NoOfValues} * 8 < m_params.MemoryLimit();
+}
+
 bool FileImport::MakeCache(SignalRecord& record) {
-  if (m_cachedBytes + uint64_t{record.NoOfValues} * 8 >= m_params.MemoryLimit()) return false;
+  if (!AllowsCache(record)) return false;
+  if (!m_kestravo && FillOf(record) != Fill::None && DataBlockOf(record)) return FillGroupCaches(record);
   ValueCache cache;
   const uint64_t bytes = uint64_t{record.NoOfValues} * static_cast<uint32_t>(record.Demux);
   try {
+    if (m_failCacheAllocations) throw std::bad_alloc();
     cache.bytes.resize(bytes);
   } catch (const std::bad_alloc&) {
     return false;  // read from the file instead
@@ -81,6 +106,82 @@ bool FileImport::MakeCache(SignalRecord& record) {
   cache.counted = bytes;
   m_cachedBytes += bytes;
   record.cache = std::move(cache);
+  return true;
+}
+
+bool FileImport::FillGroupCaches(SignalRecord& first) {
+  // The signals of the group whose caches one pass fills: the one asked
+  // for, then the others in list order while the memory limit allows.
+  struct Member {
+    SignalRecord* record;
+    Fill fill;
+    size_t channel;  // in the pass's list of plain or converted channels
+  };
+  std::vector<Member> members;
+  std::vector<mdf::CCNBlock*> plain, converted;
+  const auto admit = [&](SignalRecord& r) {
+    const Fill fill = FillOf(r);
+    if (fill == Fill::None || !AllowsCache(r)) return false;
+    const uint64_t bytes = uint64_t{r.NoOfValues} * static_cast<uint32_t>(r.Demux);
+    try {
+      if (m_failCacheAllocations) throw std::bad_alloc();
+      r.cache.bytes.resize(bytes);
+    } catch (const std::bad_alloc&) {
+      FreeCache(r);
+      return false;
+    }
+    r.cache.counted = bytes;
+    m_cachedBytes += bytes;
+    std::vector<mdf::CCNBlock*>& list = fill == Fill::Converted ? converted : plain;
+    members.push_back({&r, fill, list.size()});
+    if (fill != Fill::Raw) list.push_back(r.channel);
+    return true;
+  };
+  if (!admit(first)) return false;
+  for (SignalRecord& r : m_lists->signals)
+    if (&r != &first && r.dataGroup == first.dataGroup && r.channelGroup == first.channelGroup &&
+        r.NoOfValues == first.NoOfValues)
+      admit(r);
+
+  mdf::CDataBlock* block = DataBlockOf(first);
+  std::optional<mdf::CGroupDecoder> convert;
+  if (!converted.empty()) convert.emplace(*block, converted, mdf::GroupDecodeOptions{true, false});
+  std::vector<std::span<double>> convertedOut(converted.size());
+  const auto at = [](const Member& m, uint32_t record) {
+    return m.record->cache.bytes.data() + uint64_t{record} * static_cast<uint32_t>(m.record->Demux);
+  };
+  // Doubles go straight into their caches; the other decoded values are stored from the pass's arrays.
+  const auto place = [&](uint32_t firstRecord, uint32_t count, std::span<std::span<double>> places) {
+    for (const Member& m : members)
+      if (m.fill == Fill::Doubles) places[m.channel] = std::span(reinterpret_cast<double*>(at(m, firstRecord)), count);
+  };
+  const auto chunk = [&](uint32_t firstRecord, std::span<const uint8_t> records,
+                         std::span<const std::span<double>> values) {
+    const uint32_t count = static_cast<uint32_t>(values.empty() ? records.size() / block->GetRecordLength()
+                                                                : values.front().size());
+    for (const Member& m : members) {
+      uint8_t* dest = at(m, firstRecord);
+      const uint32_t size = static_cast<uint32_t>(m.record->Demux);
+      if (m.fill == Fill::Raw) {
+        block->CopyRawValues(m.record->channel, records, std::span<uint8_t>(dest, uint64_t{count} * size), 0, count,
+                             firstRecord);
+      } else if (m.fill == Fill::Samples) {
+        for (uint32_t i = 0; i < count; ++i) importcore::DoubleToSample(values[m.channel][i], m.record->DTyp, dest + uint64_t{i} * size);
+      } else if (m.fill == Fill::Converted) {
+        convertedOut[m.channel] = std::span(reinterpret_cast<double*>(dest), count);
+      }
+    }
+    if (convert) convert->Decode(records, convertedOut, 0, count, firstRecord);
+  };
+  const uint32_t got = block->ReadGroupChunks(plain, false, 0, first.NoOfValues, chunk, place);
+  for (const Member& m : members) {
+    ValueCache& cache = m.record->cache;
+    const uint64_t done = uint64_t{got} * static_cast<uint32_t>(m.record->Demux);
+    if (done < cache.bytes.size()) std::memset(cache.bytes.data() + done, 0, cache.bytes.size() - done);
+    cache.type = m.record->DTyp;
+    cache.valid = true;
+    cache.physical = DeliversPhysical(*m.record);
+  }
   return true;
 }
 

@@ -253,7 +253,9 @@ int DataGroupLoader::ReadDataGroup(mdf::CDGBlock& group, SignalRecord& time, int
   if (readRecords) {
     Trace("Daten lesen");
     m_report.readRecords = true;
-    if (!ReadRecords(group, time, progress, caches, out)) return 0;
+    std::vector<CCNBlock*> channels;
+    for (CCNBlock* data = cn->GetNext(); data; data = data->GetNext()) channels.push_back(data);
+    if (!ReadRecords(group, cn, &time, std::move(channels), progress, caches, out)) return 0;
     flags = out.flags;
     record.SetFac(out.axis.fac);
     record.SetMin(out.axis.min);
@@ -303,6 +305,26 @@ int DataGroupLoader::ReadDataGroup(mdf::CDGBlock& group, SignalRecord& time, int
     WriteRange(*cn, true);
   }
   return flags;
+}
+
+bool DataGroupLoader::MeasureGroup(mdf::CDGBlock& group, const CCNBlock* leftOut, ProgressRecord* progress,
+                                   std::span<SignalRecord* const> caches) {
+  m_report = LoadReport();
+  mdf::CCGBlock* cg = group.GetFirstCG();
+  if (!cg) return false;
+  std::vector<CCNBlock*> channels;
+  bool stored = (m_settings.rangeFlags & ParameterBlock::kRangeOverwrite) == 0;
+  for (CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext())
+    if (cn != leftOut) {
+      channels.push_back(cn);
+      stored = stored && MarkerOf(cn->IsRangeValid()) == kOwnMarker;
+    }
+  // Ranges this program measured and stored settle the group.
+  if (stored) return true;
+  Trace("Daten lesen");
+  m_report.readRecords = true;
+  Outcome out;
+  return ReadRecords(group, nullptr, nullptr, std::move(channels), progress, caches, out);
 }
 
 }  // namespace pellor

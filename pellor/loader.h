@@ -148,6 +148,14 @@ class DataGroupLoader {
                     ProgressRecord* progress, int32_t& errorCount, uint32_t& firstError,
                     std::span<SignalRecord* const> caches = {});
 
+  // A group without a time channel to read, or whose time channel
+  // `leftOut` is not imported: settles the ranges of its other channels as
+  // ReadDataGroup settles those of data channels, reading the records unless
+  // every one of them carries this program's marker (and stored ranges count).
+  // False when the group could not be loaded.
+  bool MeasureGroup(mdf::CDGBlock& group, const mdf::CCNBlock* leftOut, ProgressRecord* progress,
+                    std::span<SignalRecord* const> caches = {});
+
   // Sets a signal's range from its channel's values (raw, reduced with the
   // signal's NoValue left out): YMin/YMax (converted), YDataMin/YDataMax, and
   // with MDF_WRITERANGE the channel's range fields in the file. Decodes from
@@ -158,6 +166,9 @@ class DataGroupLoader {
   // values whose time stamp is NoValue).
   void FindMinMax(mdf::CCNBlock& channel, SignalRecord& signal, mdf::CCNBlock* time, mdf::CDGBlock& group,
                   ProgressRecord* progress);
+
+  // The records of a group: its count, cut to the whole records in the file as it was opened.
+  uint32_t RecordsOf(const mdf::CDGBlock& group) const;
 
   // The key of a group's record in the time-information cache: its position
   // among the file's channel groups with records (-1 for none).
@@ -173,13 +184,13 @@ class DataGroupLoader {
     if (m_trace) m_trace(line);
   }
   bool Fails(uint32_t allocation) const { return (m_settings.failAllocations & allocation) != 0; }
-  // The records of a group: its count, cut to the whole records in the file as it was opened.
-  uint32_t RecordsOf(const mdf::CDGBlock& group) const;
   uint32_t ChunkRecords(uint32_t records, uint32_t recordLength) const;
   // Step C and D: reads the records and settles the ranges. False when the
   // group could not be loaded.
-  bool ReadRecords(mdf::CDGBlock& group, SignalRecord& time, ProgressRecord* progress,
-                   std::span<SignalRecord* const> caches, Outcome& out);
+  // `tcn` and `time`: the time channel and its signal, or null for a group
+  // read for the ranges of `channels` alone.
+  bool ReadRecords(mdf::CDGBlock& group, mdf::CCNBlock* tcn, SignalRecord* time, std::vector<mdf::CCNBlock*> channels,
+                   ProgressRecord* progress, std::span<SignalRecord* const> caches, Outcome& out);
   // Stores a channel's range fields into the file; false when refused.
   bool WriteRange(mdf::CCNBlock& cn, bool withConversion);
   void ShowShortRead() const;

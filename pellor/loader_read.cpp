@@ -491,17 +491,15 @@ class Workers {
 
 // ---------------------------------------------------------------- steps C and D
 
-bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, ProgressRecord* progress,
+bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, CCNBlock* tcn, SignalRecord* time,
+                                  std::vector<CCNBlock*> channels, ProgressRecord* progress,
                                   std::span<SignalRecord* const> caches, Outcome& out) {
   mdf::CDataBlock* data = group.GetDataBlock();
-  CCNBlock* tcn = group.GetFirstCG()->GetFirstCN();
   const uint32_t length = data ? data->GetRecordLength() : 0;
   const uint32_t n = data ? RecordsOf(group) : 0;
   const bool kestravo = m_mdf.IsKestravo();
 
-  std::vector<CCNBlock*> channels;
-  for (CCNBlock* cn = tcn->GetNext(); cn; cn = cn->GetNext()) channels.push_back(cn);
-  tcn->SetRangeState(0);
+  if (tcn) tcn->SetRangeState(0);
   for (CCNBlock* cn : channels) cn->SetRangeState(0);
 
   const uint32_t chunkRecords = ChunkRecords(n, length);
@@ -520,8 +518,8 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
     memory.dwLength = sizeof memory;
     const bool room = GlobalMemoryStatusEx(&memory) && uint64_t{n} * 8 <= memory.ullAvailPhys;
     if (!room || Fails(kAllocTimeValues)) throw std::bad_alloc();
-    times.bytes.resize(size_t{n} * 8);
-    wholeTimes = true;
+    if (tcn) times.bytes.resize(size_t{n} * 8);
+    wholeTimes = tcn != nullptr;
   } catch (const std::bad_alloc&) {
   }
 
@@ -543,7 +541,7 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
     dropCaches();
     return false;
   }
-  if (!wholeTimes) {
+  if (tcn && !wholeTimes) {
     try {
       if (Fails(kAllocChunkTimes)) throw std::bad_alloc();
       times.bytes.resize(size_t{std::min(chunkRecords, n)} * 8);
@@ -582,10 +580,10 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
   }
 
   TimeScan scan;
-  scan.hasNoValue = tcn->IsNoValueSet();
+  scan.hasNoValue = tcn && tcn->IsNoValueSet();
   scan.qnan = scan.hasNoValue && IsQNaNPattern(tcn->GetNoValue());
   scan.noValue = scan.hasNoValue ? ScanNoValue(*tcn) : 0;
-  if (kestravo) scan.replaced = &tcn->ReplacedSamples();
+  if (kestravo && tcn) scan.replaced = &tcn->ReplacedSamples();
   auto* timeValues = reinterpret_cast<double*>(times.bytes.data());
 
   uint32_t done = 0;
@@ -620,12 +618,14 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
     workers.Set(Workers::kProcessGo);
 
     const double callerStart = ThreadSeconds();
-    double* stamps = wholeTimes ? timeValues + first : timeValues;
-    const uint32_t decoded =
-        data->DecodeValues(tcn, std::span<const uint8_t>(current, uint64_t{count} * length),
-                           std::span<double>(stamps, count), 0, count, false, first);
-    std::fill(stamps + decoded, stamps + count, 0.0);
-    scan.Chunk(stamps, decoded, first, progress);
+    if (tcn) {
+      double* stamps = wholeTimes ? timeValues + first : timeValues;
+      const uint32_t decoded =
+          data->DecodeValues(tcn, std::span<const uint8_t>(current, uint64_t{count} * length),
+                             std::span<double>(stamps, count), 0, count, false, first);
+      std::fill(stamps + decoded, stamps + count, 0.0);
+      scan.Chunk(stamps, decoded, first, progress);
+    }
     pass.CopyRawCaches(current, count, first);
     m_report.callerSeconds += ThreadSeconds() - callerStart;
 
@@ -652,8 +652,9 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
     WriteRange(cn, false);
   });
   pass.CompleteCaches();
+  if (!tcn) return true;
   out.axis = scan.Settle(*tcn, done);
-  if (scan.hasNoValue && !scan.sawNoValue) ClearTimeNoValue(*tcn, time);
+  if (scan.hasNoValue && !scan.sawNoValue) ClearTimeNoValue(*tcn, *time);
   out.flags = scan.timeErrors ? kGroupTimeErrors : 0;
   if (IsEquidistant(out.axis.fac, out.axis.minD, out.axis.maxD, m_settings.rule)) out.flags |= kGroupEquidistant;
   out.errors = scan.errors;
@@ -664,13 +665,13 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, SignalRecord& time, Prog
   if (wholeTimes && !kestravo &&
       (scan.timeErrors || m_import.m_cachedBytes + uint64_t{n} * 8 < m_settings.memoryLimit)) {
     std::fill(timeValues + done, timeValues + n, 0.0);
-    m_import.FreeCache(time);
+    m_import.FreeCache(*time);
     times.type = importcore::dtyp::kFloat64;
     times.valid = true;
     times.physical = false;
     times.counted = uint64_t{n} * 8;
     m_import.m_cachedBytes += times.counted;
-    time.cache = std::move(times);
+    time->cache = std::move(times);
     m_report.timeValuesHandedOver = true;
   }
   return true;

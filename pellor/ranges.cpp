@@ -248,7 +248,7 @@ void DataGroupLoader::FindMinMax(CCNBlock& channel, SignalRecord& signal, CCNBlo
   }
 
   if (m_settings.writeRange) {
-    channel.SetRangeValid(0xAAB0);
+    channel.SetRangeValid(static_cast<uint16_t>(0xAAB0 | (channel.IsNoValueSet() ? 8 : 0)));
     channel.SetMinRaw(min);
     channel.SetMaxRaw(max);
     WriteRange(channel, false);

@@ -382,7 +382,7 @@ TEST_F(FileImportTest, IsValidNeedsEightMatchingBytes) {
 TEST_F(FileImportTest, AFailedImportKeepsNothing) {
   const std::string path = Write(SimpleFileDef(1, 1, 10));
   FileImport import;
-  EXPECT_EQ(import.ImportFile(path, ""), E_FAIL);  // no driver yet
+  EXPECT_EQ(import.ImportFile(path + ".missing", ""), E_FAIL);
   EXPECT_FALSE(import.HasImport());
   {
     ScopedPellorDriver driver(Result(0));

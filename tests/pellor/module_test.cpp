@@ -1,7 +1,7 @@
 // The built module through the host: registration with zphost against a
 // golden dump of the registry (tests/data/pellor; PELLOR_UPDATE_GOLDEN=1
 // writes it anew), activation by ProgID through CurVer, unregistration, an
-// import that fails cleanly while there is no import driver, and unloading.
+// import and one that fails cleanly, and unloading.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -98,7 +98,7 @@ TEST_F(ModuleTest, RegistersThroughZphost) {
   EXPECT_TRUE(KeyExists("CLSID"));
 }
 
-TEST_F(ModuleTest, ImportFailsCleanlyWithoutTheDriver) {
+TEST_F(ModuleTest, ImportsThroughZphost) {
   host_.Register(PELLOR_PATH);
   const std::string file = host_.Dir().File("run.mdf");
   testsupport::BuildFile(testsupport::SimpleFileDef(1, 2, 10)).writer.Save(file);
@@ -106,8 +106,13 @@ TEST_F(ModuleTest, ImportFailsCleanlyWithoutTheDriver) {
   EXPECT_EQ(valid.code, 0) << valid.err;
   EXPECT_EQ(valid.out, "1\n");
   const Outcome imported = Zphost({"import", "--user", "ZSP", "Pellor.ZPFileImport", file});
-  EXPECT_EQ(imported.code, 1) << imported.out << imported.err;  // the module failed
-  EXPECT_NE(imported.err.find("ImportFile"), std::string::npos) << imported.err;
+  EXPECT_EQ(imported.code, 0) << imported.out << imported.err;
+  EXPECT_NE(imported.out.find("signals: 3\n"), std::string::npos) << imported.out;
+  const std::string other = host_.Dir().File("other.mdf");
+  testsupport::WriteFileBytes(other, "MDF     but nothing more");
+  const Outcome failed = Zphost({"import", "--user", "ZSP", "Pellor.ZPFileImport", other});
+  EXPECT_EQ(failed.code, 1) << failed.out << failed.err;  // the module failed
+  EXPECT_NE(failed.err.find("ImportFile"), std::string::npos) << failed.err;
 }
 
 TEST_F(ModuleTest, StaysLoadedWhileASignalObjectLives) {

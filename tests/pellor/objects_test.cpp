@@ -289,7 +289,7 @@ TEST_F(ObjectsTest, ObjectsWithoutARecordLeaveEveryResultAlone) {
 
 TEST_F(ObjectsTest, FileImportAnswers) {
   EXPECT_EQ(Call(file_, 1, DISPATCH_METHOD).hr, E_FAIL);  // Open without an import
-  EXPECT_EQ(Call(file_, 5, DISPATCH_METHOD, {Str(Path()), Str("ZSP")}).hr, E_FAIL);  // no driver yet
+  EXPECT_EQ(Call(file_, 5, DISPATCH_METHOD, {Str(Path() + ".missing"), Str("ZSP")}).hr, E_FAIL);
   Import();
   EXPECT_EQ(Long(file_, 0xc), 1024);
   EXPECT_EQ(Long(file_, 0xd), 3 * 1024);  // time 160 bytes, two signals of 40: one block each
