@@ -263,9 +263,10 @@ void NormalImport::FinishRecord(NewRecord& n, mdf::CDGBlock& dg, mdf::CCGBlock& 
     std::string display = n.chosenName.empty() ? cn.GetSignalName() : n.chosenName;
     BracketIndices(display);
     if (const mdf::CTextBlock* comment = cg.GetComment()) {
+      // Its first line, after a tab when the line has one.
       std::string text = comment->GetText();
-      if (const size_t tab = text.find('\t'); tab != std::string::npos) text.erase(0, tab + 1);
       if (const size_t lf = text.find('\n'); lf != std::string::npos) text.resize(lf);
+      if (const size_t tab = text.find('\t'); tab != std::string::npos) text.erase(0, tab + 1);
       display += "\\" + text;
     }
     r.DisplayName = Capped(display, kMaxChosenName);
@@ -278,7 +279,9 @@ void NormalImport::FinishRecord(NewRecord& n, mdf::CDGBlock& dg, mdf::CCGBlock& 
   }
   if (const mdf::CTextBlock* comment = cn.GetComment()) r.Label = Capped(comment->GetText(), kMaxLabel);
 
-  if (cn.IsNoValueSet() && !importcore::CheckHostVersion(6.0, 2.05) && r.NoValue == 0.0)
+  // The channel's own NoValue, which the record holds again in the end (a
+  // KESTRAVO time signal's is 0 meanwhile).
+  if (cn.IsNoValueSet() && !importcore::CheckHostVersion(6.0, 2.05) && OwnNoValue(cn) == 0.0)
     AddWarning(warn::kNoValueZero, SignalWarning(r.DisplayName.str(), "NoValue-Code = 0.0"));
   const CCCBlock* cc = cn.GetConversion();
   if (cc && cc->GetType() == CCCBlock::kLinear && cc->GetParams()[1] == 0.0)
