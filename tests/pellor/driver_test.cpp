@@ -1,0 +1,276 @@
+// The MDF import driver on files the fixture writer makes, through the
+// file-import object: names, the CAN-log test, one-value signals, the "MDF2"
+// order, the time base, warnings, channels without a host type or without a
+// time channel, faulty time channels, the data space's 4 GB, write-back and
+// damaged input.
+#include "pellor/driver.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/samples.h"
+#include "importcore/host_types.h"
+#include "importcore/le.h"
+#include "mdf/format.h"
+#include "mdf/mdf.h"
+#include "pellor/file_import.h"
+#include "pellor/options.h"
+#include "pellor/progress.h"
+#include "platform/ui/headless.h"
+#include "tests/support/host_variables.h"
+#include "tests/support/mdf_writer.h"
+#include "tests/support/temp_dir.h"
+
+namespace pellor {
+namespace {
+
+using namespace testsupport;
+using winport::ui::DialogAction;
+using winport::ui::ExpectedDialog;
+using winport::ui::ScriptedAnswers;
+
+ChannelDef Channel(const std::string& name, uint16_t bits, uint16_t type, std::function<double(uint32_t)> value,
+                   std::optional<CcSpec> cc = std::nullopt) {
+  ChannelDef c;
+  c.cn = CnSpec{.name = name, .bits = bits, .dataType = type};
+  c.value = std::move(value);
+  c.cc = std::move(cc);
+  return c;
+}
+
+ChannelDef Time(std::function<double(uint32_t)> value, double rate = 0.01) {
+  ChannelDef t;
+  t.cn = CnSpec{.channelType = 1, .name = "time", .bits = 64, .dataType = dt::kDouble, .sampleRate = rate};
+  t.value = std::move(value);
+  return t;
+}
+
+// One group: a double time channel (steps of 0.01 s) and the channels given.
+FileDef OneGroup(std::vector<ChannelDef> channels, uint32_t records = 20, const std::string& program = "TESTPROG") {
+  FileDef def;
+  def.id.programId = program;
+  GroupDef g;
+  g.records = records;
+  g.channels.push_back(Time([](uint32_t r) { return r * 0.01; }));
+  for (ChannelDef& c : channels) g.channels.push_back(std::move(c));
+  def.groups.push_back(std::move(g));
+  return def;
+}
+
+class DriverTest : public ::testing::Test {
+ protected:
+  std::string Save(const FileDef& def, const std::string& name = "f.mdf") {
+    return Save(BuildFile(def).writer.Bytes(), name);
+  }
+  std::string Save(const std::string& bytes, const std::string& name = "f.mdf") {
+    const std::string path = vars_.Dir().File(name);
+    WriteFileBytes(path, bytes);
+    return path;
+  }
+  HRESULT Import(const std::string& path, const std::string& user = "ZSP") { return import_.ImportFile(path, user); }
+
+  const SignalRecord* Find(const std::string& name) {
+    for (const SignalRecord& r : import_.Lists().signals)
+      if (r.Name.str() == name) return &r;
+    return nullptr;
+  }
+  const SignalRecord& Get(const std::string& name) {
+    const SignalRecord* r = Find(name);
+    if (!r) throw std::runtime_error("no signal " + name);
+    return *r;
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const SignalRecord& r : import_.Lists().signals) names.push_back(r.Name.str());
+    return names;
+  }
+  // The signal's bytes as Read delivers them.
+  std::vector<uint8_t> Bytes(const SignalRecord& r) {
+    std::vector<uint8_t> bytes(r.rangeEnd - r.rangeStart);
+    EXPECT_EQ(import_.Open(), S_OK);
+    import_.Seek(static_cast<int32_t>(r.rangeStart), 0);
+    import_.Read(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    import_.Close();
+    return bytes;
+  }
+  // Its physical values, as the host takes them from the bytes.
+  std::vector<double> Values(const SignalRecord& r) {
+    const std::vector<uint8_t> bytes = Bytes(r);
+    const host::Decoder decode = host::DecoderOf(r.DTyp);
+    std::vector<double> values;
+    for (size_t i = 0; decode && i + r.Demux <= bytes.size(); i += r.Demux)
+      values.push_back(decode(bytes.data() + i, r.BitSize) * r.YFactor + r.YOffset);
+    return values;
+  }
+  // The times ReadEx delivers with the signal's values.
+  std::vector<double> Times(const SignalRecord& r) {
+    std::vector<uint8_t> bytes(r.rangeEnd - r.rangeStart);
+    std::vector<double> times(r.NoOfValues);
+    EXPECT_EQ(import_.Open(), S_OK);
+    import_.Seek(static_cast<int32_t>(r.rangeStart), 0);
+    import_.ReadEx(bytes.data(), static_cast<uint32_t>(bytes.size()), reinterpret_cast<uint8_t*>(times.data()),
+                   static_cast<uint32_t>(times.size() * 8));
+    import_.Close();
+    return times;
+  }
+
+  HostVariables vars_;
+  FileImport import_;
+};
+
+// ---------------------------------------------------------------- names
+
+TEST(BracketIndices, Cases) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"x(3)", "x[3]"},      {"Drehzahl (1/min)", "Drehzahl"}, {"x(3", "x[3"},  {"m(12)(3)", "m[12][3]"},
+      {"a(b)", "a(b)"},      {"x  (1)", "x"},                  {"(1)", "[1]"},   {"x(3a)", "x[3])"},
+      {"(abc)", "(abc)"},    {"", ""},
+  };
+  for (const auto& c : cases) {
+    std::string name = c.in;
+    BracketIndices(name);
+    EXPECT_EQ(name, c.out) << c.in;
+  }
+}
+
+TEST(ParseDataConv, Cases) {
+  const struct {
+    const char* value;
+    std::optional<uint16_t> version;
+  } cases[] = {{" 03.01", 3 * 256 + 1}, {"x3.1", 3 * 256 + 1}, {" 12.34567", 12 * 256 + 34}, {" 3", std::nullopt},
+               {"x", std::nullopt},     {"", std::nullopt},    {" 03,01", std::nullopt},    {" ab.cd", std::nullopt},
+               {" -1.00", std::nullopt}};
+  for (const auto& c : cases) EXPECT_EQ(ParseDataConv(c.value), c.version) << "'" << c.value << "'";
+}
+
+TEST_F(DriverTest, CanLogFileNeedsAllFifteenChannelsInOrder) {
+  const std::vector<std::string> names = {"type",   "can",    "id",     "dir",    "rtr",    "dlc",    "msg[0]", "msg[1]",
+                                          "msg[2]", "msg[3]", "msg[4]", "msg[5]", "msg[6]", "msg[7]", "msgTime"};
+  const auto file = [](std::vector<std::string> channels, uint32_t records, int groups) {
+    FileDef def;
+    for (int g = 0; g < groups; ++g) {
+      GroupDef group;
+      group.records = records;
+      for (const std::string& n : channels) group.channels.push_back(Channel(n, 8, dt::kUInt, [](uint32_t) { return 1; }));
+      def.groups.push_back(group);
+    }
+    return def;
+  };
+  std::vector<std::string> swapped = names;
+  std::swap(swapped[3], swapped[4]);
+  std::vector<std::string> more = names;
+  more.push_back("extra");
+  const struct {
+    const char* name;
+    FileDef def;
+    bool log;
+  } cases[] = {
+      {"the 15 channels", file(names, 3, 1), true},
+      {"a 16th behind them", file(more, 3, 1), true},
+      {"14 of them", file({names.begin(), names.end() - 1}, 3, 1), false},
+      {"two swapped", file(swapped, 3, 1), false},
+      {"no records", file(names, 0, 1), false},
+      {"two groups", file(names, 3, 2), false},
+  };
+  for (const auto& c : cases) {
+    mdf::CMdf mdf;
+    mdf.SetShowMessages(false);
+    ASSERT_EQ(mdf.Open(Save(c.def)), 1) << c.name;
+    EXPECT_EQ(IsCanLogFile(mdf.GetFirstDG()), c.log) << c.name;
+  }
+}
+
+TEST_F(DriverTest, NamesByModeSourceTextAndKestravoDisplayName) {
+  ChannelDef speed = Channel("Speed (km/h)", 16, dt::kUInt, [](uint32_t r) { return r; });
+  speed.longName = "Vehicle.Speed";  // 13 characters
+  speed.displayName = "Speed G1";    // too short to be taken
+  speed.comment = "the vehicle's speed";
+  speed.ce = CeSource(4, "Source1", 1, 2);
+  ChannelDef nine = Channel("n9", 8, dt::kUInt, [](uint32_t r) { return r; });
+  nine.longName = "ninechars";  // 9 characters: the short name stays
+  const struct {
+    int mode;
+    const char* program;
+    const char* speed;
+    const char* nine;
+  } cases[] = {
+      {0, "TESTPROG", "Speed (km/h)\\Source1", "n9"},
+      {1, "TESTPROG", "Vehicle.Speed\\Source1", "n9"},
+      {2, "TESTPROG", "Vehicle.Speed\\Source1", "n9"},
+      // KESTRAVO: indices and units of the chosen name go, the group's comment follows.
+      {0, "KESTRAVO", "Speed\\Motor", "n9\\Motor"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + c.program);
+    FileDef def = OneGroup({speed, nine}, 20, c.program);
+    def.groups[0].comment = "Gruppe\tMotor\nNoValue\tJa\tn9\t255";
+    vars_.Set("MDF_DISPLAYNAME", std::to_string(c.mode + 1));
+    ASSERT_EQ(Import(Save(def)), S_OK);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"time@1", "Speed__km_h_", "n9"}));
+    EXPECT_EQ(Get("Speed__km_h_").DisplayName.str(), c.speed);
+    EXPECT_EQ(Get("Speed__km_h_").Label.str(), "the vehicle's speed");
+    EXPECT_EQ(Get("n9").DisplayName.str(), c.nine);
+  }
+}
+
+TEST_F(DriverTest, LongNamesAreCut) {
+  ChannelDef c = Channel("c", 8, dt::kUInt, [](uint32_t r) { return r; });
+  c.longName = std::string(300, 'L');
+  c.comment = std::string(300, 'C');
+  c.ce = CeIdent(0, std::string(200, 'S'));
+  vars_.Set("MDF_DISPLAYNAME", "2");
+  ASSERT_EQ(Import(Save(OneGroup({c}))), S_OK);
+  EXPECT_EQ(Get("c").DisplayName.str(), std::string(253, 'L'));
+  EXPECT_EQ(Get("c").Label.str(), std::string(254, 'C'));
+  // The extension's text ends with its block's 128 bytes.
+  vars_.Set("MDF_DISPLAYNAME", "1");
+  ASSERT_EQ(Import(Save(OneGroup({c}))), S_OK);
+  EXPECT_EQ(Get("c").DisplayName.str(), "c\\" + std::string(128 - 6, 'S'));
+}
+
+// ---------------------------------------------------------------- the signal list
+
+TEST_F(DriverTest, OneValueSignalsBecomeScalars) {
+  FileDef def = OneGroup({Channel("a", 16, dt::kUInt, [](uint32_t r) { return 40 + r; }, CcLinear(0.5, 1, "V"))}, 1);
+  GroupDef more = def.groups[0];
+  more.records = 5;
+  more.channels[1].cn.name = "b";
+  def.groups.push_back(more);
+  def.groups[0].channels[0].value = [](uint32_t) { return 2.5; };
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"time@2", "b"}));
+  EXPECT_EQ(import_.m_nSignals, 2);
+  ASSERT_EQ(import_.m_nScalars, 1);
+  const ScalarRecord& a = *import_.Lists().scalars.First();
+  EXPECT_EQ(a.Name.str(), "a");
+  EXPECT_EQ(a.number, 1);
+  EXPECT_EQ(a.Value, 21.0);  // 40 x 0.5 + 1
+  EXPECT_EQ(a.Unit.str(), "V");
+  EXPECT_EQ(a.XOffset, 2.5);  // the signal's XMin: its one time stamp
+  EXPECT_EQ(a.DTyp, 13);
+  EXPECT_EQ(Values(Get("b")), (std::vector<double>{21, 21.5, 22, 22.5, 23}));
+}
+
+TEST_F(DriverTest, Mdf2OrderListsGroupsFromTheLast) {
+  FileDef def = SimpleFileDef(2, 2, 10, "TESTPROG");
+  ASSERT_EQ(Import(Save(def), "MDF2"), S_OK);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"time@2", "sig2_1@2", "sig2_2@2", "time@1", "sig1_1@1", "sig1_2@1"}));
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(import_.Lists().signals.Nth(i)->number, static_cast<int32_t>(i + 1));
+  // Each still reads its own values.
+  EXPECT_EQ(Values(Get("sig2_2@2"))[3], 6);
+  EXPECT_EQ(Values(Get("sig1_1@1"))[9], 9);
+  EXPECT_EQ(Values(Get("time@1"))[9], 0.09);
+}
+
+}  // namespace
+}  // namespace pellor
