@@ -52,6 +52,13 @@ ChannelDef Time(std::function<double(uint32_t)> value, double rate = 0.01) {
   return t;
 }
 
+// A file of a writer whose files get no special treatment.
+FileDef Plain() {
+  FileDef def;
+  def.id.programId = "TESTPROG";
+  return def;
+}
+
 // One group: a double time channel (steps of 0.01 s) and the channels given.
 FileDef OneGroup(std::vector<ChannelDef> channels, uint32_t records = 20, const std::string& program = "TESTPROG") {
   FileDef def;
@@ -270,6 +277,216 @@ TEST_F(DriverTest, Mdf2OrderListsGroupsFromTheLast) {
   EXPECT_EQ(Values(Get("sig2_2@2"))[3], 6);
   EXPECT_EQ(Values(Get("sig1_1@1"))[9], 9);
   EXPECT_EQ(Values(Get("time@1"))[9], 0.09);
+}
+
+// ---------------------------------------------------------------- the time base
+
+TEST_F(DriverTest, ResetTimeMovesEveryAxisToTheCommonStart) {
+  // A time channel in milliseconds (uint32, factor 0.001) with a NoValue stamp.
+  ChannelDef time;
+  time.cn = CnSpec{.channelType = 1, .name = "time", .bits = 32, .dataType = dt::kUInt};
+  time.cc = CcLinear(0.001, 0, "s");
+  time.value = [](uint32_t r) { return r == 7 ? 4294967295.0 : 5123457.0 + 10 * r; };
+  FileDef def = Plain();
+  GroupDef g;
+  g.records = 20;
+  g.comment = "NoValue\tJa\ttime\t4294967.295";
+  g.channels = {time, Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })};
+  def.groups.push_back(g);
+  // A second group starting later, in seconds.
+  GroupDef later = OneGroup({Channel("b", 8, dt::kUInt, [](uint32_t r) { return r; })}).groups[0];
+  later.channels[0].value = [](uint32_t r) { return 6000.0 + r * 0.5; };
+  def.groups.push_back(later);
+  vars_.Set("MDF_RESETTIME", "1");
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  EXPECT_FALSE(vars_.Get("ERRNO"));
+  const double t0 = 5123.457;  // the first stamp, to 6 decimals
+  const SignalRecord& t = Get("time@1");
+  EXPECT_NEAR(t.YMin, 0, 1e-9);
+  EXPECT_NEAR(t.YOffset, -t0, 1e-9);
+  EXPECT_NEAR(Get("a").XMin, 0, 1e-9);
+  EXPECT_NEAR(Get("b").XMin, 6000.0 - t0, 1e-9);
+  EXPECT_NEAR(Get("time@2").YMin, 6000.0 - t0, 1e-9);
+  EXPECT_NEAR(Values(t)[1], 0.010, 1e-9);
+  // The NoValue moved with the offset and lies on the raw grid of the stamps.
+  ASSERT_EQ(t.HasNoValue, 1);
+  const double raw = (t.NoValue - t.YOffset) / t.YFactor;
+  EXPECT_NEAR(raw, 4294967295.0, 1e-3);
+  EXPECT_EQ(Bytes(t)[7 * 4], 0xFF);
+}
+
+TEST_F(DriverTest, ResetTimeWithTimeErrorsStartsEachAxisAtZero) {
+  FileDef def = OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })});
+  def.groups[0].channels[0].value = [](uint32_t r) { return r == 5 ? 3.04 : 3 + r * 0.01; };
+  GroupDef later = OneGroup({Channel("b", 8, dt::kUInt, [](uint32_t r) { return r; })}).groups[0];
+  later.channels[0].value = [](uint32_t r) { return 7 + r * 0.5; };
+  def.groups.push_back(later);
+  vars_.Set("MDF_RESETTIME", "1");
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  EXPECT_EQ(vars_.Get("ERRNO"), "1");
+  for (const char* name : {"time@1", "time@2"}) {
+    EXPECT_EQ(Get(name).YMin, 0) << name;
+    EXPECT_EQ(Get(name).XMin, 0) << name;
+  }
+  EXPECT_NEAR(Get("time@2").YOffset, -7, 1e-12);
+  EXPECT_EQ(Get("b").XMin, 0);
+}
+
+TEST_F(DriverTest, FileDateAndStartFraction) {
+  FileDef def = OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })});
+  def.hd.startTimeNs = 1600000000250000000ull;
+  def.hd.utcOffsetHours = 2;
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  EXPECT_EQ(import_.m_fileDate, 0);  // without MDF_DATEINTERNAL
+  EXPECT_EQ(Get("a").XMin, 0);
+  vars_.Set("MDF_DATEINTERNAL", "1");
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  EXPECT_EQ(import_.m_fileDate, 1600000000 - 7200);
+  // The start's fraction of a second moves every axis (MDF_RESETTIME 0).
+  EXPECT_EQ(Get("a").XMin, 0.25);
+  EXPECT_EQ(Get("time@1").YMin, 0.25);
+  EXPECT_NEAR(Values(Get("time@1"))[2], 0.27, 1e-12);
+}
+
+// ---------------------------------------------------------------- warnings
+
+TEST_F(DriverTest, WarningsGoToTheHostInZspModeAndIntoBoxesOtherwise) {
+  ChannelDef zero = Channel("f0", 8, dt::kUInt, [](uint32_t r) { return r % 3; });
+  zero.cc = CcLinear(0, 1);
+  ChannelDef nv = Channel("nv", 8, dt::kUInt, [](uint32_t r) { return r % 3; });
+  FileDef def = OneGroup({zero, nv});
+  def.groups[0].comment = "NoValue\tJa\tnv\t0";
+  const std::string path = Save(def);
+  const std::string factor = mdf::Ansi("Warnung für Signal f0: Umrechnungsfaktor = 0.0");
+  const std::string noValue = mdf::Ansi("Warnung für Signal nv: NoValue-Code = 0.0");
+
+  ASSERT_EQ(Import(path), S_OK);
+  EXPECT_EQ(vars_.Get("ERRNO"), "10");
+  EXPECT_EQ(vars_.Get("ERRMSG"), "Umrechnungsfaktor = 0.0");
+
+  {
+    ScriptedAnswers script;
+    script.Box(mdf::Ansi("Für einige Signale wird der NoValue nicht unterstützt, NoValues werden als 0-Werte "
+                         "angezeigt!\n\n") +
+               factor + "\n" + noValue);
+    script.Box(factor + "\n" + noValue);
+    ASSERT_EQ(Import(path, ""), S_OK);
+    EXPECT_TRUE(script.Ok()) << script.Report();
+  }
+  // A host that shows NoValues is not warned about them.
+  vars_.Set("ZPVERSION", "6.0");
+  vars_.Set("ZPREVISION", "2.05");
+  vars_.Remove("ERRNO");
+  ASSERT_EQ(Import(path), S_OK);
+  EXPECT_EQ(vars_.Get("ERRNO"), "8");
+  EXPECT_EQ(Get("nv").NoValue, 0);
+  EXPECT_EQ(Get("nv").HasNoValue, 1);
+}
+
+TEST_F(DriverTest, ChannelsWiderThan64BitsAreLeftOutWithAWarning) {
+  FileDef def = OneGroup({Channel("wide", 72, dt::kUInt, [](uint32_t) { return 0; }),
+                          Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })});
+  const std::string path = Save(def);
+  ASSERT_EQ(Import(path), S_OK);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"time@1", "a"}));
+  EXPECT_EQ(vars_.Get("ERRNO"), "0");  // a warning without a flag
+  ScriptedAnswers script;
+  script.Box(mdf::Ansi("Warnung für Signal wide: 72 Bit breite Werte werden nicht unterstützt"));
+  ASSERT_EQ(Import(path, ""), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+}
+
+// ---------------------------------------------------------------- time axes
+
+TEST_F(DriverTest, GroupWithoutTimeChannelIsEquidistantByTheFirstChannelsRate) {
+  for (const double rate : {0.5, 0.0}) {
+    SCOPED_TRACE(rate);
+    FileDef def = Plain();
+    GroupDef g;
+    g.records = 10;
+    g.channels = {Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; }),
+                  Channel("b", 16, dt::kInt, [](uint32_t r) { return -2.0 * r; })};
+    g.channels[0].cn.sampleRate = rate;
+    def.groups.push_back(g);
+    ASSERT_EQ(Import(Save(def)), S_OK);
+    ASSERT_EQ(Names(), (std::vector<std::string>{"a", "b"}));
+    for (const SignalRecord& r : import_.Lists().signals) {
+      EXPECT_EQ(r.STyp, styp::kEquidistant);
+      EXPECT_EQ(r.XFactor, rate == 0 ? 1.0 : rate);
+      EXPECT_EQ(r.XOffset, 0);
+      EXPECT_TRUE(r.XSignal.empty());
+      EXPECT_EQ(r.timeRecord, nullptr);
+    }
+    EXPECT_EQ(Get("b").YMin, -18);  // measured without a time channel
+    EXPECT_EQ(Values(Get("b"))[9], -18);
+  }
+}
+
+// A channel stamp that does not rise, repaired: the host reads the repaired
+// series, as values of the time signal and as the times of ReadEx.
+TEST_F(DriverTest, RepairedTimeChannelIsWhatTheHostReads) {
+  // Milliseconds in 16 bits: a run of two equal stamps at 9 and 10.
+  ChannelDef time;
+  time.cn = CnSpec{.channelType = 1, .name = "time", .bits = 16, .dataType = dt::kUInt, .sampleRate = 0.01};
+  time.cc = CcLinear(0.001, 0, "s");
+  time.value = [](uint32_t r) { return r == 10 ? 90.0 : 10.0 * r; };
+  FileDef def = Plain();
+  GroupDef g;
+  g.records = 20;
+  g.channels = {time, Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })};
+  def.groups.push_back(g);
+  vars_.Set("MDF_MEMORYLIMIT", "1");  // caches of at most 1,232,896 bytes: the repair is kept anyway
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  EXPECT_EQ(vars_.Get("ERRNO"), "1");
+  EXPECT_EQ(vars_.Get("ERRMSG"), "Zeitfehler");
+  const SignalRecord& t = Get("time@1");
+  EXPECT_EQ(t.DTyp, 13);
+  EXPECT_EQ(t.Demux, 8);
+  EXPECT_EQ(t.Ignore, ignore::kHiddenFaultyTime);
+  EXPECT_EQ(t.rangeEnd - t.rangeStart, 20u * 8);
+  std::vector<double> expected;
+  for (int r = 0; r < 20; ++r) expected.push_back(r * 0.01);
+  const std::vector<double> values = Values(t);
+  const std::vector<double> times = Times(Get("a"));
+  ASSERT_EQ(values.size(), 20u);
+  for (size_t i = 0; i < 20; ++i) {
+    EXPECT_NEAR(values[i], expected[i], 1e-12) << i;
+    EXPECT_NEAR(times[i], expected[i], 1e-12) << i;
+  }
+  EXPECT_NEAR(Get("a").XFactor, 0.01, 1e-12);  // the group's axis is the repaired one
+  EXPECT_EQ(Get("a").STyp, styp::kSignal);
+
+  ScriptedAnswers script;
+  script.Box(mdf::Ansi("\nMind. 1 Fehler im Zeitkanal bei Gruppe 1, Index = 10\nDer Fehler wurde durch Interpolation "
+                       "behoben.\nBetroffen sind folgende Signale:\na, "));
+  ASSERT_EQ(Import(Save(def), ""), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+}
+
+TEST_F(DriverTest, UnrepairableTimeChannelMakesTheGroupEquidistant) {
+  // The last stamps repeat to the end: no repair.
+  FileDef def = OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })});
+  def.groups[0].channels[0].value = [](uint32_t r) { return std::min(r, 17u) * 0.01; };
+  const std::string path = Save(def);
+  ASSERT_EQ(Import(path), S_OK);  // "ZSP": no dialog, the channel's sampling rate
+  EXPECT_EQ(vars_.Get("ERRNO"), "1");
+  for (const char* name : {"time@1", "a"}) {
+    EXPECT_EQ(Get(name).STyp, styp::kEquidistant) << name;
+    EXPECT_EQ(Get(name).XFactor, 0.01) << name;
+  }
+  EXPECT_EQ(Get("time@1").Ignore, ignore::kHidden);
+  EXPECT_FALSE(Get("time@1").cache.valid);
+
+  ScriptedAnswers script;
+  ExpectedDialog period;
+  period.text = "Abtastfrequenz";
+  period.actions = {DialogAction::Text(CEditFrq::kPeriod, "0.5")};
+  script.Dialog(period);
+  script.Box(mdf::Ansi("\nMind. 2 Fehler im Zeitkanal bei Gruppe 1, Index = 18\nDer Fehler wurde nicht behoben, das "
+                       "Zeitsignal wird ignoriert.\nBetroffen sind folgende Signale:\na, "));
+  ASSERT_EQ(Import(path, ""), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+  EXPECT_EQ(Get("a").XFactor, 0.5);
 }
 
 }  // namespace
