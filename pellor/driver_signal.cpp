@@ -159,7 +159,7 @@ NewRecord NormalImport::BeginRecord(CCNBlock& cn, mdf::CDGBlock& dg, mdf::CCGBlo
   return n;
 }
 
-void NormalImport::SettleTime(NewRecord& time, mdf::CDGBlock& dg, mdf::CCGBlock&) {
+void NormalImport::SettleTime(NewRecord& time, mdf::CDGBlock& dg, mdf::CCGBlock& cg) {
   SignalRecord& r = *time.record;
   CCNBlock& cn = *time.channel;
   const bool showAll = m_import.m_params.Int(ParameterBlock::kShowAll) != 0;
@@ -176,6 +176,12 @@ void NormalImport::SettleTime(NewRecord& time, mdf::CDGBlock& dg, mdf::CCGBlock&
   m_readThisGroup = m_loader.LastReport().readRecords;
   m_axis = GroupAxis{info.Min(), info.Max(), info.Fac(), info.Ofs(), info.Min(), info.Max(), info.MinD(), info.MaxD(),
                      info.Unit()};
+  // Settled by the file, the time information stored by the import that
+  // read the records still holds the steps it measured.
+  if (mdf::TimeInfoRecord stored; !m_readThisGroup && m_mdf.ReadTimeInfo(stored, m_loader.TimeInfoKey(&cg))) {
+    m_axis.minD = stored.MinD();
+    m_axis.maxD = stored.MaxD();
+  }
 
   const bool timeErrors = (flags & kGroupTimeErrors) != 0;
   if (!timeErrors) m_import.FreeCache(r);

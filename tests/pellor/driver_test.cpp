@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <fstream>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -487,6 +488,238 @@ TEST_F(DriverTest, UnrepairableTimeChannelMakesTheGroupEquidistant) {
   ASSERT_EQ(Import(path, ""), S_OK);
   EXPECT_TRUE(script.Ok()) << script.Report();
   EXPECT_EQ(Get("a").XFactor, 0.5);
+}
+
+TEST_F(DriverTest, TimeErrorWarningListsTheGroupsSignalsFiveThenFourALine) {
+  std::vector<ChannelDef> channels;
+  for (int c = 1; c <= 10; ++c) channels.push_back(Channel("c" + std::to_string(c), 8, dt::kUInt, [](uint32_t r) { return r; }));
+  FileDef def = OneGroup(channels);
+  def.groups[0].channels[0].value = [](uint32_t r) { return std::min(r, 17u) * 0.01; };
+  ScriptedAnswers script;
+  ExpectedDialog period;
+  period.text = "Abtastfrequenz";
+  period.actions = {DialogAction::Call([](CDialog& d) {
+    EXPECT_EQ(static_cast<CEditFrq&>(d).m_signals, "c1\r\nc2\r\nc3\r\nc4\r\nc5\r\nc6\r\nc7\r\nc8\r\nc9\r\nc10");
+  })};
+  script.Dialog(period);
+  script.Box(mdf::Ansi("\nMind. 2 Fehler im Zeitkanal bei Gruppe 1, Index = 18\nDer Fehler wurde nicht behoben, das "
+                       "Zeitsignal wird ignoriert.\nBetroffen sind folgende Signale:\n"
+                       "c1, c2, c3, c4, c5\nc6, c7, c8, c9\nc10, "));
+  ASSERT_EQ(Import(Save(def), ""), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+}
+
+// ---------------------------------------------------------------- the data space
+
+// Bytes the process has read from files so far.
+uint64_t BytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return 0;
+}
+
+TEST_F(DriverTest, SignalsPastFourGigabytesAreHiddenAndNothingIsRead) {
+  // Two groups of 300 million records of a double time and a byte, each 2.7
+  // GB of data space: the second group's time signal does not fit, its byte
+  // still does. The file is sparse; its stored ranges and time information
+  // settle every group, so no record is read.
+  constexpr uint32_t kRecords = 300000000;
+  FileDef def = Plain();
+  for (int g = 0; g < 2; ++g) {
+    GroupDef group;
+    group.records = 1;
+    ChannelDef t = Time([](uint32_t) { return 0; });
+    t.cn.rangeValid = 0xAAB3;  // this program's marker: complete, equidistant
+    t.cn.maxRaw = (kRecords - 1) * 0.01;
+    ChannelDef u = Channel("u" + std::to_string(g + 1), 8, dt::kUInt, [](uint32_t) { return 0; });
+    u.cn.rangeValid = 0xAAB0;
+    u.cn.maxRaw = 200;
+    group.channels = {t, u};
+    def.groups.push_back(group);
+  }
+  std::vector<std::string> records;
+  for (int key = 0; key < 2; ++key)
+    records.push_back(TimeInfoRecordBytes({.key = key, .max = (kRecords - 1) * 0.01, .fac = 0.01, .minD = 0.01,
+                                           .maxD = 0.01}));
+  def.programData = TimeInfoData(records);
+  BuiltFile built = BuildFile(def);
+  for (const BuiltGroup& g : built.groups) built.writer.PatchU32(g.cg + cg::kRecordCount, kRecords);
+  const std::string path = Save(built.writer.Bytes(), "big.mdf");
+  ASSERT_EQ(truncate(path.c_str(), built.groups[1].data + off_t{kRecords} * 9), 0);
+
+  const uint64_t before = BytesRead();
+  ASSERT_EQ(Import(path), S_OK);
+  EXPECT_LT(BytesRead() - before, uint64_t{1} << 20);
+  EXPECT_EQ(vars_.Get("ERRNO"), "4");
+  EXPECT_EQ(vars_.Get("ERRMSG"), "Signale ausgeblendet");
+  const SignalRecord& hidden = Get("time@2");
+  EXPECT_EQ(hidden.Ignore, ignore::kHidden);
+  EXPECT_EQ(hidden.rangeStart, hidden.rangeEnd);  // no bytes: it shadows nothing
+  const SignalRecord& u2 = Get("u2");
+  EXPECT_EQ(u2.rangeEnd - u2.rangeStart, kRecords);
+  EXPECT_EQ(u2.Ignore, 0);
+  EXPECT_EQ(u2.Block0, (uint64_t{kRecords} * 8 + kRecords + 1023) / 1024);  // after group 1's blocks
+  EXPECT_EQ(u2.YMax, 200);
+  EXPECT_LT(import_.m_dataSize, uint64_t{1} << 32);
+  EXPECT_EQ(import_.m_dataSize, uint64_t{u2.Block0} * 1024 + (uint64_t{kRecords} + 1023) / 1024 * 1024);
+}
+
+// ---------------------------------------------------------------- the file
+
+// A file of assorted channels, written back to and imported again.
+FileDef WriteBackFile(const std::string& program = "TESTPROG") {
+  ChannelDef nv = Channel("nv", 8, dt::kUInt, [](uint32_t r) { return r % 7 == 3 ? 255 : r; });
+  ChannelDef none = Channel("none", 8, dt::kUInt, [](uint32_t r) { return r; });  // marked, never NoValue
+  FileDef def = OneGroup({Channel("u16", 16, dt::kUInt, [](uint32_t r) { return r * 3; }, CcLinear(0.5, 1, "V")),
+                          Channel("s12", 12, dt::kInt, [](uint32_t r) { return 100.0 - 9 * r; }),
+                          Channel("f", 32, dt::kFloat, [](uint32_t r) { return r * 0.25; }),
+                          Channel("c", 8, dt::kUInt, [](uint32_t) { return 5; }), nv, none},
+                         40, program);
+  def.groups[0].comment = "NoValue\tJa\tnv\t255\nNoValue\tJa\tnone\t254";
+  def.groups.push_back(SimpleFileDef(1, 2, 30, program).groups[0]);
+  return def;
+}
+
+// Every property of every signal, as text.
+std::vector<std::string> Properties(FileImport& import) {
+  std::vector<std::string> out;
+  for (const SignalRecord& r : import.Lists().signals)
+    out.push_back(mdf::StrFormat(
+        "%s|%s|%s|%d %d %d %d %d %d %u %u|%.17g %.17g %.17g %.17g|%.17g %.17g %.17g %.17g|%.17g %d|%.17g %.17g %.17g "
+        "%.17g %d|%s %s",
+        r.Name.c_str(), r.DisplayName.c_str(), r.XSignal.c_str(), r.STyp, r.DTyp, r.Ignore, r.Demux, r.BitSize,
+        r.ValuesPerBlock, r.NoOfValues, r.Block0, r.XMin, r.XMax, r.XFactor, r.XOffset, r.YMin, r.YMax, r.YFactor,
+        r.YOffset, r.NoValue, r.HasNoValue, r.YDataMin, r.YDataMax, r.MinDelta, r.MaxDelta, r.IsUniDir,
+        r.XUnit.c_str(), r.YUnit.c_str()));
+  return out;
+}
+
+TEST_F(DriverTest, ASecondImportTakesWhatTheFirstWroteBack) {
+  for (const auto& [program, nice] : {std::pair{"TESTPROG", false}, {"TESTPROG", true}, {"KESTRAVO", false}}) {
+    SCOPED_TRACE(std::string(program) + (nice ? " nice" : ""));
+    const BuiltFile built = BuildFile(WriteBackFile(program));
+    const std::string original = built.writer.Bytes();
+    const std::string path = Save(original);
+    vars_.Set("MDF_WRITERANGE", "1");
+    vars_.Set("MDF_NICERANGE", nice ? "1" : "0");
+    ASSERT_EQ(Import(path), S_OK);
+    const std::vector<std::string> first = Properties(import_);
+    EXPECT_EQ(Get("nv").HasNoValue, 1);
+    // No NoValue among its values: dropped, but every channel of a KESTRAVO file has one.
+    EXPECT_EQ(Get("none").HasNoValue, program == std::string("KESTRAVO") ? 1 : 0);
+
+    // Only the range fields of channels and conversions, the header's link
+    // to the program block and the program block at the end changed.
+    const std::string written = ReadFileBytes(path);
+    ASSERT_GT(written.size(), original.size());
+    std::vector<std::pair<uint32_t, uint32_t>> allowed = {{built.hd + hd::kProgram, built.hd + hd::kProgram + 4}};
+    for (const BuiltGroup& g : built.groups) {
+      for (uint32_t cn : g.cn) allowed.push_back({cn + cn::kRangeValid, cn + cn::kLongName});
+      for (uint32_t cc : g.cc)
+        if (cc) allowed.push_back({cc + cc::kRangeValid, cc + cc::kUnit});
+    }
+    for (size_t i = 0; i < original.size(); ++i) {
+      if (original[i] == written[i]) continue;
+      bool inside = false;
+      for (const auto& [from, to] : allowed) inside = inside || (i >= from && i < to);
+      EXPECT_TRUE(inside) << "byte " << i << " changed";
+    }
+
+    // Records spoilt: a second import that read them would range them otherwise.
+    std::string spoilt = written;
+    const uint32_t records[] = {40, 30};
+    for (size_t k = 0; k < built.groups.size(); ++k)
+      for (uint32_t i = 0; i < built.groups[k].recordSize * records[k]; ++i) spoilt[built.groups[k].data + i] = '\x5A';
+    WriteFileBytes(path, spoilt);
+    const uint64_t before = BytesRead();
+    ASSERT_EQ(Import(path), S_OK);
+    EXPECT_LT(BytesRead() - before, 1000u + spoilt.size()) << "the records were read";
+    EXPECT_EQ(Properties(import_), first);
+  }
+}
+
+TEST_F(DriverTest, OlderTimeInformationIsReplacedWithoutChangingTheHostsOptions) {
+  FileDef def = OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })}, 20, "D2T_Merg");
+  const std::string path = Save(def);
+  const std::string before = ReadFileBytes(path);
+  ASSERT_EQ(Import(path), S_OK);  // MDF_WRITERANGE not set
+  const std::string after = ReadFileBytes(path);
+  EXPECT_GT(after.size(), before.size());  // the program block with the time information
+  EXPECT_NE(after.find("Zephanor time-stamp descriptors"), std::string::npos);
+  EXPECT_EQ(import_.m_params.Int(ParameterBlock::kWriteRange), 0);
+  EXPECT_EQ(import_.m_params.Int(ParameterBlock::kRangeFlags), 0);
+  EXPECT_EQ(import_.m_params.Int(ParameterBlock::kFillRange), 0);
+}
+
+TEST_F(DriverTest, DamagedInputFailsOrGivesTheWholeRecords) {
+  const std::string good = BuildFile(SimpleFileDef(2, 2, 50, "TESTPROG")).writer.Bytes();
+  // Cut inside the last group's records: 30 whole records and part of one remain.
+  const std::string truncated = good.substr(0, good.size() - 19 * (8 + 4) - 5);
+  const struct {
+    const char* name;
+    std::optional<std::string> bytes;
+    HRESULT result;
+  } cases[] = {
+      {"missing", std::nullopt, E_FAIL},
+      {"not MDF", std::string("this is no measurement file at all"), E_FAIL},
+      {"identifier only", good.substr(0, 64), E_FAIL},
+      {"truncated", truncated, S_OK},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = vars_.Dir().File(std::string(c.name) + ".mdf");
+    if (c.bytes) WriteFileBytes(path, *c.bytes);
+    EXPECT_EQ(Import(path), c.result);
+    if (c.bytes) EXPECT_EQ(ReadFileBytes(path), *c.bytes) << "the file changed";
+    if (c.result != S_OK) {
+      EXPECT_FALSE(import_.HasImport());
+      EXPECT_TRUE(import_.Lists().signals.Empty());
+      EXPECT_EQ(import_.m_dataSize, 0u);
+    }
+  }
+  EXPECT_EQ(Get("sig2_1").NoOfValues, 30u);
+  EXPECT_EQ(Get("sig1_1").NoOfValues, 50u);
+  EXPECT_EQ(Values(Get("sig2_2"))[29], 58);
+}
+
+TEST_F(DriverTest, CancelEndsTheImport) {
+  const std::string path = Save(SimpleFileDef(3, 2, 50, "TESTPROG"));
+  const std::string before = ReadFileBytes(path);
+  // The progress window's Cancel button pressed, until the import sees it.
+  winport::ui::Headless().SetEventHook([] {
+    if (const HWND window = ProgressWindow().GetSafeHwnd(); window && !ProgressAborted())
+      PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_EQ(Import(path, ""), E_FAIL);
+  winport::ui::Headless().SetEventHook(nullptr);
+  EXPECT_FALSE(import_.HasImport());
+  EXPECT_TRUE(import_.Lists().signals.Empty());
+  EXPECT_EQ(import_.m_cachedBytes, 0u);
+  EXPECT_EQ(ReadFileBytes(path), before);
+  // The next import runs whole.
+  EXPECT_EQ(Import(path, ""), S_OK);
+  EXPECT_EQ(import_.m_nSignals, 9);
+}
+
+// ---------------------------------------------------------------- reading
+
+TEST_F(DriverTest, ReadDeliversTheSameBytesWithoutValueCaches) {
+  const std::string path = Save(WriteBackFile());
+  ASSERT_EQ(Import(path), S_OK);
+  std::map<std::string, std::vector<uint8_t>> cached;
+  for (const SignalRecord& r : import_.Lists().signals) cached[r.Name.str()] = Bytes(r);
+  EXPECT_GT(import_.m_cachedBytes, 0u);
+  import_.FailCacheAllocations(true);
+  ASSERT_EQ(Import(path), S_OK);
+  for (const SignalRecord& r : import_.Lists().signals) {
+    EXPECT_EQ(Bytes(r), cached[r.Name.str()]) << r.Name.str();
+    EXPECT_FALSE(r.cache.valid) << r.Name.str();
+  }
+  EXPECT_EQ(import_.m_cachedBytes, 0u);
+  import_.FailCacheAllocations(false);
 }
 
 }  // namespace
