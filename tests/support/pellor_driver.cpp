@@ -9,6 +9,7 @@
 #include "mdf/ccblock.h"
 #include "mdf/composition.h"
 #include "mdf/mdf.h"
+#include "pellor/host_type.h"
 #include "pellor/options.h"
 
 namespace testsupport {
@@ -18,10 +19,6 @@ PellorDriverOptions g_options;
 
 using pellor::FileImport;
 using pellor::SignalRecord;
-
-bool IsUnsigned(uint16_t t) { return t == 0 || t == 9 || t == 13; }
-bool IsSigned(uint16_t t) { return t == 1 || t == 10 || t == 14; }
-bool IsFloat(uint16_t t) { return t == 2 || t == 3 || t == 11 || t == 12 || t == 15 || t == 16; }
 
 // Blocks of the flat data space, handed out in signal order.
 void PlaceInDataSpace(FileImport& import, SignalRecord& r) {
@@ -50,15 +47,16 @@ std::unique_ptr<SignalRecord> MakeRecord(FileImport& import, mdf::CDGBlock* dg, 
   r->Name = cn->GetSignalName();
   r->DisplayName = cn->GetSignalName();
   r->Label = cn->GetDescription();
-  const HostType type = HostTypeOf(*cn);
-  r->DTyp = type.dtyp;
+  const pellor::HostType type = pellor::SelectHostType(*cn, false);
+  r->DTyp = type.DTyp;
   r->Demux = type.bytes;
-  r->typeFlags = type.typeFlags;
+  r->BitSize = type.BitSize;
+  r->typeFlags = type.converted ? pellor::kConvertedToDouble : 0;
   r->axisValues = 1;  // the range computation marks every signal as read converted
   r->ValuesPerBlock = type.bytes ? 1024 / type.bytes : 0;
   r->NoOfValues = cg->GetNumberOfRecords();
   r->YFactor = 1.0;
-  if (const mdf::CCCBlock* cc = cn->GetConversion(); cc && cc->GetType() == 0 && !type.typeFlags) {
+  if (const mdf::CCCBlock* cc = cn->GetConversion(); cc && cc->GetType() == 0 && !type.converted) {
     r->YFactor = cc->GetParams()[1];
     r->YOffset = cc->GetParams()[0];
   }
@@ -163,28 +161,6 @@ int Drive(FileImport& import, const std::string& path, const std::string&) {
 }
 
 }  // namespace
-
-HostType HostTypeOf(const mdf::CCNBlock& cn) {
-  using namespace importcore::dtyp;
-  const mdf::CCCBlock* cc = cn.GetConversion();
-  if (cc && cc->GetType() != 0 && cc->GetType() != 65535 && cc->GetType() != 11) return {kFloat64, 8, 1};
-  const uint16_t t = cn.GetDataType();
-  const int bits = cn.GetNumberOfBits();
-  auto pick = [](int32_t code) { return HostType{code, static_cast<int32_t>(importcore::DTypSize(code)), 0}; };
-  if (IsUnsigned(t) || IsSigned(t)) {
-    const bool s = IsSigned(t);
-    if (bits > 64) return {};
-    if (bits == 8) return pick(s ? kInt8 : kUInt8);
-    if (bits < 8) return pick(s ? kSBits8 : kUBits8);
-    if (bits == 16) return pick(s ? kInt16 : kUInt16);
-    if (bits < 16) return pick(s ? kSBits16 : kUBits16);
-    if (bits == 32) return pick(s ? kInt32 : kUInt32);
-    if (bits < 32) return pick(s ? kSBits32 : kUBits32);
-    return pick(s ? kInt64 : kUInt64);
-  }
-  if (IsFloat(t) && bits == 32) return pick(kFloat32);
-  return pick(kFloat64);
-}
 
 ScopedPellorDriver::ScopedPellorDriver(PellorDriverOptions options) {
   g_options = std::move(options);

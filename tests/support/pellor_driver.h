@@ -2,7 +2,7 @@
 // object before the driver exists: ImportFile then opens the file with the
 // file model and appends a signal record for each chosen channel as the
 // driver lays them out (time signal first per group, blocks of 1024 bytes
-// in signal order, host value types by the host type table).
+// in signal order, host value types as the driver chooses them).
 #pragma once
 
 #include <cstdint>
@@ -43,14 +43,5 @@ class ScopedPellorDriver {
  private:
   pellor::ImportDriver before_;
 };
-
-// The host value type of a channel by the host type table: DTyp, value
-// bytes and type flags (1: converted to doubles).
-struct HostType {
-  int32_t dtyp = 0;
-  int32_t bytes = 0;
-  uint32_t typeFlags = 0;
-};
-HostType HostTypeOf(const mdf::CCNBlock& cn);
 
 }  // namespace testsupport
