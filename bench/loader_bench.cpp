@@ -31,36 +31,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
-
-// Resets the peak resident memory (Linux), so that each load's own peak shows.
-void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-// Peak resident memory since the last reset, MiB.
-double PeakRssMiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  return 0;
-}
-
-// Reads the whole file in 16 MiB pieces; MB/s, best of three.
-double PageCacheRate(const std::string& path, uint64_t& bytes) {
-  std::vector<uint8_t> buffer(16u << 20);
-  double best = 0;
-  for (int round = 0; round < 3; ++round) {
-    winport::File file;
-    if (!file.Open(path, winport::FileAccess::Read, winport::FileShare::Read)) return 0;
-    const auto start = Clock::now();
-    bytes = 0;
-    for (size_t got; (got = file.Read(buffer.data(), buffer.size())) > 0;) bytes += got;
-    best = std::max(best, bytes / 1e6 / Seconds(start));
-  }
-  return best;
-}
+using benchfiles::Clock;
+using benchfiles::PageCacheRate;
+using benchfiles::PeakRssMiB;
+using benchfiles::ResetPeakRss;
+using benchfiles::Seconds;
 
 struct LoadFigures {
   double seconds = 0, recordBytes = 0, readCpu = 0, processCpu = 0, callerCpu = 0, peakMiB = 0;
@@ -149,27 +124,12 @@ int main() {
   testsupport::TempDir dir;
 
   const std::string narrow = dir.File("groups16.mdf");
-  {
-    std::vector<benchfiles::StreamedGroup> groups;
-    for (int g = 0; g < 4; ++g) {
-      auto random = std::make_shared<benchfiles::XorShift>();
-      random->x += static_cast<uint32_t>(g);
-      groups.push_back({benchfiles::Group16(), bytes / 4 / benchfiles::kRecord16,
-                        [random](uint8_t* record, size_t r) { benchfiles::FillRecord16(record, r, *random); }});
-    }
-    if (!benchfiles::WriteFile(narrow, "LDBENCH", std::move(groups))) return std::fprintf(stderr, "cannot write\n"), 1;
-  }
+  if (!benchfiles::WriteGroups16File(narrow, bytes)) return std::fprintf(stderr, "cannot write\n"), 1;
   Report("4 groups x 16 channels, 64-byte records", narrow);
   std::remove(narrow.c_str());
 
   const std::string wide = dir.File("group200.mdf");
-  {
-    auto random = std::make_shared<benchfiles::XorShift>();
-    std::vector<benchfiles::StreamedGroup> groups;
-    groups.push_back({benchfiles::Group200(), bytes / benchfiles::kRecord200,
-                      [random](uint8_t* record, size_t r) { benchfiles::FillRecord200(record, r, *random); }});
-    if (!benchfiles::WriteFile(wide, "LDBENCH", std::move(groups))) return std::fprintf(stderr, "cannot write\n"), 1;
-  }
+  if (!benchfiles::WriteGroup200File(wide, bytes)) return std::fprintf(stderr, "cannot write\n"), 1;
   Report("1 group x 200 channels, 432-byte records", wide);
   return 0;
 }
