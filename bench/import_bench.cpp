@@ -13,7 +13,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,22 +22,13 @@
 #include "host/session.h"
 #include "host/value.h"
 #include "platform/win32/registry.h"
+#include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using benchfiles::Clock;
 using benchfiles::Seconds;
-
-// Bytes this process has read from files so far.
-uint64_t BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return 0;
-}
 
 struct Phase {
   double seconds = 0;
@@ -49,12 +39,12 @@ struct Phase {
 template <typename Work>
 Phase Measure(Work&& work) {
   benchfiles::ResetPeakRss();
-  const uint64_t before = BytesRead();
+  const uint64_t before = testsupport::ProcessBytesRead();
   const auto start = Clock::now();
   work();
   Phase p;
   p.seconds = Seconds(start);
-  p.read = BytesRead() - before;
+  p.read = testsupport::ProcessBytesRead() - before;
   p.peakMiB = benchfiles::PeakRssMiB();
   return p;
 }

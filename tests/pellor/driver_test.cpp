@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <fstream>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -27,6 +26,7 @@
 #include "platform/ui/headless.h"
 #include "tests/support/host_variables.h"
 #include "tests/support/mdf_writer.h"
+#include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 
 namespace pellor {
@@ -511,16 +511,6 @@ TEST_F(DriverTest, TimeErrorWarningListsTheGroupsSignalsFiveThenFourALine) {
 
 // ---------------------------------------------------------------- the data space
 
-// Bytes the process has read from files so far.
-uint64_t BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  uint64_t value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return 0;
-}
-
 TEST_F(DriverTest, SignalsPastFourGigabytesAreHiddenAndNothingIsRead) {
   // Two groups of 300 million records of a double time and a byte, each 2.7
   // GB of data space: the second group's time signal does not fit, its byte
@@ -550,9 +540,9 @@ TEST_F(DriverTest, SignalsPastFourGigabytesAreHiddenAndNothingIsRead) {
   const std::string path = Save(built.writer.Bytes(), "big.mdf");
   ASSERT_EQ(truncate(path.c_str(), built.groups[1].data + off_t{kRecords} * 9), 0);
 
-  const uint64_t before = BytesRead();
+  const uint64_t before = testsupport::ProcessBytesRead();
   ASSERT_EQ(Import(path), S_OK);
-  EXPECT_LT(BytesRead() - before, uint64_t{1} << 20);
+  EXPECT_LT(testsupport::ProcessBytesRead() - before, uint64_t{1} << 20);
   EXPECT_EQ(vars_.Get("ERRNO"), "4");
   EXPECT_EQ(vars_.Get("ERRMSG"), "Signale ausgeblendet");
   const SignalRecord& hidden = Get("time@2");
@@ -634,9 +624,9 @@ TEST_F(DriverTest, ASecondImportTakesWhatTheFirstWroteBack) {
     for (size_t k = 0; k < built.groups.size(); ++k)
       for (uint32_t i = 0; i < built.groups[k].recordSize * records[k]; ++i) spoilt[built.groups[k].data + i] = '\x5A';
     WriteFileBytes(path, spoilt);
-    const uint64_t before = BytesRead();
+    const uint64_t before = testsupport::ProcessBytesRead();
     ASSERT_EQ(Import(path), S_OK);
-    EXPECT_LT(BytesRead() - before, 1000u + spoilt.size()) << "the records were read";
+    EXPECT_LT(testsupport::ProcessBytesRead() - before, 1000u + spoilt.size()) << "the records were read";
     EXPECT_EQ(Properties(import_), first);
   }
 }

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace testsupport {
@@ -16,6 +18,15 @@ uint64_t ReadThroughPageCache(const std::string& path) {
   for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) > 0;) total += static_cast<uint64_t>(n);
   close(fd);
   return total;
+}
+
+uint64_t ProcessBytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return 0;
 }
 
 uint64_t BenchMiB(uint64_t fallback) {
