@@ -142,6 +142,19 @@ TEST_F(DriverCorpusTest, OtherWritersFilesDeliverTheOraclesValues) {
   }
 }
 
+TEST_F(DriverCorpusTest, TextTablesAreDigitalWithTheirTexts) {
+  const testsupport::ImportResult r = Import("mdf/gen_conversions_v330.mdf");
+  const std::optional<size_t> vtab = Find(r, "vtab", 1);
+  ASSERT_TRUE(vtab);
+  const host::PropertyList& s = r.signals[*vtab - 1];
+  EXPECT_EQ(NumberOf(s, "STyp"), 4);
+  const host::Value* texts = host::Find(s, "BitState");
+  ASSERT_NE(texts, nullptr);
+  EXPECT_EQ(std::get<host::TextList>(*texts), (host::TextList{"OFF|0", "ON|1", "ERROR|2", "SNA|255"}));
+  EXPECT_EQ(NumberOf(s, "YMin"), 0);
+  EXPECT_EQ(NumberOf(s, "YMax"), 255);
+}
+
 TEST_F(DriverCorpusTest, GroupsNamesAndSourceTexts) {
   const std::string file = "mdf/gen_groups_v310.mdf";
   // The fourth group has no records: no signals of it.

@@ -423,6 +423,52 @@ TEST_F(DriverTest, GroupWithoutTimeChannelIsEquidistantByTheFirstChannelsRate) {
   }
 }
 
+TEST_F(DriverTest, TimeChannelWithoutHostTypeLeavesItsGroupEquidistant) {
+  ChannelDef time;
+  time.cn = CnSpec{.channelType = 1, .name = "time", .bits = 72, .dataType = dt::kUInt, .sampleRate = 0.25};
+  time.value = [](uint32_t) { return 0; };
+  FileDef def = Plain();
+  GroupDef g;
+  g.records = 10;
+  g.channels = {Channel("a", 8, dt::kUInt, [](uint32_t r) { return 3 * r; }), time};
+  def.groups.push_back(g);
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  ASSERT_EQ(Names(), std::vector<std::string>{"a"});
+  const SignalRecord& a = Get("a");
+  EXPECT_EQ(a.STyp, styp::kEquidistant);
+  EXPECT_EQ(a.XFactor, 0.25);  // the time channel's sampling rate
+  EXPECT_TRUE(a.XSignal.empty());
+  EXPECT_EQ(a.YMax, 27);
+}
+
+TEST_F(DriverTest, TextTablesMakeDigitalSignalsWithTheirTexts) {
+  ChannelDef state = Channel("state", 8, dt::kUInt, [](uint32_t r) { return r % 3; });
+  state.cc = CcTextTable({{0, "AUS"}, {1, "EIN"}, {2, "FEHLER"}, {1e10, "ZU GROSS"}});
+  ASSERT_EQ(Import(Save(OneGroup({state}))), S_OK);
+  const SignalRecord& r = Get("state");
+  EXPECT_EQ(r.STyp, styp::kDigital);
+  ASSERT_EQ(r.valueTexts.size(), 4u);
+  EXPECT_EQ(r.valueTexts[2].value, 2);
+  EXPECT_EQ(r.valueTexts[2].text, "FEHLER");
+  EXPECT_EQ(r.valueTexts[3].value, INT32_MAX);  // saturated to 32 bits
+  EXPECT_EQ(r.YMin, 0);
+  EXPECT_EQ(r.YMax, 1e10);
+  EXPECT_EQ(Values(r)[2], 2);
+}
+
+TEST_F(DriverTest, AChannelTheLoaderDidNotMeasureIsRangedFromItsValues) {
+  // The time channel's stored range and the time information settle the
+  // group; its channel has no range of its own: a pass over its values gives one.
+  FileDef def = OneGroup({Channel("d", 64, dt::kDouble, [](uint32_t r) { return 2.5 - r; })});
+  def.groups[0].channels[0].cn.rangeValid = 0xAAB3;
+  def.groups[0].channels[0].cn.maxRaw = 0.19;
+  def.programData = TimeInfoData({TimeInfoRecordBytes({.max = 0.19, .fac = 0.01, .minD = 0.01, .maxD = 0.01})});
+  ASSERT_EQ(Import(Save(def)), S_OK);
+  EXPECT_EQ(Get("d").YMin, 2.5 - 19);
+  EXPECT_EQ(Get("d").YMax, 2.5);
+  EXPECT_EQ(Get("time@1").YMax, 0.19);
+}
+
 // A channel stamp that does not rise, repaired: the host reads the repaired
 // series, as values of the time signal and as the times of ReadEx.
 TEST_F(DriverTest, RepairedTimeChannelIsWhatTheHostReads) {
