@@ -49,19 +49,17 @@ bool ConvertsCanLog(const std::string& user) {
 }
 
 // Files of these programs carry time information of an older kind, which the
-// import deletes and writes anew with the ranges.
-void ReplaceOldTimeInformation(mdf::CMdf& mdf, LoaderSettings& settings) {
+// import deletes and, with the ranges, writes anew. True when it did.
+bool ReplaceOldTimeInformation(mdf::CMdf& mdf) {
   const mdf::CIDBlock* id = mdf.GetIDBlock();
   const std::string program = id ? id->GetProgramId() : std::string();
-  if (program != "D2T_Merg" && program != "MORPHEE2") return;
+  if (program != "D2T_Merg" && program != "MORPHEE2") return false;
   const mdf::CPrgBlock* pr = mdf.GetPrgBlock();
-  if ((pr ? pr->GetVersion() : 0.0) >= kOwnTimeInfoVersion) return;
+  if ((pr ? pr->GetVersion() : 0.0) >= kOwnTimeInfoVersion) return false;
   mdf.AllowPrChange();
   mdf.DeleteTimeInfo();
   mdf.InvalidateTimeInfo();
-  settings.rangeFlags |= ParameterBlock::kRangeOverwrite;
-  settings.fillRange = true;
-  settings.writeRange = true;
+  return true;
 }
 
 void SetFileDate(FileImport& import) {
@@ -76,10 +74,17 @@ void SetFileDate(FileImport& import) {
 }
 
 // The road of a file that is neither composed nor a CAN log.
-int ImportNormal(FileImport& import, const std::string& user, const std::string& path) {
+int ImportNormal(FileImport& import, const std::string& user, const std::string& path, bool rewriteRanges) {
   winport::File stream;
   if (!stream.Open(path, winport::FileAccess::Read, winport::FileShare::ReadWrite)) return 0;
   NormalImport normal(import, user, stream);
+  if (rewriteRanges) {
+    // This import's own options: the host's block stays as the host gave it.
+    LoaderSettings& settings = normal.Loader().Settings();
+    settings.rangeFlags |= ParameterBlock::kRangeOverwrite;
+    settings.fillRange = true;
+    settings.writeRange = true;
+  }
   if (!normal.Run()) return 0;
   FinishSignalList(import, user);
   return 1;
@@ -158,6 +163,7 @@ int ImportMDF(FileImport& import, const std::string& path, const std::string& us
     if (user == "ZSP") mdf.SetShowMessages(false);
     if (!mdf.Open(path)) return 0;
     import.m_kestravo = mdf.IsKestravo();
+    const bool rewriteRanges = ReplaceOldTimeInformation(mdf);
 
     import.m_name = BaseName(path);
     import.m_commentCount = 0;
@@ -167,7 +173,7 @@ int ImportMDF(FileImport& import, const std::string& path, const std::string& us
 
     if (import.m_kestravo && import.m_compose) return ImportComposed(import, user);
     if (IsCanLogFile(mdf.GetFirstDG()) && ConvertsCanLog(user)) return ImportCanLog(import, nullptr, user) ? 1 : 0;
-    return ImportNormal(import, user, path);
+    return ImportNormal(import, user, path, rewriteRanges);
   } catch (const std::bad_alloc&) {
     return 0;  // a record that cannot be had ends the import
   }
@@ -176,9 +182,7 @@ int ImportMDF(FileImport& import, const std::string& path, const std::string& us
 // ---------------------------------------------------------------- the normal road
 
 NormalImport::NormalImport(FileImport& import, const std::string& user, winport::File& stream)
-    : m_import(import), m_user(user), m_mdf(*import.m_mdf), m_loader(import, *import.m_mdf, stream) {
-  ReplaceOldTimeInformation(m_mdf, m_loader.Settings());
-}
+    : m_import(import), m_user(user), m_mdf(*import.m_mdf), m_loader(import, *import.m_mdf, stream) {}
 
 // Closing the window counts as Cancel: Run takes the user's answer before it closes it.
 NormalImport::~NormalImport() { ProgressClose(m_progress); }

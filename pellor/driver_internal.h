@@ -44,6 +44,8 @@ class NormalImport {
   ~NormalImport();
   NormalImport(const NormalImport&) = delete;
   NormalImport& operator=(const NormalImport&) = delete;
+  // The loader, whose settings are this import's options.
+  DataGroupLoader& Loader() { return m_loader; }
   // 1 when every marked group was loaded, 0 when the user aborted.
   int Run();
 
