@@ -68,7 +68,9 @@ TEST_F(DriverCanLogTest, AsksUnlessTheUserTextOrWarningLevelDecides) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    testsupport::ImportOptions options{.user = c.user, .answers = c.answers};
+    testsupport::ImportOptions options;
+    options.user = c.user;
+    options.answers = c.answers;
     if (c.warningLevel) options.vars.push_back({"WARNINGLEVEL", *c.warningLevel});
     const testsupport::ImportResult r = host_.Import("Pellor.ZPFileImport", testsupport::CorpusFile(kLog), options);
     EXPECT_EQ(Asked(r), c.asked);

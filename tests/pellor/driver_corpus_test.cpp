@@ -73,7 +73,12 @@ class DriverCorpusTest : public ::testing::Test {
     host_.Register(PELLOR_PATH);
   }
 
-  testsupport::ImportResult Import(const std::string& file, testsupport::ImportOptions options = {.user = "ZSP"}) {
+  // In "ZSP" mode, with these host variables.
+  testsupport::ImportResult Import(const std::string& file,
+                                   std::vector<std::pair<std::string, std::string>> vars = {}) {
+    testsupport::ImportOptions options;
+    options.user = "ZSP";
+    options.vars = std::move(vars);
     return host_.Import(kProgId, testsupport::CorpusFile(file), options);
   }
   // The number (from 1) of the signal of this name in the loaded group.
@@ -174,7 +179,7 @@ TEST_F(DriverCorpusTest, GroupsNamesAndSourceTexts) {
                {"3", "Vehicle.Speed.Group1.Measured\\ECU0"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
-    const testsupport::ImportResult r = Import(file, {.user = "ZSP", .vars = {{"MDF_DISPLAYNAME", c.mode}}});
+    const testsupport::ImportResult r = Import(file, {{"MDF_DISPLAYNAME", c.mode}});
     EXPECT_EQ(TextOf(r.signals[1], "DisplayName"), c.speed);
     EXPECT_EQ(TextOf(r.signals[1], "Name"), "speed_1");
     EXPECT_EQ(TextOf(r.signals[2], "DisplayName"), "temp_1\\Msg_0\\Node0");

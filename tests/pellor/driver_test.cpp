@@ -709,7 +709,9 @@ TEST_F(DriverTest, DamagedInputFailsOrGivesTheWholeRecords) {
     const std::string path = vars_.Dir().File(std::string(c.name) + ".mdf");
     if (c.bytes) WriteFileBytes(path, *c.bytes);
     EXPECT_EQ(Import(path), c.result);
-    if (c.bytes) EXPECT_EQ(ReadFileBytes(path), *c.bytes) << "the file changed";
+    if (c.bytes) {
+      EXPECT_EQ(ReadFileBytes(path), *c.bytes) << "the file changed";
+    }
     if (c.result != S_OK) {
       EXPECT_FALSE(import_.HasImport());
       EXPECT_TRUE(import_.Lists().signals.Empty());
