@@ -1,7 +1,8 @@
 // Reading a TDMS file through the connectivity library's entry points alone:
 // open it, then every channel's values with one DDC_GetDataValues each, as
 // the TDM/TDMS module does. Beside it, a plain read of the same file from the
-// page cache.
+// page cache, and the TDM/TDMS module's whole import of it (ImportFile:
+// every channel into a buffer of its own, with its range and steps).
 //
 // The file holds 16 double channels in 64 segments: the first carries the
 // metadata, the others reuse it. Its raw data take 1 GiB by default;
@@ -22,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+#include "orsand/tdm_import.h"
 #include "platform/ddc/nilibddc.h"
 #include "tests/support/tdms_writer.h"
 #include "tests/support/temp_dir.h"
@@ -127,8 +129,24 @@ void BM_ReadEveryChannel(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.data_bytes));
 }
 
+// The module's import, as the host's ImportFile runs it, and its release.
+void BM_ImportFile(benchmark::State& state) {
+  const BenchFile& file = File(state.range(0) != 0);
+  for (auto _ : state) {
+    orsand::TdmImport import;
+    if (!import.ImportFile(file.path) || import.SignalCount() != static_cast<int32_t>(kChannels)) {
+      state.SkipWithError("the import fails");
+      return;
+    }
+    benchmark::DoNotOptimize(import.Imported().get());
+    import.ReleaseFile();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.data_bytes));
+}
+
 BENCHMARK(BM_PageCacheRead)->ArgName("interleaved")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadEveryChannel)->ArgName("interleaved")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImportFile)->ArgName("interleaved")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

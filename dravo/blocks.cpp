@@ -82,17 +82,18 @@ MdfStatus MakeBlock(BlockKind kind, size_t size, MdfBlock** out) {
 // The length of a PR block whose size field holds the escape 0xFFFF: the
 // 32-bit length that begins its data when the text of special-job or
 // Nuvesto data follows it, else the size field itself. The file stays where
-// it stood, behind the block's head.
-uint32_t EscapedProgramLength(MdfFileHandle& handle, uint64_t rest) {
+// it stood, behind the block's head; a failed read of the marker fails the block.
+MdfStatus EscapedProgramLength(MdfFileHandle& handle, uint64_t rest, uint32_t* length) {
   constexpr uint32_t kEscape = 0xFFFF;
+  *length = kEscape;
   uint8_t marker[20];
-  if (rest < sizeof marker) return kEscape;
+  if (rest < sizeof marker) return kMdfOk;
   const uint32_t body = MdfGetFilePosition(handle);
-  if (MdfReadFile(marker, sizeof marker, handle) != kMdfOk) return kEscape;
-  MdfSeekFile(handle, body, kMdfSeekBegin);
+  if (MdfStatus s = MdfReadFile(marker, sizeof marker, handle)) return s;
+  if (MdfStatus s = MdfSeekFile(handle, body, kMdfSeekBegin)) return s;
   const char* text = reinterpret_cast<const char*>(marker + 4);
-  if (strncmp(text, "SpecialJobData", 16) == 0 || std::memcmp(text, "Nuvesto 4.0", 11) == 0) return LoadU32(marker);
-  return kEscape;
+  if (strncmp(text, "SpecialJobData", 16) == 0 || std::memcmp(text, "Nuvesto 4.0", 11) == 0) *length = LoadU32(marker);
+  return kMdfOk;
 }
 
 }  // namespace
@@ -225,7 +226,8 @@ MdfStatus MdfReadBlock(MdfFileHandle& handle, uint32_t position, MdfBlock** out)
   const BlockKind kind = KindOfId(head);
   const uint64_t rest = handle.OpenedLength() - std::min<uint64_t>(handle.OpenedLength(), handle.Position());
   uint32_t length = LoadU16(head + 2);
-  if (kind == BlockKind::Pr && length == 0xFFFF) length = EscapedProgramLength(handle, rest);
+  if (kind == BlockKind::Pr && length == 0xFFFF)
+    if (MdfStatus s = EscapedProgramLength(handle, rest, &length)) return s;
   if (length < layout::kHeadSize) return MdfReportError(kMdfErrFileFormat);
   // A body that the file does not hold is a short read; nothing is allocated for it.
   if (length - layout::kHeadSize > rest) {

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -123,6 +125,21 @@ MdfStatus MdfReadFile(void* buffer, size_t count, MdfFileHandle& h) {
   return kMdfOk;
 }
 
+MdfStatus MdfReadFileUnbuffered(void* buffer, size_t count, MdfFileHandle& h) {
+  const uint64_t end = uint64_t{h.pos_} + count;
+  if (end > kMdfMaxPosition || Faulted(MdfFileOp::Read)) return h.Fail(kMdfErrRead, "");
+  // pread on the descriptor: the platform file would buffer small reads too.
+  auto* out = static_cast<uint8_t*>(buffer);
+  for (size_t done = 0; done < count;) {
+    const ssize_t n = ::pread(h.file_.Descriptor(), out + done, count - done, static_cast<off_t>(h.pos_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return h.Fail(kMdfErrRead, "");
+    done += static_cast<size_t>(n);
+  }
+  h.pos_ = static_cast<uint32_t>(end);
+  return kMdfOk;
+}
+
 MdfStatus MdfWriteFile(const void* buffer, size_t count, MdfFileHandle& h) {
   const uint64_t end = uint64_t{h.pos_} + count;
   if (end > kMdfMaxPosition || Faulted(MdfFileOp::Write)) return h.Fail(kMdfErrWrite, "");
@@ -155,6 +172,17 @@ uint32_t MdfGetFilePosition(const MdfFileHandle& handle) { return handle.Positio
 MdfStatus MdfSyncFile(MdfFileHandle& h) {
   if (Faulted(MdfFileOp::Sync) || !h.file_.Flush()) return h.Fail(kMdfErrWrite, "");
   return kMdfOk;
+}
+
+bool MdfSyncDescriptor(int fd) {
+  if (Faulted(MdfFileOp::Sync)) return false;
+  while (fsync(fd) != 0)
+    if (errno != EINTR) return false;
+  return true;
+}
+
+bool MdfRenameFile(const std::string& from, const std::string& to) {
+  return !Faulted(MdfFileOp::Rename) && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace dravo

@@ -48,6 +48,7 @@ class MdfFileHandle {
  private:
   friend MdfStatus MdfOpenFile(std::unique_ptr<MdfFileHandle>*, const std::string&, uint16_t, uint16_t);
   friend MdfStatus MdfReadFile(void*, size_t, MdfFileHandle&);
+  friend MdfStatus MdfReadFileUnbuffered(void*, size_t, MdfFileHandle&);
   friend MdfStatus MdfWriteFile(const void*, size_t, MdfFileHandle&);
   friend MdfStatus MdfSeekFile(MdfFileHandle&, int64_t, int);
   friend MdfStatus MdfSyncFile(MdfFileHandle&);
@@ -78,6 +79,9 @@ void MdfCloseFile(std::unique_ptr<MdfFileHandle>& handle);
 
 // Exactly `count` bytes at the tracked position, or -2001.
 MdfStatus MdfReadFile(void* buffer, size_t count, MdfFileHandle& handle);
+// As MdfReadFile, but straight from the file into `buffer`, for callers that
+// keep buffers of their own and read several places of a file in turn.
+MdfStatus MdfReadFileUnbuffered(void* buffer, size_t count, MdfFileHandle& handle);
 // Exactly `count` bytes at the tracked position, or -2000.
 MdfStatus MdfWriteFile(const void* buffer, size_t count, MdfFileHandle& handle);
 // Origin 0: offset; 1: position + offset; 2: the tracked end (offset
@@ -86,10 +90,15 @@ MdfStatus MdfSeekFile(MdfFileHandle& handle, int64_t offset, int origin);
 uint32_t MdfGetFilePosition(const MdfFileHandle& handle);
 // Puts what was written on the disk (fsync), or -2000.
 MdfStatus MdfSyncFile(MdfFileHandle& handle);
+// The same for a descriptor of the caller's (a file, or a directory after a
+// rename in it); false when it fails.
+bool MdfSyncDescriptor(int fd);
+// Renames `from` to `to` (OS paths), replacing `to`; false when it fails.
+bool MdfRenameFile(const std::string& from, const std::string& to);
 
-// A seam for tests: the hook is asked before every system read, write and
-// sync of the layer and makes it fail by answering true.
-enum class MdfFileOp { Read, Write, Sync };
+// A seam for tests: the hook is asked before every system read, write, sync
+// and rename of the layer and makes it fail by answering true.
+enum class MdfFileOp { Read, Write, Sync, Rename };
 void MdfSetFileFaultHook(std::function<bool(MdfFileOp)> hook);
 
 }  // namespace dravo

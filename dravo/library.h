@@ -34,6 +34,7 @@ struct LibraryState {
   std::array<char, 8> programId{};  // no terminator when all 8 are used
   uint16_t openModeFlags = 0;
   uint16_t streamBufferSize = 4096;
+  int quietReports = 0;  // reports are recorded but not shown while non-zero
   std::vector<std::unique_ptr<MdfFileRecord>> files;
   BlockStore blocks;
 };
@@ -76,6 +77,16 @@ MdfStatus RunEntry(EntryKind kind, Work&& work) {
   }
   return status;
 }
+
+// While it lives, MdfReportError records but shows nothing: for callers that
+// show one box of their own for the whole operation.
+class QuietReports {
+ public:
+  QuietReports() { ++Lib().quietReports; }
+  ~QuietReports() { --Lib().quietReports; }
+  QuietReports(const QuietReports&) = delete;
+  QuietReports& operator=(const QuietReports&) = delete;
+};
 
 // Closes every file made at `level` or above and frees every block made there.
 void ReleaseLevel(uint32_t level);

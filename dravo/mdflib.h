@@ -78,6 +78,14 @@ MdfStatus MdfCountAllChannels(uint32_t* total, MdfFileRecord* file);
 // sorted, 0 when not, or the open's status; the file is closed and the level
 // released in every case.
 MdfStatus MdfNeedsSorting(const std::string& name);
+// Writes the sorted copy of `source` to `destination` (replaced when it
+// exists): every channel group gets a data group and a contiguous data area
+// of its own. 0 when the copy is complete; 5, creating nothing, when no data
+// group holds more than one channel group; else the first failure's status
+// (-2004 for records that do not match their channel groups or a copy beyond
+// 32-bit positions, -2000 when writing fails). A partly written destination
+// stays.
+MdfStatus MdfSortFile(const std::string& source, const std::string& destination);
 
 // ---- Groups and records ----
 

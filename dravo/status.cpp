@@ -55,7 +55,7 @@ MdfStatus MdfReportError(MdfStatus status, const std::string& detail) {
     lib.recordedError = status;
     lib.recordedErrorText = message.substr(0, kRecordedTextChars);
   }
-  MdfShowError(message);
+  if (lib.quietReports == 0) MdfShowError(message);
   return status;
 }
 

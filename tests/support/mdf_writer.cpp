@@ -489,6 +489,45 @@ void MdfWriter::Save(const std::string& path) const {
 
 // ---- Whole files ----
 
+std::vector<CnSpec> LayOutChannels(const GroupDef& g, uint16_t* recordSize) {
+  std::vector<CnSpec> cns;
+  uint32_t nextByte = 0;
+  uint32_t endByte = 0;
+  for (const ChannelDef& c : g.channels) {
+    CnSpec s = c.cn;
+    if (g.autoLayout) {
+      s.startBit = static_cast<uint16_t>(nextByte * 8);
+      nextByte += (s.bits + 7u) / 8u;
+    }
+    endByte = std::max<uint32_t>(endByte, (s.startBit + s.bits + 7u) / 8u + s.byteOffset);
+    cns.push_back(s);
+  }
+  *recordSize = g.recordSize ? g.recordSize : static_cast<uint16_t>(endByte);
+  return cns;
+}
+
+void AddChannels(MdfWriter& w, const GroupDef& g, const std::vector<CnSpec>& cns, BuiltGroup* b) {
+  // Adds a TX block for a non-empty text and links it from block + field.
+  auto textLink = [&w](uint32_t block, uint32_t field, const std::string& text) {
+    if (!text.empty()) w.SetLink(block, field, w.AddTx(text));
+  };
+  for (size_t i = 0; i < cns.size(); ++i) {
+    const ChannelDef& c = g.channels[i];
+    CnSpec s = cns[i];
+    s.next = s.conversion = s.extension = s.comment = s.longName = s.displayName = 0;
+    const uint32_t cnPos = w.AddCn(s);
+    w.SetLink(b->cn.empty() ? b->cg : b->cn.back(), b->cn.empty() ? cg::kFirstCn : cn::kNext, cnPos);
+    b->cn.push_back(cnPos);
+    b->cc.push_back(c.cc ? w.AddCc(*c.cc) : 0);
+    b->ce.push_back(c.ce ? w.AddCe(*c.ce) : 0);
+    w.SetLink(cnPos, cn::kConversion, b->cc.back());
+    w.SetLink(cnPos, cn::kExtension, b->ce.back());
+    textLink(cnPos, cn::kComment, c.comment);
+    textLink(cnPos, cn::kLongName, c.longName);
+    textLink(cnPos, cn::kDisplayName, c.displayName);
+  }
+}
+
 BuiltFile BuildFile(const FileDef& def) {
   BuiltFile f{MdfWriter(def.id), 0, 0, 0, {}};
   MdfWriter& w = f.writer;
@@ -512,19 +551,7 @@ BuiltFile BuildFile(const FileDef& def) {
   uint32_t prevDg = 0;
   for (const GroupDef& g : def.groups) {
     BuiltGroup b;
-    std::vector<CnSpec> cns;
-    uint32_t nextByte = 0;
-    uint32_t endByte = 0;
-    for (const ChannelDef& c : g.channels) {
-      CnSpec s = c.cn;
-      if (g.autoLayout) {
-        s.startBit = static_cast<uint16_t>(nextByte * 8);
-        nextByte += (s.bits + 7u) / 8u;
-      }
-      endByte = std::max<uint32_t>(endByte, (s.startBit + s.bits + 7u) / 8u + s.byteOffset);
-      cns.push_back(s);
-    }
-    b.recordSize = g.recordSize ? g.recordSize : static_cast<uint16_t>(endByte);
+    const std::vector<CnSpec> cns = LayOutChannels(g, &b.recordSize);
 
     b.dg = w.AddDg(DgSpec{.cgCount = 1, .recordIds = g.recordIds});
     w.SetLink(prevDg ? prevDg : f.hd, prevDg ? dg::kNext : hd::kFirstDg, b.dg);
@@ -536,21 +563,7 @@ BuiltFile BuildFile(const FileDef& def) {
     w.SetLink(b.dg, dg::kFirstCg, b.cg);
     textLink(b.cg, cg::kComment, g.comment);
 
-    for (size_t i = 0; i < cns.size(); ++i) {
-      const ChannelDef& c = g.channels[i];
-      CnSpec s = cns[i];
-      s.next = s.conversion = s.extension = s.comment = s.longName = s.displayName = 0;
-      const uint32_t cnPos = w.AddCn(s);
-      w.SetLink(b.cn.empty() ? b.cg : b.cn.back(), b.cn.empty() ? cg::kFirstCn : cn::kNext, cnPos);
-      b.cn.push_back(cnPos);
-      b.cc.push_back(c.cc ? w.AddCc(*c.cc) : 0);
-      b.ce.push_back(c.ce ? w.AddCe(*c.ce) : 0);
-      w.SetLink(cnPos, cn::kConversion, b.cc.back());
-      w.SetLink(cnPos, cn::kExtension, b.ce.back());
-      textLink(cnPos, cn::kComment, c.comment);
-      textLink(cnPos, cn::kLongName, c.longName);
-      textLink(cnPos, cn::kDisplayName, c.displayName);
-    }
+    AddChannels(w, g, cns, &b);
 
     if (g.records) {
       std::string data;

@@ -418,6 +418,15 @@ struct BuiltFile {
   std::vector<BuiltGroup> groups{};
 };
 
+// The group's channels with their start bits as BuildFile places them, and
+// its record size.
+std::vector<CnSpec> LayOutChannels(const GroupDef& g, uint16_t* recordSize);
+struct BuiltGroup;
+// Writes the channels `cns` of `g` (as LayOutChannels gives them) as the CN
+// chain of the CG at b->cg, each with its CC, CE and texts, and notes their
+// offsets in `b`.
+void AddChannels(MdfWriter& w, const GroupDef& g, const std::vector<CnSpec>& cns, BuiltGroup* b);
+
 // Order: ID, HD, file comment, PR, then per group DG, CG, its comment, each CN
 // with its CC, CE and texts, and the group's records.
 BuiltFile BuildFile(const FileDef& def);
