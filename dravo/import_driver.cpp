@@ -10,6 +10,7 @@
 #include "dravo/mdflib.h"
 #include "dravo/progress.h"
 #include "dravo/records.h"
+#include "dravo/replace.h"
 #include "dravo/time_channel.h"
 #include "importcore/support.h"
 #include "platform/ui/messagebox.h"
@@ -37,16 +38,6 @@ std::string TrimmedRight(std::string text) {
   importcore::TrimRight(text);
   if (text == " ") text.clear();
   return text;
-}
-
-// The driver's box for a library status: none for 0; true for a warning,
-// false for an error.
-bool ShowImportError(MdfStatus status) {
-  if (status == kMdfOk) return true;
-  const char* text = MdfGetErrorText(status);
-  const std::string message = text ? std::string(text) : "Status " + std::to_string(status);
-  MessageBoxA(GetActiveWindow(), message.c_str(), "Fehler beim MDF-Import", MB_OK | MB_ICONEXCLAMATION);
-  return status > 0;
 }
 
 // Says when a long loop should pump messages and step its window: at the
@@ -220,12 +211,12 @@ bool Importer::Fail(MdfStatus status) {
   return false;
 }
 
+// An unsorted file is replaced by its sorted copy, which the library then
+// reads afresh; any other answer of the check goes on with the file as it is.
 bool Importer::SortIfNeeded() {
-  const MdfStatus answer = MdfNeedsSorting(path_);
-  if (answer != kMdfMustSort) return true;
-  // Sorting: replacing the file by its sorted copy arrives with the sort itself.
-  ShowImportError(kMdfMustSort);
-  return false;
+  if (MdfNeedsSorting(path_) != kMdfMustSort) return true;
+  if (!ReplaceBySortedCopy(path_)) return false;
+  return ShowImportError(MdfInitLibrary(kProgramId));
 }
 
 void Importer::AddComment(std::string text, std::string name) {
