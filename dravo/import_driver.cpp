@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "dravo/import_text.h"
@@ -86,69 +87,78 @@ StoreKind KindOf(int32_t dtyp) {
   }
 }
 
-// The running range of a signal's finite values during conversion.
-struct RangeState {
-  bool any = false, anyDelta = false;
-  double last = 0;
+// The range of a signal's finite values, their smallest and largest step,
+// and whether every step rises, taken as the values come.
+class RangeTracker {
+ public:
+  void Add(double v) {
+    if (!std::isfinite(v)) {
+      rising_ = false;
+      return;
+    }
+    if (any_) {
+      const double d = v - last_;
+      minDelta_ = std::min(minDelta_, d);
+      maxDelta_ = std::max(maxDelta_, d);
+      rising_ = rising_ && d > 0;
+    } else {
+      min_ = max_ = v;
+    }
+    if (v < min_)
+      min_ = v;
+    else if (v > max_)
+      max_ = v;
+    deltas_ = any_;
+    any_ = true;
+    last_ = v;
+  }
+  // YMin, YMax, MinDelta, MaxDelta and IsUniDir; 0 where there were no values or steps.
+  void Finish(SignalRecord& s) const {
+    s.YMin = any_ ? min_ : 0;
+    s.YMax = any_ ? max_ : 0;
+    s.MinDelta = deltas_ ? minDelta_ : 0;
+    s.MaxDelta = deltas_ ? maxDelta_ : 0;
+    s.IsUniDir = rising_ ? 1.0 : 0.0;
+  }
+
+ private:
+  double min_ = 0, max_ = 0, last_ = 0;
+  double minDelta_ = std::numeric_limits<double>::infinity(), maxDelta_ = -std::numeric_limits<double>::infinity();
+  bool any_ = false, deltas_ = false, rising_ = true;
 };
 
-inline void TrackRange(SignalRecord& s, RangeState& st, double v) {
-  if (!std::isfinite(v)) {
-    s.IsUniDir = 0.0;
-    return;
-  }
-  if (!st.any) {
-    s.YMin = s.YMax = v;
-    st.any = true;
-    st.last = v;
-    return;
-  }
-  if (v < s.YMin)
-    s.YMin = v;
-  else if (v > s.YMax)
-    s.YMax = v;
-  const double d = v - st.last;
-  if (!(d > 0)) s.IsUniDir = 0.0;
-  if (!st.anyDelta) {
-    s.MinDelta = s.MaxDelta = d;
-    st.anyDelta = true;
-  } else if (d < s.MinDelta) {
-    s.MinDelta = d;
-  } else if (d > s.MaxDelta) {
-    s.MaxDelta = d;
-  }
-  st.last = v;
-}
-
-// One channel of a group being converted.
+// One channel of a group being converted: its values go from the record-major
+// scratch rows to the signal's place in the data block, the type chosen once per chunk.
 struct ConvertChannel {
   MdfChannelRecord* handle = nullptr;
   SignalRecord* signal = nullptr;
   uint8_t* values = nullptr;
   StoreKind kind = StoreKind::Float;
-  RangeState range;
-};
+  RangeTracker range;
 
-inline void Store(const ConvertChannel& c, uint64_t r, double v) {
-  switch (c.kind) {
-    case StoreKind::Float: {
-      const float f = static_cast<float>(v);
-      std::memcpy(c.values + r * 4, &f, 4);
-      break;
-    }
-    case StoreKind::Double: std::memcpy(c.values + r * 8, &v, 8); break;
-    case StoreKind::UInt32: {
-      const uint32_t u = SaturateUInt32(v);
-      std::memcpy(c.values + r * 4, &u, 4);
-      break;
-    }
-    case StoreKind::Int32: {
-      const int32_t i = SaturateInt32(v);
-      std::memcpy(c.values + r * 4, &i, 4);
-      break;
+  template <class T, class Make>
+  void StoreColumn(const double* column, size_t stride, uint64_t first, size_t n, Make make) {
+    T* out = reinterpret_cast<T*>(values) + first;
+    for (size_t i = 0; i < n; ++i) {
+      const double v = column[i * stride];
+      const T stored = make(v);
+      std::memcpy(out + i, &stored, sizeof stored);
+      range.Add(v);
     }
   }
-}
+  // Records first .. first + n - 1, whose values stand in column `column` of rows of `stride` values.
+  void Take(const double* column, size_t stride, uint64_t first, size_t n) {
+    switch (kind) {
+      case StoreKind::Float: StoreColumn<float>(column, stride, first, n, [](double v) { return static_cast<float>(v); }); break;
+      case StoreKind::Double: StoreColumn<double>(column, stride, first, n, [](double v) { return v; }); break;
+      case StoreKind::UInt32: StoreColumn<uint32_t>(column, stride, first, n, SaturateUInt32); break;
+      case StoreKind::Int32: StoreColumn<int32_t>(column, stride, first, n, SaturateInt32); break;
+    }
+  }
+};
+
+// Values read ahead of storing them: a chunk of records times the group's channels.
+constexpr size_t kScratchValues = 16384;
 
 // What pass 0 found of a group's time channel.
 struct TimeAxis {
@@ -460,26 +470,31 @@ bool Importer::ConvertGroup(uint16_t n, MdfGroupRecord* group, uint32_t records,
     if (const MdfStatus s = MdfOpenChannel(&cc.handle, group, static_cast<uint16_t>(c + 1))) return Fail(s);
     cc.values = out_.Values(*cc.signal);
     cc.kind = KindOf(cc.signal->DTyp);
-    cc.signal->IsUniDir = 1.0;
   }
   ProgressRecord progress;
   CreateProgressWindow(uint64_t{records} * channels,
                        "Umwandlung der Gruppe " + std::to_string(n) + " von " + std::to_string(groupCount_), progress,
                        kModuleVersion);
+  const size_t chunk = std::max<size_t>(1, kScratchValues / channels);
+  std::vector<double> scratch(chunk * channels);
   Throttle throttle;
   bool ok = true;
-  for (uint64_t r = 0; r < records && ok; ++r) {
-    for (ConvertChannel& cc : conv) {
-      double v = 0;
-      if (const MdfStatus s = MdfGetValue(&v, cc.handle)) {
-        ok = Fail(s);
-        break;
-      }
-      Store(cc, r, v);
-      TrackRange(*cc.signal, cc.range, v);
+  for (uint64_t first = 0; first < records && ok;) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(chunk, records - first));
+    // Each channel once per record, in channel order: the library moves the group on at the first.
+    for (size_t i = 0; i < count && ok; ++i) {
+      double* row = scratch.data() + i * channels;
+      for (uint16_t c = 0; c < channels; ++c)
+        if (const MdfStatus s = MdfGetValue(row + c, conv[c].handle)) {
+          ok = Fail(s);
+          break;
+        }
     }
-    if (ok && r % 100 == 0 && throttle.Due(r / 100)) {
-      StepProgress((r + 1) * channels, progress);
+    if (!ok) break;
+    for (uint16_t c = 0; c < channels; ++c) conv[c].Take(scratch.data() + c, channels, first, count);
+    first += count;
+    if (throttle.Due(0)) {
+      StepProgress(first * channels, progress);
       importcore::PumpMessages();
       if (ProgressCancelled()) {
         stopped_ = true;
@@ -490,6 +505,7 @@ bool Importer::ConvertGroup(uint16_t n, MdfGroupRecord* group, uint32_t records,
   DestroyProgressWindow(progress);
   for (ConvertChannel& cc : conv) MdfCloseChannel(cc.handle);
   if (!ok) return false;
+  for (ConvertChannel& cc : conv) cc.range.Finish(*cc.signal);
   for (ConvertChannel& cc : conv)
     if (cc.signal->timeCorrection) RepairTimeSignal(*cc.signal);
   return true;
@@ -501,9 +517,9 @@ void Importer::RepairTimeSignal(SignalRecord& time) {
   auto* x = reinterpret_cast<double*>(out_.Values(time));
   std::span<double> values(x, time.NoOfValues);
   const bool repaired = RepairTimeValues(values);
-  RangeState range;
-  time.IsUniDir = 1.0;
-  for (const double v : values) TrackRange(time, range, v);
+  RangeTracker range;
+  for (const double v : values) range.Add(v);
+  range.Finish(time);
   if (repaired) return;
   message_ += "\nFehler bei Zeitkorrekturen: ";
   message_ += time.Name.str();
@@ -573,7 +589,7 @@ bool Importer::Run() {
       if (!ok) return false;
     }
     if (pass == 0 && !stopped_) {
-      out_.data.reset(static_cast<uint8_t*>(std::calloc(std::max<uint64_t>(dataSize_, 1), 1)));
+      out_.data = DataBlock::Allocate(dataSize_);
       if (!out_.data) {
         ShowImportError(kMdfErrOutOfMemory);
         return false;

@@ -4,11 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "dravo/data_block.h"
 #include "importcore/fixed_text.h"
 #include "importcore/record_list.h"
 
@@ -71,12 +70,6 @@ struct CommentEntry {
   std::string text;
   std::string name;
 };
-
-// A zero-filled heap block, freed with free().
-struct FreeDeleter {
-  void operator()(uint8_t* p) const { std::free(p); }
-};
-using DataBlock = std::unique_ptr<uint8_t, FreeDeleter>;
 
 struct ImportData {
   importcore::RecordList<SignalRecord> signals;
