@@ -73,7 +73,9 @@ int LastDrawnPercent() { return g_lastPercent; }
 
 bool ProgressCancelled() { return g_cancelled; }
 
-HWND CurrentProgressWindow() { return g_newest && g_newest->dialog ? g_newest->dialog->GetSafeHwnd() : nullptr; }
+CProgressDialog* CurrentProgressWindow() {
+  return g_newest && g_newest->dialog && g_newest->dialog->HasWindow() ? g_newest->dialog.get() : nullptr;
+}
 
 CProgressDialog::CProgressDialog(ProgressRecord& record) : CDialog(ProgressTemplate()), m_record(record) {}
 

@@ -95,6 +95,6 @@ class CProgressDialog : public CDialog {
 
 // The window of the newest progress record while it is shown, else null:
 // for tests that press its keys.
-HWND CurrentProgressWindow();
+CProgressDialog* CurrentProgressWindow();
 
 }  // namespace dravo
