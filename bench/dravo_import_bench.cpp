@@ -14,9 +14,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,8 +82,8 @@ int Measure(const std::string& path, uint64_t recordBytes, uint64_t fileBytes) {
   const double stream = Seconds(t);
 
   std::printf("  page-cache read      %8.0f MB/s\n", static_cast<double>(fileBytes) / 1e6 / read);
-  std::printf("  import               %8.0f MB/s of records (%.2f s, %u signals); %.0f MB/s of CPU time\n",
-              mb / import, import, static_cast<unsigned>(session.Signals().size()), mb / importCpu);
+  std::printf("  import               %8.0f MB/s of records (%.2f s, %u signals); %.0f MB/s of CPU time\n", mb / import,
+              import, static_cast<unsigned>(session.Signals().size()), mb / importCpu);
   std::printf("  stream (64 KiB Read) %8.0f MB/s of records, %8.0f MB/s of the %u-byte data space\n", mb / stream,
               dataSize / 1e6 / stream, dataSize);
   std::printf("  import / page cache  %8.2f\n", read / import);
@@ -94,7 +94,8 @@ int Measure(const std::string& path, uint64_t recordBytes, uint64_t fileBytes) {
 }  // namespace
 
 int main() {
-  winport::ui::Headless().SetFailureHandler([](const std::string& box) { std::fprintf(stderr, "box: %s\n", box.c_str()); });
+  winport::ui::Headless().SetFailureHandler(
+      [](const std::string& box) { std::fprintf(stderr, "box: %s\n", box.c_str()); });
   testsupport::TempDir dir;
   setenv("WINPORT_REGISTRY", dir.File("registry").c_str(), 1);
   host::RegisterModule(DRAVO_MODULE, false);
@@ -132,8 +133,8 @@ int main() {
   }
   int status = 0;
   rusage usage{};
-  const bool ok = child > 0 && ::wait4(child, &status, 0, &usage) == child && WIFEXITED(status) &&
-                  WEXITSTATUS(status) == 0;
+  const bool ok =
+      child > 0 && ::wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   std::printf("  peak RSS             %8ld KiB\n", usage.ru_maxrss);
   return ok ? 0 : 1;
 }

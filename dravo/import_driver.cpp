@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kProgramId = "ZephanorImport";
 constexpr const char* kFosBegin = "<FOS begin>";
-constexpr size_t kNameChars = 63;          // Name, XSignal, CLink
+constexpr size_t kNameChars = 63;  // Name, XSignal, CLink
 constexpr size_t kDisplayNameChars = 71;
 constexpr size_t kLabelChars = 254;
 constexpr size_t kUnitChars = 19;
@@ -149,7 +149,9 @@ struct ConvertChannel {
   // Records first .. first + n - 1, whose values stand in column `column` of rows of `stride` values.
   void Take(const double* column, size_t stride, uint64_t first, size_t n) {
     switch (kind) {
-      case StoreKind::Float: StoreColumn<float>(column, stride, first, n, [](double v) { return static_cast<float>(v); }); break;
+      case StoreKind::Float:
+        StoreColumn<float>(column, stride, first, n, [](double v) { return static_cast<float>(v); });
+        break;
       case StoreKind::Double: StoreColumn<double>(column, stride, first, n, [](double v) { return v; }); break;
       case StoreKind::UInt32: StoreColumn<uint32_t>(column, stride, first, n, SaturateUInt32); break;
       case StoreKind::Int32: StoreColumn<int32_t>(column, stride, first, n, SaturateInt32); break;
@@ -205,7 +207,7 @@ class Importer {
   bool stopped_ = false;
   uint64_t dataSize_ = 0;
   uint32_t blockCounter_ = 0;
-  std::string message_;  // group reports, shown at the end of a completed import
+  std::string message_;                                   // group reports, shown at the end of a completed import
   std::vector<std::vector<SignalRecord*>> groupSignals_;  // by group number: its signals by channel number - 1
 };
 
@@ -241,8 +243,9 @@ void Importer::ReadHeader(const std::string& comment) {
   if (!headerComment.empty() && !StartsWith(headerComment, kFosBegin))
     out_.fileComment = TrimmedRight(headerComment.substr(0, kFileCommentChars));
   const std::pair<const char*, const std::string*> fields[] = {
-      {"Name", &info.author}, {"Abteilung", &info.organisation}, {"Projekt", &info.project},
-      {"Subjekt", &info.subject}, {"Datum", &info.date},          {"Zeit", &info.time},
+      {"Name", &info.author},     {"Abteilung", &info.organisation},
+      {"Projekt", &info.project}, {"Subjekt", &info.subject},
+      {"Datum", &info.date},      {"Zeit", &info.time},
   };
   for (const auto& [name, field] : fields) AddComment(TrimmedRight(*field).substr(0, kHeaderFieldChars), name);
   AddCommentLines(comment);
@@ -355,8 +358,8 @@ bool Importer::BuildGroupSignals(uint16_t n, MdfGroupRecord* group, uint32_t rec
                   ", Index = " + std::to_string(scan.FirstErrorIndex()) +
                   "\nDer Fehler wird evtl. durch Interpolation behoben.\nBetroffen sind folgende Signale:\n";
       for (uint16_t c = 1; c <= channels; ++c) {
-        std::string name = c <= group->cns.size() ? group->cns[c - 1]->Text(layout::cn::kName, layout::cn::kNameChars)
-                                                  : std::string();
+        std::string name =
+            c <= group->cns.size() ? group->cns[c - 1]->Text(layout::cn::kName, layout::cn::kNameChars) : std::string();
         message_ += name;
         if (c == channels) {
           message_ += '\n';
@@ -583,8 +586,8 @@ bool Importer::Run() {
       const MdfStatus opened = OpenGroup(n, &group, &records, &channels);
       if (opened < 0) return Fail(opened);
       if (opened > 0) continue;
-      const bool ok = pass == 0 ? BuildGroupSignals(n, group, records, channels)
-                                : ConvertGroup(n, group, records, channels);
+      const bool ok =
+          pass == 0 ? BuildGroupSignals(n, group, records, channels) : ConvertGroup(n, group, records, channels);
       MdfCloseGroup(group);
       if (!ok) return false;
     }

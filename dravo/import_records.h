@@ -77,8 +77,8 @@ struct ImportData {
   uint32_t dataSize = 0;
   uint32_t blockSize = 0;  // 512 after an import
   int32_t fileDate = 0;
-  std::string name;         // the file's base name, at most 63 characters
-  std::string fileComment;  // at most 28 characters
+  std::string name;                    // the file's base name, at most 63 characters
+  std::string fileComment;             // at most 28 characters
   std::vector<CommentEntry> comments;  // at most kCommentSlots
 
   // The first byte of a signal's values.

@@ -65,7 +65,8 @@ BarDrawing DrawBar(uint32_t position, int32_t barWidth, int32_t clientWidth) {
   BarDrawing d;
   d.percent = barWidth > 0 ? static_cast<int>(uint64_t{position} * 100 / static_cast<uint32_t>(barWidth)) : 0;
   d.label = std::to_string(d.percent) + "%";
-  d.filled = static_cast<int32_t>(std::clamp<int64_t>(int64_t{clientWidth} * d.percent / 100, 0, std::max(clientWidth, 0)));
+  d.filled =
+      static_cast<int32_t>(std::clamp<int64_t>(int64_t{clientWidth} * d.percent / 100, 0, std::max(clientWidth, 0)));
   return d;
 }
 

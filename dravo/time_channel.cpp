@@ -35,7 +35,8 @@ double TimeScan::MeanStep() const { return count_ > 1 ? sum_ / static_cast<doubl
 uint32_t TimeScan::Flags(double xMaxFactor, double xMinFactor) const {
   uint32_t flags = errors_ ? kTimeErrors : 0;
   const double mean = MeanStep();
-  if (count_ > 1 && largest_ > mean && mean * xMaxFactor > largest_ && smallest_ < mean && mean * xMinFactor < smallest_)
+  if (count_ > 1 && largest_ > mean && mean * xMaxFactor > largest_ && smallest_ < mean &&
+      mean * xMinFactor < smallest_)
     flags |= kTimeRegular;
   return flags;
 }
@@ -82,8 +83,8 @@ bool RepairTimeValues(std::span<double> x) {
       x[k] = x[k - 1] + (x[k - 1] - x[k - 2]) / 2;
     } else {
       // The nearest earlier value below the fallen one: the rising prefix is searched by halves.
-      const size_t above = static_cast<size_t>(std::lower_bound(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(k), b) -
-                                               x.begin());
+      const size_t above =
+          static_cast<size_t>(std::lower_bound(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(k), b) - x.begin());
       if (above == 0 || !Line(x, above - 1, k, budget)) return false;
     }
     if (!(x[k - 1] < x[k])) return false;

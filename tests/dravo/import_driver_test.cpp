@@ -57,9 +57,9 @@ ExpectedDialog Box(const std::string& text, const std::string& caption) {
 
 // The report of a group's time channel with errors.
 std::string TimeErrors(uint64_t errors, int group, uint64_t index, const std::string& names) {
-  return std::to_string(errors) + " Fehler im Zeitkanal bei Gruppe " + std::to_string(group) + ", Index = " +
-         std::to_string(index) + "\nDer Fehler wird evtl. durch Interpolation behoben.\nBetroffen sind folgende Signale:\n" +
-         names + "\n";
+  return std::to_string(errors) + " Fehler im Zeitkanal bei Gruppe " + std::to_string(group) +
+         ", Index = " + std::to_string(index) +
+         "\nDer Fehler wird evtl. durch Interpolation behoben.\nBetroffen sind folgende Signale:\n" + names + "\n";
 }
 
 class Driver : public ::testing::Test {
@@ -129,9 +129,10 @@ TEST_F(Driver, OneGroupNamesTypesLinksAndBlocks) {
   nox.comment = "not the label";
   def.groups.push_back(Group({Time(t), speed, Data("$EVENT", [](uint32_t r) { return 3 + r % 2; }, 8),
                               Data("$PAUSE_COMMENTS", [](uint32_t r) { return 10 + r % 10; }),
-                              Data("Color1", [](uint32_t) { return 5; }, 8), Data("after", [](uint32_t) { return 1; }, 8),
-                              Data("flag", [](uint32_t r) { return r & 1; }, 1), Data("$FOO", [](uint32_t) { return 0; }, 8),
-                              nox},
+                              Data("Color1", [](uint32_t) { return 5; }, 8),
+                              Data("after", [](uint32_t) { return 1; }, 8),
+                              Data("flag", [](uint32_t r) { return r & 1; }, 1),
+                              Data("$FOO", [](uint32_t) { return 0; }, 8), nox},
                              n));
   ASSERT_TRUE(Import(def));
   ASSERT_EQ(data.signals.Count(), 9u);
@@ -381,7 +382,8 @@ TEST_F(Driver, IntegersSaturateAndTruncate) {
   EXPECT_EQ(SaturateInt32(1e12), INT32_MAX);
   EXPECT_EQ(SaturateInt32(std::nan("")), 0);
   FileDef def;
-  def.groups.push_back(Group({Time({0, 1}), Data("$EVENT_big", [](uint32_t r) { return r ? 5e9 : -7.5; }, 64, dt::kDouble),
+  def.groups.push_back(Group({Time({0, 1}),
+                              Data("$EVENT_big", [](uint32_t r) { return r ? 5e9 : -7.5; }, 64, dt::kDouble),
                               Data("Color_neg", [](uint32_t r) { return r ? -7.9 : 3e10; }, 64, dt::kDouble)},
                              2));
   ASSERT_TRUE(Import(def));
