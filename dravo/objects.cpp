@@ -119,7 +119,10 @@ HRESULT CZPFileImport::ImportFile(BSTR strFileName, BSTR /*strUser*/) {
   if (!name) return E_FAIL;
   try {
     auto data = std::make_shared<ImportData>();
-    if (!ImportMdfFile(*name, factors_, *data)) return E_FAIL;
+    if (!ImportMdfFile(*name, factors_, *data)) {
+      ReleaseFile();
+      return E_FAIL;
+    }
     import_ = std::move(data);
   } catch (const std::bad_alloc&) {
     ReleaseFile();

@@ -302,6 +302,27 @@ TEST_F(Driver, TimeChannelsScannedAndRepaired) {
   }
 }
 
+TEST_F(Driver, AGroupWithoutATimeChannelGetsAnIndexAxis) {
+  FileDef def;
+  def.groups.push_back(Group({Data("a", [](uint32_t r) { return r; }), Data("b", [](uint32_t r) { return -1.0 * r; }, 16,
+                                                                            dt::kInt)},
+                             5));
+  script.Box(Box("timechannel not found \n", "DUD32-ERROR MESSAGE"));
+  ASSERT_TRUE(Import(def));
+  for (const char* name : {"a", "b"}) {
+    const SignalRecord& s = Signal(name);
+    EXPECT_EQ(s.Ignore, 0);
+    EXPECT_EQ(s.XSignal.str(), "");
+    EXPECT_EQ(s.XUnit.str(), "");
+    EXPECT_EQ(s.XFactor, 1.0);
+    EXPECT_EQ(s.XOffset, 0.0);
+    EXPECT_EQ(s.XMax, 4.0);
+  }
+  EXPECT_EQ(Values(Signal("b")), (std::vector<double>{0, -1, -2, -3, -4}));
+  EXPECT_EQ(Signal("b").YMin, -4.0);
+  EXPECT_EQ(Signal("b").MinDelta, -1.0);
+}
+
 TEST_F(Driver, HostFactorsDecideWhatIsRegular) {
   vars.Set("MDF_XMAXFACTOR", "1.05");
   FileDef def;
