@@ -161,6 +161,8 @@ struct ConvertChannel {
 
 // Values read ahead of storing them: a chunk of records times the group's channels.
 constexpr size_t kScratchValues = 16384;
+// Time values read in one library call.
+constexpr size_t kScanChunk = 4096;
 
 // What pass 0 found of a group's time channel.
 struct TimeAxis {
@@ -297,10 +299,13 @@ MdfStatus Importer::OpenGroup(uint16_t n, MdfGroupRecord** group, uint32_t* reco
 bool Importer::ScanTimeChannel(uint16_t n, MdfChannelRecord* time, uint32_t records, TimeScan& scan) {
   ProgressRecord progress;
   CreateProgressWindow(records, "Time Gruppe " + std::to_string(n), progress, kModuleVersion);
+  // The channel read once per record, a chunk of records per library call.
+  const std::vector<MdfChannelRecord*> handles(std::min<size_t>(records, kScanChunk), time);
+  std::vector<double> values(handles.size());
   Throttle throttle;
   bool ok = true;
-  for (uint64_t i = 0; i < records && ok; ++i) {
-    if (i > 0 && throttle.Due(i)) {
+  for (uint64_t i = 0; i < records && ok;) {
+    if (i > 0 && throttle.Due(0)) {
       StepProgress(i, progress);
       importcore::PumpMessages();
       if (ProgressCancelled()) {
@@ -309,12 +314,14 @@ bool Importer::ScanTimeChannel(uint16_t n, MdfChannelRecord* time, uint32_t reco
         break;
       }
     }
-    double v = 0;
-    if (const MdfStatus s = MdfGetValue(&v, time)) {
+    // The first value alone, so that the window is stepped before the rest.
+    const size_t count = i == 0 ? 1 : static_cast<size_t>(std::min<uint64_t>(handles.size(), records - i));
+    if (const MdfStatus s = MdfGetValues(values.data(), handles.data(), count)) {
       ok = Fail(s);
       break;
     }
-    scan.Add(v);
+    for (size_t k = 0; k < count; ++k) scan.Add(values[k]);
+    i += count;
   }
   DestroyProgressWindow(progress);
   return ok;
@@ -478,6 +485,8 @@ bool Importer::ConvertGroup(uint16_t n, MdfGroupRecord* group, uint32_t records,
   CreateProgressWindow(uint64_t{records} * channels,
                        "Umwandlung der Gruppe " + std::to_string(n) + " von " + std::to_string(groupCount_), progress,
                        kModuleVersion);
+  std::vector<MdfChannelRecord*> handles(channels);
+  for (uint16_t c = 0; c < channels; ++c) handles[c] = conv[c].handle;
   const size_t chunk = std::max<size_t>(1, kScratchValues / channels);
   std::vector<double> scratch(chunk * channels);
   Throttle throttle;
@@ -485,14 +494,8 @@ bool Importer::ConvertGroup(uint16_t n, MdfGroupRecord* group, uint32_t records,
   for (uint64_t first = 0; first < records && ok;) {
     const size_t count = static_cast<size_t>(std::min<uint64_t>(chunk, records - first));
     // Each channel once per record, in channel order: the library moves the group on at the first.
-    for (size_t i = 0; i < count && ok; ++i) {
-      double* row = scratch.data() + i * channels;
-      for (uint16_t c = 0; c < channels; ++c)
-        if (const MdfStatus s = MdfGetValue(row + c, conv[c].handle)) {
-          ok = Fail(s);
-          break;
-        }
-    }
+    for (size_t i = 0; i < count && ok; ++i)
+      if (const MdfStatus s = MdfGetValues(scratch.data() + i * channels, handles.data(), channels)) ok = Fail(s);
     if (!ok) break;
     for (uint16_t c = 0; c < channels; ++c) conv[c].Take(scratch.data() + c, channels, first, count);
     first += count;
