@@ -452,6 +452,15 @@ class DriverFailure : public Driver {
     });
   }
   void ExpectFileKept() { EXPECT_EQ(ReadFileBytes(path), before); }
+  // Imports a file of these bytes: `box`, a failure, and the file as it was.
+  void ExpectRefused(const std::string& bytes, const std::string& name, ExpectedDialog box) {
+    path = vars.Dir().File(name);
+    before = bytes;
+    WriteFileBytes(path, bytes);
+    script.Box(std::move(box));
+    EXPECT_FALSE(Import(path));
+    ExpectFileKept();
+  }
 
   std::string path, before;
   bool pressed = false;
@@ -482,24 +491,13 @@ TEST_F(DriverFailure, EscapeOrAbbrechenDuringTheScanOrTheConversion) {
 }
 
 TEST_F(DriverFailure, ANonMdfFileOrATruncatedOne) {
-  path = vars.Dir().File("junk.mdf");
-  before = std::string(300, 'j');
-  WriteFileBytes(path, before);
-  script.Box(Box("file format \n", "DUD32-ERROR MESSAGE"));
-  EXPECT_FALSE(Import(path));
-  ExpectFileKept();
-
+  ExpectRefused(std::string(300, 'j'), "junk.mdf", Box("file format \n", "DUD32-ERROR MESSAGE"));
   // Cut inside the channel blocks.
   FileDef def;
   def.groups.push_back(Group({Time({0, 1, 2}), Data("a", [](uint32_t r) { return r; })}, 3));
   BuiltFile built = BuildFile(def);
   built.writer.Truncate(built.groups[0].cn[1] + 100);
-  path = vars.Dir().File("cut.mdf");
-  built.writer.Save(path);
-  before = ReadFileBytes(path);
-  script.Box(Box("could not read file \n", "DUD32-ERROR MESSAGE"));
-  EXPECT_FALSE(Import(path));
-  ExpectFileKept();
+  ExpectRefused(built.writer.Bytes(), "cut.mdf", Box("could not read file \n", "DUD32-ERROR MESSAGE"));
 }
 
 TEST_F(DriverFailure, ADataSpaceBeyondFourGigabytesIsRefused) {
@@ -521,12 +519,7 @@ TEST_F(DriverFailure, ADataSpaceBeyondFourGigabytesIsRefused) {
   for (uint32_t r = 0; r < records; ++r) std::memcpy(&area[size_t{r} * 4], &r, 4);
   built.writer.PatchU32(built.groups[0].cg + cg::kRecordCount, records);
   built.writer.SetLink(built.groups[0].dg, dg::kData, built.writer.AddBytes(area));
-  path = vars.Dir().File("wide.mdf");
-  built.writer.Save(path);
-  before = ReadFileBytes(path);
-  script.Box(Box("out of memory", "Fehler beim MDF-Import"));
-  EXPECT_FALSE(Import(path));
-  ExpectFileKept();
+  ExpectRefused(built.writer.Bytes(), "wide.mdf", Box("out of memory", "Fehler beim MDF-Import"));
 }
 
 TEST_F(DriverFailure, AnUnsortedFileThatCannotBeWritten) {
