@@ -1,8 +1,6 @@
 // Opens arbitrary bytes as an MDF file, lists every block's property rows,
 // decodes every channel of every group through each reader, then reads,
 // writes and deletes the time-information cache of the file.
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -17,13 +15,9 @@
 #include "mdf/mdf.h"
 #include "mdf/prgblock.h"
 #include "platform/win32/file.h"
+#include "tests/support/fuzz_input.h"
 
 namespace {
-
-std::string TempPath() {
-  const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  return std::string(dir) + "/fuzz_mdf_open_" + std::to_string(getpid()) + ".mdf";
-}
 
 void Show(mdf::CMdfBase* block, mdf::CMemoryList& list) {
   if (block) block->Display(list);
@@ -147,16 +141,8 @@ void ExerciseTimeInfo(const std::string& path, const std::string& before) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = [] {
-    std::string p = TempPath();
-    static const std::string removeAtExit = p;
-    std::atexit([] { std::remove(removeAtExit.c_str()); });
-    return p;
-  }();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  const std::string path = testsupport::WriteFuzzInput("fuzz_mdf_open", ".mdf", data, size);
+  if (path.empty()) return 0;
 
   for (mdf::MdfProfile profile : {mdf::MdfProfile::Import, mdf::MdfProfile::Viewer}) {
     mdf::CMdf file(profile);
