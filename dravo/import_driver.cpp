@@ -41,12 +41,11 @@ std::string TrimmedRight(std::string text) {
   return text;
 }
 
-// Says when a long loop should pump messages and step its window: at the
-// first call and then every kPumpInterval, looking at the clock every 64 items.
+// Says when a long loop, asking after each chunk of its work, should pump
+// messages and step its window: at the first call, then every kPumpInterval.
 class Throttle {
  public:
-  bool Due(uint64_t item) {
-    if (started_ && (item & 63) != 0) return false;
+  bool Due() {
     const auto now = std::chrono::steady_clock::now();
     if (started_ && now - last_ < kPumpInterval) return false;
     started_ = true;
@@ -305,7 +304,7 @@ bool Importer::ScanTimeChannel(uint16_t n, MdfChannelRecord* time, uint32_t reco
   Throttle throttle;
   bool ok = true;
   for (uint64_t i = 0; i < records && ok;) {
-    if (i > 0 && throttle.Due(0)) {
+    if (i > 0 && throttle.Due()) {
       StepProgress(i, progress);
       importcore::PumpMessages();
       if (ProgressCancelled()) {
@@ -499,7 +498,7 @@ bool Importer::ConvertGroup(uint16_t n, MdfGroupRecord* group, uint32_t records,
     if (!ok) break;
     for (uint16_t c = 0; c < channels; ++c) conv[c].Take(scratch.data() + c, channels, first, count);
     first += count;
-    if (throttle.Due(0)) {
+    if (throttle.Due()) {
       StepProgress(first * channels, progress);
       importcore::PumpMessages();
       if (ProgressCancelled()) {
@@ -578,7 +577,7 @@ bool Importer::Run() {
   ReadHeader(comment);
   out_.blockSize = kImportBlockSize;
   out_.fileDate = 0;
-  if (MdfGetGroupCount(&groupCount_, file_) != kMdfOk) return Fail(kMdfErrFileFormat);
+  if (const MdfStatus s = MdfGetGroupCount(&groupCount_, file_)) return Fail(s);
   groupSignals_.assign(size_t{groupCount_} + 1, {});
 
   for (int pass = 0; pass < 2 && !stopped_; ++pass) {
