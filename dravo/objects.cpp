@@ -186,9 +186,7 @@ HRESULT CZPFileImport::Name(LONG /*iIndex*/, BSTR* name) {
 HRESULT CZPFileImport::Version(LONG* version) { return Answer<LONG>(version, kModuleVersion); }
 HRESULT CZPFileImport::nScalars(LONG* n) { return Answer<LONG>(n, 0); }
 
-HRESULT CZPFileImport::Scalar(LONG idx, IDispatch** scalar) {
-  return NewObject<CZPScalar>(scalar, std::weak_ptr<const ImportData>(import_), idx);
-}
+HRESULT CZPFileImport::Scalar(LONG /*idx*/, IDispatch** scalar) { return NewObject<CZPScalar>(scalar); }
 
 HRESULT CZPFileImport::CommentName(LONG lIndex, BSTR* name) {
   if (!name) return E_POINTER;

@@ -84,10 +84,10 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
 
 class CZPScalar : public comserver::Dispatch<CZPScalar> {
  public:
+  // The module makes no scalars: whatever number an object was made for, every
+  // getter but FileNo leaves its result as it is.
   CZPScalar() = default;
-  CZPScalar(std::weak_ptr<const ImportData> import, LONG number) : import_(std::move(import)), number_(number) {}
 
-  // The module makes no scalars: every getter but FileNo leaves its result as it is.
   HRESULT NoText(BSTR* out) { return out ? S_OK : E_POINTER; }
   HRESULT NoLong(LONG* out) { return out ? S_OK : E_POINTER; }
   HRESULT NoDouble(double* out) { return out ? S_OK : E_POINTER; }
@@ -101,10 +101,6 @@ class CZPScalar : public comserver::Dispatch<CZPScalar> {
       Bind<&S::FileNo>(), Bind<&S::NoDouble>(), Bind<&S::NoDouble>(),
   };
   static_assert(std::size(kBindings) == kScalarMembers);
-
- private:
-  std::weak_ptr<const ImportData> import_;
-  LONG number_ = -1;
 };
 
 class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
