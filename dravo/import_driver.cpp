@@ -225,9 +225,13 @@ bool Importer::Fail(MdfStatus status) {
 }
 
 // An unsorted file is replaced by its sorted copy, which the library then
-// reads afresh; any other answer of the check goes on with the file as it is.
+// reads afresh. Any answer but "sorted" and "unsorted" is the status of a
+// file that did not open, which the library has reported: opening it again
+// would only report it twice.
 bool Importer::SortIfNeeded() {
-  if (MdfNeedsSorting(path_) != kMdfMustSort) return true;
+  const MdfStatus answer = MdfNeedsSorting(path_);
+  if (answer == kMdfOk) return true;
+  if (answer != kMdfMustSort) return false;
   if (!ReplaceBySortedCopy(path_)) return false;
   return ShowImportError(MdfInitLibrary(kProgramId));
 }

@@ -490,7 +490,11 @@ TEST_F(DriverFailure, EscapeOrAbbrechenDuringTheScanOrTheConversion) {
   }
 }
 
-TEST_F(DriverFailure, ANonMdfFileOrATruncatedOne) {
+TEST_F(DriverFailure, AMissingOrNonMdfFileOrATruncatedOne) {
+  // One box, not one from the check for sorting and another from the open.
+  path = vars.Dir().File("missing.mdf");
+  script.Box(Box("could not open file " + path + "\n", "DUD32-ERROR MESSAGE"));
+  EXPECT_FALSE(Import(path));
   ExpectRefused(std::string(300, 'j'), "junk.mdf", Box("file format \n", "DUD32-ERROR MESSAGE"));
   // Cut inside the channel blocks.
   FileDef def;
