@@ -345,11 +345,30 @@ class CCNBlock : public CMdfBlock {
   bool IsNoValueSet() const { return m_noValueSet; }
   // The channel's theoretical physical range: minimum as result, maximum in `max`.
   double GetPhysicalRange(double& max) const;
-  // Writes the range fields of the channel and of its conversion back into the file.
-  int WriteRangeToFile(const std::string& path);
+  // Writes the range fields of the channel, and of its conversion unless
+  // `withConversion` is false, back into the file.
+  int WriteRangeToFile(const std::string& path, bool withConversion = true);
+  // Drops the NoValue marker: the channel is known to hold no invalid values.
+  void ClearNoValue() { m_noValueSet = false; }
 
+  // The running range: what an import measured or took from the range
+  // fields, raw and physical, with its state word.
+  static constexpr uint32_t kRangeSet = 1;      // a minimum and maximum are set
+  static constexpr uint32_t kNoValueSeen = 2;  // NoValue samples were met
+  double GetRunningMinRaw() const { return m_minRaw; }
+  double GetRunningMaxRaw() const { return m_maxRaw; }
   double GetMinPhys() const { return m_minPhys; }
   double GetMaxPhys() const { return m_maxPhys; }
+  void SetRunningRaw(double min, double max) {
+    m_minRaw = min;
+    m_maxRaw = max;
+  }
+  void SetRunningPhys(double min, double max) {
+    m_minPhys = min;
+    m_maxPhys = max;
+  }
+  uint32_t GetRangeState() const { return m_rangeState; }
+  void SetRangeState(uint32_t state) { m_rangeState = state; }
   bool IsConversionOk() const { return m_conversionOk; }
 
   // Record indices whose time value equalled the NoValue (filled by the record decoder).
@@ -387,6 +406,7 @@ class CCNBlock : public CMdfBlock {
   double m_rawNoValue = 0;
   double m_minRaw = 0, m_minPhys = 0, m_maxRaw = 0, m_maxPhys = 0;
   bool m_noValueSet = false;
+  uint32_t m_rangeState = 0;
   std::vector<uint32_t> m_replacedSamples;
   bool m_hasReplacedList = false;
   bool m_conversionOk = true;

@@ -305,6 +305,14 @@ uint32_t ContainerSize(uint32_t bytes) {
   return bytes;
 }
 
+// Bytes a channel's value occupies in its record: for integers every byte
+// its bits touch from the shift on, for other types (bit count + 7) / 8.
+uint32_t StoredBytes(uint16_t type, uint32_t shift, uint32_t bits) {
+  const Kind kind = Classify(type, Above16::None).kind;
+  if (kind == Kind::UInt || kind == Kind::Int) return (shift + bits + 7) / 8;
+  return (bits + 7) / 8;
+}
+
 // Which types the raw readers give zeros for: GetRawDataContent 4 to 7,
 // GetDataAndTimeContent 4 to 6 (it copies text bytes); both above 16.
 enum class RawReader { Values, ValuesAndTime };
@@ -324,7 +332,7 @@ RawCopier MakeRawCopier(const CCNBlock& cn, uint16_t recordIds, uint32_t recordL
   const Placement at = PlaceChannel(cn, recordIds);
   const uint16_t type = cn.GetDataType();
   const TypeClass tc = Classify(type, Above16::None);
-  c.bytes = (at.bits + 7) / 8;
+  c.bytes = StoredBytes(type, at.shift, at.bits);
   c.element = ContainerSize(c.bytes);
   c.firstByte = static_cast<size_t>(std::min<uint64_t>(at.firstByte, recordLength));
   c.within = BytesWithin(at.firstByte, c.bytes, recordLength);
@@ -345,6 +353,37 @@ void CopyRaw(const RawCopier& c, const uint8_t* record, uint8_t* dest) {
     return;
   }
   for (uint32_t i = 0; i < c.within; ++i) dest[c.bytes - 1 - i] = src[i];
+}
+
+// The elements of n records `stride` bytes apart. A value that fills its
+// element whole (1, 2, 4 or 8 bytes within the record) is copied as one word.
+template <size_t L, bool Reverse>
+void CopyWords(const uint8_t* src, size_t stride, size_t n, uint8_t* dest) {
+  for (size_t i = 0; i < n; ++i, src += stride, dest += L) {
+    uint8_t v[L];
+    std::memcpy(v, src, L);
+    if constexpr (Reverse) std::reverse(v, v + L);
+    std::memcpy(dest, v, L);
+  }
+}
+
+template <bool Reverse>
+bool CopyWholeWords(size_t element, const uint8_t* src, size_t stride, size_t n, uint8_t* dest) {
+  switch (element) {
+    case 1: CopyWords<1, false>(src, stride, n, dest); return true;
+    case 2: CopyWords<2, Reverse>(src, stride, n, dest); return true;
+    case 4: CopyWords<4, Reverse>(src, stride, n, dest); return true;
+    case 8: CopyWords<8, Reverse>(src, stride, n, dest); return true;
+    default: return false;
+  }
+}
+
+void CopyRawRecords(const RawCopier& c, const uint8_t* record, size_t stride, size_t n, uint8_t* dest) {
+  if (!c.zeros && c.within == c.bytes && c.bytes == c.element &&
+      (c.reverse ? CopyWholeWords<true>(c.element, record + c.firstByte, stride, n, dest)
+                 : CopyWholeWords<false>(c.element, record + c.firstByte, stride, n, dest)))
+    return;
+  for (size_t i = 0; i < n; ++i) CopyRaw(c, record + i * stride, dest + i * c.element);
 }
 
 // ---------------------------------------------------------------- NoValue time stamps
@@ -534,7 +573,8 @@ const CCCBlock* CDataBlock::GetEffectiveConversion(const CCCBlock* cc) {
 }
 
 uint32_t CDataBlock::RawElementSize(const CCNBlock* cn) {
-  return cn ? ContainerSize((cn->GetNumberOfBits() + 7u) / 8u) : 0;
+  if (!cn || cn->GetNumberOfBits() == 0) return 0;
+  return ContainerSize(StoredBytes(cn->GetDataType(), cn->GetStartOffset() & 7u, cn->GetNumberOfBits()));
 }
 
 uint32_t CDataBlock::GetRecordLength() const {
@@ -592,11 +632,28 @@ uint32_t CDataBlock::GetRawDataContent(CCNBlock* cn, std::span<uint8_t> dest, ui
       ReadRecordChunks(*file, m_pDG->GetDataLink(), length, firstRecord, count,
                        [&](const uint8_t* chunk, size_t before, size_t n) {
                          uint8_t* out = dest.data() + before * element;
-                         for (size_t i = 0; i < n; ++i) CopyRaw(copier, chunk + i * length, out + i * element);
+                         CopyRawRecords(copier, chunk, length, n, out);
                        });
   if (done > 0 && copier.isDouble && ReplacesTimeNoValues(m_pFile, *cn))
     ReplaceInRawDoubles(*cn, dest.data(), done, firstRecord);
   return done;
+}
+
+uint32_t CDataBlock::CopyRawValues(const CCNBlock* cn, std::span<const uint8_t> records, std::span<uint8_t> dest,
+                                   uint32_t firstRecord, uint32_t count, uint32_t bufferFirstRecord) const {
+  const uint32_t element = RawElementSize(cn);
+  const uint32_t length = GetRecordLength();
+  if (element == 0 || length == 0 || !DeliversValues(cn)) return 0;
+  const uint64_t inBuffer = records.size() / length;
+  const uint64_t absoluteFirst = uint64_t{bufferFirstRecord} + firstRecord;
+  const uint64_t inGroup = GetNumberOfRecords();
+  if (firstRecord >= inBuffer || absoluteFirst >= inGroup) return 0;
+  const size_t n = static_cast<size_t>(
+      std::min<uint64_t>({count, dest.size() / element, inBuffer - firstRecord, inGroup - absoluteFirst}));
+  const RawCopier copier = MakeRawCopier(*cn, m_pDG->GetNumberOfRecordIds(), length, RawReader::Values);
+  const uint8_t* record = records.data() + size_t{firstRecord} * length;
+  CopyRawRecords(copier, record, length, n, dest.data());
+  return static_cast<uint32_t>(n);
 }
 
 uint32_t CDataBlock::GetDataAndTimeContent(CCNBlock* value, CCNBlock* time, std::span<uint8_t> valueDest,

@@ -122,13 +122,20 @@ class CDataBlock : public CMdfBlock {
   ~CDataBlock() override;
 
   // The channel's stored values, one element per record at the size of its
-  // host container: (bit count + 7) / 8 bytes rounded up to 1, 2, 4 or 8 and
-  // zero-extended (wider values at their own size); Motorola values are
-  // byte-reversed, nothing is shifted, masked or converted. Types without a
-  // stored form here (4 to 7, above 16) give zero elements. At most
-  // dest.size() / RawElementSize(cn) elements are written.
+  // host container: the bytes the value occupies (integers: every byte from
+  // the bit shift to the last bit, so that shift + bit count fit; other types
+  // (bit count + 7) / 8) rounded up to 1, 2, 4 or 8 and zero-extended (wider
+  // values at their own size); Motorola values are byte-reversed, nothing is
+  // shifted, masked or converted. Types without a stored form here (4 to 7,
+  // above 16) give zero elements. At most dest.size() / RawElementSize(cn)
+  // elements are written.
   uint32_t GetRawDataContent(CCNBlock* cn, std::span<uint8_t> dest, uint32_t firstRecord,
                              uint32_t count);
+  // The elements GetRawDataContent gives, copied from records in memory
+  // (arguments as DecodeValues takes them), without the NoValue replacement
+  // of KESTRAVO time channels. Touches nothing but its arguments.
+  uint32_t CopyRawValues(const CCNBlock* cn, std::span<const uint8_t> records, std::span<uint8_t> dest,
+                         uint32_t firstRecord, uint32_t count, uint32_t bufferFirstRecord = 0) const;
   // The channel's values as doubles, converted when `convert` is set.
   // Non-numeric types give 0.0 (converted when asked).
   uint32_t GetDoubleContent(CCNBlock* cn, std::span<double> dest, uint32_t firstRecord,

@@ -2,7 +2,9 @@
 // what later operations need to open it again by its path.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,8 +28,34 @@ struct TimeInfoRecord {
   static constexpr size_t kSize = 80;
   uint8_t bytes[kSize] = {};
 
+  static constexpr size_t kKey = 0, kMin = 4, kMax = 12, kFac = 20, kOfs = 28, kMinD = 36, kMaxD = 44,
+                          kFlags = 52, kUnit = 56, kUnitSize = 24;
+  // Flags: the time channel is equidistant; it has time errors.
+  static constexpr int32_t kEquidistant = 1, kTimeErrors = 2;
+
   int32_t Key() const { return LoadI32(bytes); }
   void SetKey(int32_t k) { StoreU32(bytes, static_cast<uint32_t>(k)); }
+  double Min() const { return LoadF64(bytes + kMin); }
+  double Max() const { return LoadF64(bytes + kMax); }
+  double Fac() const { return LoadF64(bytes + kFac); }
+  double Ofs() const { return LoadF64(bytes + kOfs); }
+  double MinD() const { return LoadF64(bytes + kMinD); }
+  double MaxD() const { return LoadF64(bytes + kMaxD); }
+  int32_t Flags() const { return LoadI32(bytes + kFlags); }
+  // The unit text up to its NUL (at most 23 characters).
+  std::string Unit() const { return FixedText(bytes + kUnit, kUnitSize - 1); }
+  void SetMin(double v) { StoreF64(bytes + kMin, v); }
+  void SetMax(double v) { StoreF64(bytes + kMax, v); }
+  void SetFac(double v) { StoreF64(bytes + kFac, v); }
+  void SetOfs(double v) { StoreF64(bytes + kOfs, v); }
+  void SetMinD(double v) { StoreF64(bytes + kMinD, v); }
+  void SetMaxD(double v) { StoreF64(bytes + kMaxD, v); }
+  void SetFlags(int32_t f) { StoreU32(bytes + kFlags, static_cast<uint32_t>(f)); }
+  // Keeps at most 23 characters, NUL-terminated.
+  void SetUnit(const std::string& unit) {
+    std::memset(bytes + kUnit, 0, kUnitSize);
+    std::memcpy(bytes + kUnit, unit.data(), std::min(unit.size(), kUnitSize - 1));
+  }
 };
 
 class CMdf : public CMdfBase {

@@ -198,12 +198,12 @@ double CCNBlock::GetPhysicalRange(double& max) const {
   return lo;
 }
 
-int CCNBlock::WriteRangeToFile(const std::string& path) {
+int CCNBlock::WriteRangeToFile(const std::string& path, bool withConversion) {
   // Only blocks that were read whole are written into: the channel's range
   // fields end at 218, the conversion's at 22; a conversion block whose
   // length ends before that is left alone, as the bytes after it are another's.
   if (!m_imageComplete || m_blockLength < kAsamName) return 0;
-  const bool writeCC = m_pCC && m_conversionOk && m_pCC->GetFilePos() > 0 &&
+  const bool writeCC = withConversion && m_pCC && m_conversionOk && m_pCC->GetFilePos() > 0 &&
                        LoadU16(m_pCC->Head() + 2) >= CCCBlock::kUnit;
   winport::File file;
   if (!file.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::Read)) return 0;

@@ -34,6 +34,31 @@ void FreeLarge(void* memory);
 // with huge pages (for memory allocated elsewhere); does nothing for less.
 void AdviseHugePages(void* memory, size_t bytes);
 
+// An allocator for std::vector that takes its memory from AllocateLarge and
+// leaves new elements uninitialised (resize does not clear them): for
+// buffers that are filled right after they are made.
+template <typename T>
+struct LargeAllocator {
+  static_assert(std::is_trivially_copyable_v<T>);
+  using value_type = T;
+  LargeAllocator() = default;
+  template <typename U>
+  LargeAllocator(const LargeAllocator<U>&) {}
+  T* allocate(size_t n) {
+    if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(AllocateLarge(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t) { FreeLarge(p); }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    if constexpr (sizeof...(Args) == 0)
+      ::new (static_cast<void*>(p)) U;
+    else
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  friend bool operator==(const LargeAllocator&, const LargeAllocator&) { return true; }
+};
+
 // A fixed-size array of trivially copyable values, uninitialised when made.
 template <typename T>
 class ValueArray {

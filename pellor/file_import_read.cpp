@@ -19,11 +19,6 @@ using importcore::DTypSize;
 // Samples per read from the file: the reused buffers stay this small.
 constexpr uint32_t kChunk = 65536;
 
-// Values of these codes are read as doubles, whatever the channel stores.
-bool ReadsDoubles(const SignalRecord& r) { return r.DTyp == importcore::dtyp::kFloat64 || r.DTyp == importcore::dtyp::kFloat64Alt; }
-// Doubles read converted: signals whose type flags say so, with the record's axis-values flag.
-bool ReadsConverted(const SignalRecord& r) { return (r.typeFlags & kConvertedToDouble) != 0 && r.axisValues != 0; }
-bool DeliversPhysical(const SignalRecord& r) { return ReadsDoubles(r) && ReadsConverted(r); }
 // A signal's values take Demux bytes each, the size of its DTyp.
 bool HasReadableValues(const SignalRecord& r) {
   return r.Demux > 0 && DTypSize(r.DTyp) == static_cast<uint32_t>(r.Demux);
@@ -51,7 +46,7 @@ void FileImport::ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t
   if (record.cache.valid && record.cache.type != record.DTyp) FreeCache(record);
   if (!record.cache.valid) MakeCache(record);
   if (record.cache.valid) {
-    const std::vector<uint8_t>& cache = record.cache.bytes;
+    const auto& cache = record.cache.bytes;
     if (offset < cache.size()) std::memcpy(buffer, cache.data() + offset, std::min<uint64_t>(bytes, cache.size() - offset));
     return;
   }

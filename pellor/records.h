@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "importcore/fixed_text.h"
+#include "importcore/host_types.h"
 #include "importcore/record_list.h"
+#include "mdf/value_array.h"
 
 namespace mdf {
 class CDGBlock;
@@ -51,7 +53,8 @@ struct ValueText {
 // already. `counted` is what it added to the import's cached bytes, taken off
 // again when it is freed.
 struct ValueCache {
-  std::vector<uint8_t> bytes;
+  // Not cleared when sized: whoever sizes it fills it.
+  std::vector<uint8_t, mdf::LargeAllocator<uint8_t>> bytes;
   int32_t type = 0;
   bool valid = false;
   bool physical = false;
@@ -102,6 +105,15 @@ struct ScalarRecord : importcore::ListHeader {
   double XOffset = 0;
   int32_t STyp = 0, DTyp = 0, Ignore = 0;
 };
+
+// Values of these codes are read as doubles, whatever the channel stores.
+inline bool ReadsDoubles(const SignalRecord& r) {
+  return r.DTyp == importcore::dtyp::kFloat64 || r.DTyp == importcore::dtyp::kFloat64Alt;
+}
+// Doubles read converted: signals whose type flags say so, with the record's axis-values flag.
+inline bool ReadsConverted(const SignalRecord& r) { return (r.typeFlags & kConvertedToDouble) != 0 && r.axisValues != 0; }
+// Whether Read delivers the signal's values as physical (converted) doubles.
+inline bool DeliversPhysical(const SignalRecord& r) { return ReadsDoubles(r) && ReadsConverted(r); }
 
 using SignalList = importcore::RecordList<SignalRecord>;
 using ScalarList = importcore::RecordList<ScalarRecord>;

@@ -1,12 +1,10 @@
 #include "pellor/dialogs/can_dlg.h"
 
-#include <algorithm>
-
 #include "mdf/format.h"
+#include "pellor/dialogs/can_settings.h"
 #include "pellor/dialogs/resource.h"
 #include "platform/ui/filedialog.h"
 #include "platform/win32/file.h"
-#include "platform/win32/profile.h"
 
 using namespace winport::ui;
 
@@ -19,27 +17,6 @@ std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return {};
   return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-// A profile section's "key=value" entries, however long the section is.
-std::vector<std::string> ReadSection(const std::string& section, const std::string& file) {
-  // A section is never longer than the file that holds it, plus the list's two
-  // NULs; a file that grew meanwhile gets a second, larger try.
-  constexpr int64_t kLargest = int64_t{1} << 28;
-  int64_t size = std::clamp<int64_t>(winport::FileSizeOf(file) + 2, 5200, kLargest);
-  std::vector<char> buffer;
-  for (int attempt = 0; attempt < 2; ++attempt, size = std::min(size * 2, kLargest)) {
-    buffer.assign(static_cast<size_t>(size), '\0');
-    const DWORD n = GetPrivateProfileSectionA(section.c_str(), buffer.data(), static_cast<DWORD>(size), file.c_str());
-    if (int64_t{n} + 2 < size) break;  // it fitted (a list cut to size ends at size - 2)
-  }
-  std::vector<std::string> entries;
-  for (size_t at = 0; at < buffer.size() && buffer[at] != '\0';) {
-    const size_t end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(at), buffer.end(), '\0') - buffer.begin();
-    entries.emplace_back(buffer.data() + at, end - at);
-    at = end + 1;
-  }
-  return entries;
 }
 
 }  // namespace
@@ -155,15 +132,8 @@ void CCANDlg::OnSaveStatus() {
   TakeOverListBox();
   const std::string file = ChooseFile(false, "ini", kSettingsFilter);
   if (file.empty()) return;
-  for (size_t tab = 0; tab < m_tabChannels.size(); ++tab) {
-    // The channel's section is written anew, so that removed databases stay removed.
-    const std::string section = mdf::StrFormat("CAN%d", m_tabChannels[tab]);
-    WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, file.c_str());
-    const std::vector<std::string>& paths = m_databases[tab];
-    for (size_t k = 0; k < paths.size(); ++k)
-      WritePrivateProfileStringA(section.c_str(), mdf::StrFormat("DB%zu", k + 1).c_str(), paths[k].c_str(),
-                                 file.c_str());
-  }
+  for (size_t tab = 0; tab < m_tabChannels.size(); ++tab)
+    pellor::WriteCanIniSection(m_databases[tab], m_tabChannels[tab], file);
 }
 
 void CCANDlg::OnLoadStatus() {
@@ -171,16 +141,8 @@ void CCANDlg::OnLoadStatus() {
   if (file.empty() || !winport::IsReadableFile(file)) return;
   SetCurSel(IDC_CAN_TABS, 0);
   ResetContent(IDC_CAN_DATABASES);
-  for (size_t tab = 0; tab < m_tabChannels.size(); ++tab) {
-    std::vector<std::string>& paths = m_databases[tab];
-    paths.clear();
-    for (const std::string& entry : ReadSection(mdf::StrFormat("CAN%d", m_tabChannels[tab]), file)) {
-      const size_t equals = entry.find('=');
-      if (equals == std::string::npos) continue;
-      const std::string path = entry.substr(equals + 1);
-      if (!path.empty() && winport::IsReadableFile(path)) paths.push_back(path);
-    }
-  }
+  for (size_t tab = 0; tab < m_tabChannels.size(); ++tab)
+    m_databases[tab] = pellor::ReadCanIniSection(m_tabChannels[tab], file);
   // The list box shows tab 0 now, and later take-overs must go to tab 0's list.
   m_shownTab = 0;
   ShowChannelDatabases(0);

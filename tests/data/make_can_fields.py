@@ -16,6 +16,8 @@ import struct
 import canmatrix.formats
 
 LENGTHS = [1, 2, 3, 5, 7, 8, 9, 11, 12, 15, 16, 17, 20, 24, 25, 29, 30, 31, 32]
+# Integers wider than 32 bits, which the raw value codec has no form for.
+WIDE_LENGTHS = [33, 36, 40, 47, 48, 52, 56, 57, 63, 64]
 
 
 def intel_starts(n):
@@ -56,20 +58,26 @@ def motorola_starts(n):
     return sorted(s for s in starts if motorola_fits(s, n))
 
 
+def integer_signals(lengths):
+    """(start, length, order, sign, valtype) of integers of these lengths."""
+    signals = []
+    for n in lengths:
+        for sign in "+-":
+            signals += [(s, n, 1, sign, 0) for s in intel_starts(n)]
+            signals += [(s, n, 0, sign, 0) for s in motorola_starts(n)]
+    return signals
+
+
 def main():
     rng = random.Random(20240611)
-    signals = []  # (start, length, order, sign, valtype)
-    for n in LENGTHS:
-        for sign in "+-":
-            for s in intel_starts(n):
-                signals.append((s, n, 1, sign, 0))
-            for s in motorola_starts(n):
-                signals.append((s, n, 0, sign, 0))
+    signals = integer_signals(LENGTHS)  # (start, length, order, sign, valtype)
     # Floats: singles and doubles in either byte order, aligned.
     for order, start32, start32b, start64 in ((1, 0, 32, 0), (0, 7, 39, 7)):
         signals.append((start32, 32, order, "-", 1))
         signals.append((start32b, 32, order, "-", 1))
         signals.append((start64, 64, order, "-", 2))
+    # Appended last, so that the rows before them stay as they were.
+    signals += integer_signals(WIDE_LENGTHS)
 
     lines = ['VERSION ""', "", "BU_: N", ""]
     valtypes = []

@@ -127,7 +127,7 @@ std::vector<DecodeCase> DecodeCases() {
       {"identity-like linear conversion is not applied", dt::kFloat, 32, 0, Bytes({0, 0, 0, 0x80}), -0.0,
        -0.0, "00000080", 16, 0, 0, CcLinear(1, 0)},
       {"linear conversion", dt::kUInt, 8, 0, Bytes({200}), 200, 90, "c8", 16, 0, 0, CcLinear(0.5, -10)},
-      {"12-bit field spanning three bytes", dt::kUInt, 12, 5, Bytes({0xE0, 0xFF, 0x01}), 4095, 4095, "e0ff"},
+      {"12-bit field spanning three bytes", dt::kUInt, 12, 5, Bytes({0xE0, 0xFF, 0x01}), 4095, 4095, "e0ff0100"},
       {"Motorola 12-bit at shift 4", dt::kUIntMotorola, 12, 4, Bytes({0xAB, 0xC0}), 0xABC, 0xABC, "c0ab"},
       {"signed 1-bit field", dt::kInt, 1, 7, Bytes({0x80}), -1, -1, "80"},
       {"Intel types 13 to 16: signed 16-bit", dt::kIntIntel, 16, 0, Bytes({0xFE, 0xFF}), -2, -2, "feff"},
@@ -135,7 +135,7 @@ std::vector<DecodeCase> DecodeCases() {
        "000000000000f83f"},
       {"a 16-bit float has no value", dt::kFloat, 16, 0, Bytes({0x00, 0x3C}), 0, 0, "003c"},
       {"64-bit field at bit 3 spans nine bytes", dt::kUInt, 64, 3, std::string(9, '\xFF'),
-       18446744073709551615.0, 18446744073709551615.0, "ffffffffffffffff"},
+       18446744073709551615.0, 18446744073709551615.0, "ffffffffffffffffff"},
   };
 }
 

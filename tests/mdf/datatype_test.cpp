@@ -365,6 +365,7 @@ TEST(CanFieldTest, MatchesCanmatrix) {
     double expected = 0;
     ASSERT_TRUE(ParseNumber(cols[0], start) && ParseNumber(cols[1], length) && ParseNumber(cols[2], order) &&
                 ParseNumber(cols[4], valueType) && ParseNumber(cols[6], expected));
+    if (valueType == 0 && length > 32) continue;  // no codec form: the CAN import reads these as 64-bit fields
     ASSERT_EQ(cols[5].size(), 16u);
     BYTE frame[8];
     for (size_t i = 0; i < 8; ++i) {

@@ -1,0 +1,184 @@
+// Decoding the frames of a CAN-frame log into the values of its signals, and
+// making each pair's frame times its time axis.
+#include <cstring>
+#include <new>
+
+#include "importcore/support.h"
+#include "pellor/candb/candb.h"
+#include "pellor/canlog.h"
+#include "pellor/file_import.h"
+#include "pellor/progress.h"
+
+namespace pellor {
+
+bool CanLogImport::AllocateValues() {
+  try {
+    m_import.m_memoryValues.assign(m_import.m_dataSize, 0);
+    BuildPlans();
+    // Room for the data bytes of the frames that are decoded, pair by pair.
+    m_pairBegin.assign(m_plans.size() + 1, 0);
+    for (size_t p = 0; p < m_plans.size(); ++p)
+      m_pairBegin[p + 1] = m_pairBegin[p] + (m_plans[p].times ? m_pairs[p].frames : 0);
+    m_frameData.resize(m_pairBegin.back());
+  } catch (const std::bad_alloc&) {
+    ReportError(kCanOutOfMemory);
+    return false;
+  }
+  return true;
+}
+
+void CanLogImport::BuildPlans() {
+  m_plans.assign(m_pairs.size(), Plan());
+  uint8_t* base = m_import.m_memoryValues.data();
+  for (const Signal& s : m_signals) {
+    Plan& plan = m_plans[s.pair];
+    uint8_t* values = s.hasBlocks ? base + uint64_t{s.record->Block0} * FileImport::kBlockSize : nullptr;
+    if (!s.sig) {
+      plan.time = s.record;
+      plan.times = reinterpret_cast<double*>(values);
+      continue;
+    }
+    if (s.sig->IsMultiplexor() && !plan.hasMux) {
+      plan.hasMux = true;
+      plan.mux = CanFieldReader(*s.sig);
+    }
+    if (!values) continue;  // hidden: no room in the data space
+    CanValueSlot slot{CanFieldReader(*s.sig), values, s.record->Demux == 8, static_cast<double>(s.sig->MuxValue()), s.record};
+    (s.sig->IsMultiplexed() ? plan.linked : plan.plain).push_back(slot);
+  }
+  // Without a multiplexor a multiplexed signal holds a value in every frame.
+  for (Plan& plan : m_plans)
+    if (!plan.hasMux) {
+      plan.plain.insert(plan.plain.end(), plan.linked.begin(), plan.linked.end());
+      plan.linked.clear();
+    }
+}
+
+namespace {
+
+using Slot = CanValueSlot;
+
+// Frames of a pair decoded at a time: their data stay in the cache while
+// every signal of the pair is decoded from them.
+constexpr uint32_t kSliceFrames = 10000;
+
+template <typename T>
+T LoadAt(const uint8_t* values, uint32_t index) {
+  T value;
+  std::memcpy(&value, values + size_t{index} * sizeof(T), sizeof(T));
+  return value;
+}
+
+template <typename T>
+void StoreAt(uint8_t* values, uint32_t index, T value) {
+  std::memcpy(values + size_t{index} * sizeof(T), &value, sizeof(T));
+}
+
+// Frames [first, first + count) of the pair into a signal that holds a value in each.
+template <typename T>
+void DecodePlain(const Slot& slot, const CanLogImport::FrameData* data, uint32_t first, uint32_t count) {
+  for (uint32_t i = first; i < first + count; ++i)
+    StoreAt<T>(slot.values, i, static_cast<T>(slot.reader.Read(data[i].data())));
+}
+
+// Frames [first, first + count) into a multiplexed signal: where the
+// multiplexor has its value the signal's value is decoded, elsewhere the value
+// before holds; the first one found goes back to the first frame.
+template <typename T>
+void DecodeLinked(Slot& slot, const CanLogImport::FrameData* data, uint32_t first, uint32_t count, const double* mux) {
+  SignalRecord& r = *slot.record;
+  for (uint32_t i = first; i < first + count; ++i) {
+    if (mux[i - first] != slot.muxValue) {
+      if (slot.matched) StoreAt<T>(slot.values, i, LoadAt<T>(slot.values, i - 1));
+      continue;
+    }
+    const double value = slot.reader.Read(data[i].data());
+    const double scaled = value * r.YFactor + r.YOffset;
+    if (!slot.matched) {
+      slot.matched = true;
+      for (uint32_t j = 0; j < i; ++j) StoreAt<T>(slot.values, j, static_cast<T>(value));
+      r.YMin = r.YMax = scaled;
+    } else {
+      r.YMin = std::min(r.YMin, scaled);
+      r.YMax = std::max(r.YMax, scaled);
+    }
+    StoreAt<T>(slot.values, i, static_cast<T>(value));
+  }
+}
+
+}  // namespace
+
+void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count,
+                              std::vector<double>& mux) {
+  for (const Slot& slot : plan.plain)
+    slot.wide ? DecodePlain<double>(slot, data, first, count) : DecodePlain<float>(slot, data, first, count);
+  if (plan.linked.empty()) return;
+  for (uint32_t i = 0; i < count; ++i) mux[i] = plan.mux.Read(data[first + i].data());  // once per frame
+  for (Slot& slot : plan.linked)
+    slot.wide ? DecodeLinked<double>(slot, data, first, count, mux.data())
+              : DecodeLinked<float>(slot, data, first, count, mux.data());
+}
+
+void CanLogImport::DecodeCanValues() {
+  // The frames of each pair side by side: their data bytes in the frame
+  // data, their times in the pair's time signal. The frame table is not
+  // needed after that.
+  for (const Frame& frame : m_frames) {
+    if (frame.pair == kNoPair) continue;
+    Plan& plan = m_plans[frame.pair];
+    if (!plan.times) continue;
+    const uint32_t index = plan.next++;
+    m_frameData[m_pairBegin[frame.pair] + index] = frame.data;
+    plan.times[index] = frame.time;
+  }
+  m_frames = std::vector<Frame>();
+
+  ProgressRecord progress;
+  SetProgressAborted(false);
+  ProgressOpen(1, "", progress, FileImport::kVersion);
+  ProgressSetSignal(static_cast<uint32_t>(std::min<uint64_t>(m_frameData.size(), UINT32_MAX)), "CAN-Telegramme",
+                    progress);
+  importcore::PumpMessages();
+  std::vector<double> mux(kSliceFrames);
+  uint64_t done = 0;
+  for (size_t p = 0; p < m_plans.size(); ++p) {
+    Plan& plan = m_plans[p];
+    for (uint32_t first = 0; first < plan.next; first += kSliceFrames) {
+      const uint32_t count = std::min(kSliceFrames, plan.next - first);
+      DecodePair(plan, m_frameData.data() + m_pairBegin[p], first, count, mux);
+      done += count;
+      ProgressStep(static_cast<uint32_t>(std::min<uint64_t>(done, UINT32_MAX)), progress, true);
+    }
+  }
+  ProgressClose(progress);
+  m_frameData = std::vector<FrameData>();
+
+  // The time axes, and the X fields of every signal over them.
+  for (Plan& plan : m_plans) {
+    if (!plan.times) continue;
+    SignalRecord& t = *plan.time;
+    const CanTimeAxis axis = StraightenCanTimes(std::span<double>(plan.times, plan.next));
+    t.XMin = t.XOffset = t.YMin = axis.xMin;
+    t.XMax = t.YMax = axis.xMax;
+    t.XFactor = plan.next < 2 ? 1.0 : (axis.xMax - axis.xMin) / (plan.next - 1);
+    t.MinDelta = axis.minDelta;
+    t.MaxDelta = axis.maxDelta;
+    t.IsUniDir = axis.uniDir ? 1 : 0;
+    t.YFactor = 1.0;
+    plan.equidistant = axis.equidistant;
+  }
+  for (const Signal& s : m_signals) {
+    const Plan& plan = m_plans[s.pair];
+    if (!s.sig || !plan.times) continue;
+    SignalRecord& r = *s.record;
+    const SignalRecord& t = *plan.time;
+    r.XMin = t.XMin;
+    r.XMax = t.XMax;
+    r.XFactor = t.XFactor;
+    r.XOffset = t.XOffset;
+    r.XUnit = t.XUnit.str();
+    if (plan.equidistant) r.XSignal = "";  // the X fields describe the axis whole
+  }
+}
+
+}  // namespace pellor
