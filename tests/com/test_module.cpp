@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/server/class_script.h"
 #include "platform/com/server/server.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/messagebox.h"
@@ -45,33 +46,7 @@ constexpr size_t kSignalMemberCount = 52;
 #endif
 
 // A class's registration script, as the module's resources would hold it.
-#define COMTEST_SCRIPT(CLASS, CLSID)                                    \
-  "HKCR\n"                                                             \
-  "{\n"                                                                \
-  "  " COMTEST_NAME "." CLASS ".1 = s '" CLASS " Class'\n"             \
-  "  {\n"                                                              \
-  "    CLSID = s '" CLSID "'\n"                                        \
-  "  }\n"                                                              \
-  "  " COMTEST_NAME "." CLASS " = s '" CLASS " Class'\n"               \
-  "  {\n"                                                              \
-  "    CLSID = s '" CLSID "'\n"                                        \
-  "    CurVer = s '" COMTEST_NAME "." CLASS ".1'\n"                    \
-  "  }\n"                                                              \
-  "  NoRemove CLSID\n"                                                 \
-  "  {\n"                                                              \
-  "    ForceRemove " CLSID " = s '" CLASS " Class'\n"                  \
-  "    {\n"                                                            \
-  "      ProgID = s '" COMTEST_NAME "." CLASS ".1'\n"                  \
-  "      VersionIndependentProgID = s '" COMTEST_NAME "." CLASS "'\n"  \
-  "      ForceRemove 'Programmable'\n"                                 \
-  "      InprocServer32 = s '%MODULE%'\n"                              \
-  "      {\n"                                                          \
-  "        val ThreadingModel = s 'Apartment'\n"                       \
-  "      }\n"                                                          \
-  "      'TypeLib' = s '" COMTEST_LIBID "'\n"                          \
-  "    }\n"                                                            \
-  "  }\n"                                                              \
-  "}\n"
+#define COMTEST_SCRIPT(CLASS, CLSID) COMSERVER_CLASS_SCRIPT(COMTEST_NAME, CLASS, CLSID, COMTEST_LIBID)
 
 // --- Probe --------------------------------------------------------------------
 
