@@ -9,23 +9,10 @@
 
 namespace dravo {
 
+using importcore::Answer;
+using importcore::AnswerNew;
+
 namespace {
-
-template <typename T>
-HRESULT Answer(T* out, T value) {
-  if (!out) return E_POINTER;
-  *out = value;
-  return S_OK;
-}
-
-template <class T, class... A>
-HRESULT NewObject(IDispatch** out, A&&... args) {
-  if (!out) return E_POINTER;
-  T* object = comserver::New<T>(std::forward<A>(args)...);
-  if (!object) return E_OUTOFMEMORY;
-  *out = object;
-  return S_OK;
-}
 
 // The file name as the library's 8-bit text, each character's low byte; none
 // when it is too long or holds a character that no byte stands for (above
@@ -53,28 +40,12 @@ std::shared_ptr<const SignalRecord> CZPSignal::Find(LONG number) const {
   return record ? std::shared_ptr<const SignalRecord>(import, record) : nullptr;
 }
 
-HRESULT CZPSignal::IsUniDir(LONG* out) {
-  if (!out) return E_POINTER;
-  if (const auto r = Find(number_)) *out = static_cast<LONG>(r->IsUniDir);
-  return S_OK;
-}
-
-HRESULT CZPSignal::NoValuesRaw(VARIANT* out) {
-  if (!out) return E_POINTER;
-  if (Find(number_)) out->vt = VT_EMPTY;
-  return S_OK;
-}
-
 HRESULT CZPSignal::BitState(LONG val, BSTR* out) {
   if (!out) return E_POINTER;
   if (Find(number_))
     if (const auto named = Find(val)) *out = TextToBstr(named->Name.str());
   return S_OK;
 }
-
-// ---- ZPScalar ----
-
-HRESULT CZPScalar::FileNo(LONG* out) { return Answer<LONG>(out, 1); }
 
 // ---- ZPFileImport ----
 
@@ -98,8 +69,8 @@ HRESULT CZPFileImport::Seek(LONG lPos, LONG origin) {
 }
 
 HRESULT CZPFileImport::Read(IUnknown** pBuffer, ULONG dwBytes) {
-  if (!pBuffer || !*pBuffer) return E_POINTER;
-  auto* buffer = reinterpret_cast<uint8_t*>(*pBuffer);
+  uint8_t* buffer = importcore::HostBuffer(pBuffer);
+  if (!buffer) return E_POINTER;
   const uint32_t size = import_->dataSize;
   const uint32_t count = position_ < size ? std::min<uint32_t>(dwBytes, size - position_) : 0;
   if (count) std::memcpy(buffer, import_->data.get() + position_, count);
@@ -142,7 +113,7 @@ HRESULT CZPFileImport::ReleaseFile() {
 HRESULT CZPFileImport::nSignals(LONG* n) { return Answer(n, static_cast<LONG>(import_->signals.Count())); }
 
 HRESULT CZPFileImport::Signal(LONG idx, IDispatch** signal) {
-  return NewObject<CZPSignal>(signal, std::weak_ptr<const ImportData>(import_), idx);
+  return AnswerNew<CZPSignal>(signal, std::weak_ptr<const ImportData>(import_), idx);
 }
 
 HRESULT CZPFileImport::IsValid(BSTR /*strFileName*/, LONG* valid) {
@@ -186,7 +157,7 @@ HRESULT CZPFileImport::Name(LONG /*iIndex*/, BSTR* name) {
 HRESULT CZPFileImport::Version(LONG* version) { return Answer<LONG>(version, kModuleVersion); }
 HRESULT CZPFileImport::nScalars(LONG* n) { return Answer<LONG>(n, 0); }
 
-HRESULT CZPFileImport::Scalar(LONG /*idx*/, IDispatch** scalar) { return NewObject<CZPScalar>(scalar); }
+HRESULT CZPFileImport::Scalar(LONG /*idx*/, IDispatch** scalar) { return AnswerNew<CZPScalar>(scalar); }
 
 HRESULT CZPFileImport::CommentName(LONG lIndex, BSTR* name) {
   if (!name) return E_POINTER;
