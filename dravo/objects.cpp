@@ -110,13 +110,13 @@ HRESULT CZPFileImport::ReleaseFile() {
   return S_OK;
 }
 
-HRESULT CZPFileImport::nSignals(LONG* n) { return Answer(n, static_cast<LONG>(import_->signals.Count())); }
+HRESULT CZPFileImport::get_nSignals(LONG* n) { return Answer(n, static_cast<LONG>(import_->signals.Count())); }
 
-HRESULT CZPFileImport::Signal(LONG idx, IDispatch** signal) {
+HRESULT CZPFileImport::get_Signal(LONG idx, IDispatch** signal) {
   return AnswerNew<CZPSignal>(signal, std::weak_ptr<const ImportData>(import_), idx);
 }
 
-HRESULT CZPFileImport::IsValid(BSTR /*strFileName*/, LONG* valid) {
+HRESULT CZPFileImport::get_IsValid(BSTR /*strFileName*/, LONG* valid) {
   if (!valid) return E_POINTER;
   const bool ok = MdfInitLibrary("ZephanorImport") == kMdfOk;
   if (ok) MdfExitLibrary();
@@ -124,10 +124,10 @@ HRESULT CZPFileImport::IsValid(BSTR /*strFileName*/, LONG* valid) {
   return S_OK;
 }
 
-HRESULT CZPFileImport::FileDate(LONG* date) { return Answer<LONG>(date, import_->fileDate); }
-HRESULT CZPFileImport::BlockSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->blockSize)); }
-HRESULT CZPFileImport::DataSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->dataSize)); }
-HRESULT CZPFileImport::NoOfComments(LONG* n) { return Answer(n, static_cast<LONG>(kCommentSlots)); }
+HRESULT CZPFileImport::get_FileDate(LONG* date) { return Answer<LONG>(date, import_->fileDate); }
+HRESULT CZPFileImport::get_BlockSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->blockSize)); }
+HRESULT CZPFileImport::get_DataSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->dataSize)); }
+HRESULT CZPFileImport::get_NoOfComments(LONG* n) { return Answer(n, static_cast<LONG>(kCommentSlots)); }
 
 const CommentEntry* CZPFileImport::CommentAt(LONG index) const {
   if (index < 1 || index >= static_cast<LONG>(kCommentSlots)) return nullptr;
@@ -135,7 +135,7 @@ const CommentEntry* CZPFileImport::CommentAt(LONG index) const {
   return i < import_->comments.size() ? &import_->comments[i] : nullptr;
 }
 
-HRESULT CZPFileImport::FileComment(LONG iIndex, BSTR* text) {
+HRESULT CZPFileImport::get_FileComment(LONG iIndex, BSTR* text) {
   if (!text) return E_POINTER;
   if (iIndex == 0) {
     *text = TextToBstr(import_->fileComment);
@@ -146,26 +146,26 @@ HRESULT CZPFileImport::FileComment(LONG iIndex, BSTR* text) {
   return S_OK;
 }
 
-HRESULT CZPFileImport::nFiles(LONG* n) { return Answer<LONG>(n, 1); }
+HRESULT CZPFileImport::get_nFiles(LONG* n) { return Answer<LONG>(n, 1); }
 
-HRESULT CZPFileImport::Name(LONG /*iIndex*/, BSTR* name) {
+HRESULT CZPFileImport::get_Name(LONG /*iIndex*/, BSTR* name) {
   if (!name) return E_POINTER;
   *name = TextToBstr(import_->name);
   return S_OK;
 }
 
-HRESULT CZPFileImport::Version(LONG* version) { return Answer<LONG>(version, kModuleVersion); }
-HRESULT CZPFileImport::nScalars(LONG* n) { return Answer<LONG>(n, 0); }
+HRESULT CZPFileImport::get_Version(LONG* version) { return Answer<LONG>(version, kModuleVersion); }
+HRESULT CZPFileImport::get_nScalars(LONG* n) { return Answer<LONG>(n, 0); }
 
-HRESULT CZPFileImport::Scalar(LONG /*idx*/, IDispatch** scalar) { return AnswerNew<CZPScalar>(scalar); }
+HRESULT CZPFileImport::get_Scalar(LONG /*idx*/, IDispatch** scalar) { return AnswerNew<CZPScalar>(scalar); }
 
-HRESULT CZPFileImport::CommentName(LONG lIndex, BSTR* name) {
+HRESULT CZPFileImport::get_CommentName(LONG lIndex, BSTR* name) {
   if (!name) return E_POINTER;
   const CommentEntry* entry = CommentAt(lIndex);
   *name = entry && !entry->name.empty() ? TextToBstr(entry->name) : nullptr;
   return S_OK;
 }
 
-HRESULT CZPFileImport::FileInfo(LONG /*iSubFile*/, LONG* result) { return Answer<LONG>(result, 0); }
+HRESULT CZPFileImport::get_FileInfo(LONG /*iSubFile*/, LONG* result) { return Answer<LONG>(result, 0); }
 
 }  // namespace dravo

@@ -87,33 +87,24 @@ class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
   HRESULT Close();
   HRESULT ImportFile(BSTR strFileName, BSTR strUser);
   HRESULT ReleaseFile();
-  HRESULT nSignals(LONG* n);
-  HRESULT Signal(LONG idx, IDispatch** signal);
-  HRESULT IsValid(BSTR strFileName, LONG* valid);
-  HRESULT FileDate(LONG* date);
-  HRESULT BlockSize(LONG* size);
-  HRESULT DataSize(LONG* size);
-  HRESULT NoOfComments(LONG* n);
-  HRESULT FileComment(LONG iIndex, BSTR* text);
-  HRESULT nFiles(LONG* n);
-  HRESULT Name(LONG iIndex, BSTR* name);
-  HRESULT Version(LONG* version);
-  HRESULT nScalars(LONG* n);
-  HRESULT Scalar(LONG idx, IDispatch** scalar);
-  HRESULT CommentName(LONG lIndex, BSTR* name);
-  HRESULT FileInfo(LONG iSubFile, LONG* result);
+  HRESULT get_nSignals(LONG* n);
+  HRESULT get_Signal(LONG idx, IDispatch** signal);
+  HRESULT get_IsValid(BSTR strFileName, LONG* valid);
+  HRESULT get_FileDate(LONG* date);
+  HRESULT get_BlockSize(LONG* size);
+  HRESULT get_DataSize(LONG* size);
+  HRESULT get_NoOfComments(LONG* n);
+  HRESULT get_FileComment(LONG iIndex, BSTR* text);
+  HRESULT get_nFiles(LONG* n);
+  HRESULT get_Name(LONG iIndex, BSTR* name);
+  HRESULT get_Version(LONG* version);
+  HRESULT get_nScalars(LONG* n);
+  HRESULT get_Scalar(LONG idx, IDispatch** scalar);
+  HRESULT get_CommentName(LONG lIndex, BSTR* name);
+  HRESULT get_FileInfo(LONG iSubFile, LONG* result);
 
-  using S = CZPFileImport;
   static constexpr const comserver::Interface& kInterface = kIZPFileImport;
-  static constexpr comserver::Binding kBindings[] = {
-      Bind<&S::Open>(),         Bind<&S::Seek>(),        Bind<&S::Read>(),      Bind<&S::Close>(),
-      Bind<&S::ImportFile>(),   Bind<&S::ReleaseFile>(), Bind<&S::nSignals>(),  Bind<&S::Signal>(),
-      Bind<&S::IsValid>(),      Bind<&S::FileDate>(),    Bind<&S::BlockSize>(), Bind<&S::DataSize>(),
-      Bind<&S::NoOfComments>(), Bind<&S::FileComment>(), Bind<&S::nFiles>(),    Bind<&S::Name>(),
-      Bind<&S::Version>(),      Bind<&S::nScalars>(),    Bind<&S::Scalar>(),    Bind<&S::CommentName>(),
-      Bind<&S::FileInfo>(),
-  };
-  static_assert(std::size(kBindings) == kFileImportMembers);
+  static constexpr auto kBindings = importcore::FileImportBindings<CZPFileImport, kFileImportMembers>();
 
  private:
   // The comment entry that index i (from 1) of FileComment and CommentName names; null outside 1 to 255.

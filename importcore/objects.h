@@ -4,6 +4,8 @@
 // that makes no scalars.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +47,41 @@ HRESULT AnswerNew(IDispatch** out, A&&... args) {
 // The host's byte buffer behind the address of its pointer (Read's pBuffer);
 // null when either is missing.
 inline uint8_t* HostBuffer(IUnknown** buffer) { return buffer ? *reinterpret_cast<uint8_t**>(buffer) : nullptr; }
+
+// --- the file-import object's bindings ----------------------------------------
+
+// The bindings of file-import class S to the first Count members of the
+// contract (one of its forms of 21, 24, 25 or 28 members), under the members'
+// C++ names: Open, Seek, Read, Close, ImportFile, ReleaseFile, get_nSignals,
+// get_Signal, ..., get_DaffExists, ReadEx, get_CanDoReadEx, put_ZpVersion.
+template <class S, size_t Count>
+constexpr std::array<comserver::Binding, Count> FileImportBindings() {
+  using comserver::Bind;
+  namespace form = contract::form;
+  static_assert(Count == form::kFileImport21 || Count == form::kFileImport24 || Count == form::kFileImport25 ||
+                Count == form::kFileImport28);
+  std::array<comserver::Binding, Count> bindings{};
+  size_t i = 0;
+  for (const comserver::Binding& b :
+       {Bind<S, &S::Open>(),             Bind<S, &S::Seek>(),            Bind<S, &S::Read>(),
+        Bind<S, &S::Close>(),            Bind<S, &S::ImportFile>(),      Bind<S, &S::ReleaseFile>(),
+        Bind<S, &S::get_nSignals>(),     Bind<S, &S::get_Signal>(),      Bind<S, &S::get_IsValid>(),
+        Bind<S, &S::get_FileDate>(),     Bind<S, &S::get_BlockSize>(),   Bind<S, &S::get_DataSize>(),
+        Bind<S, &S::get_NoOfComments>(), Bind<S, &S::get_FileComment>(), Bind<S, &S::get_nFiles>(),
+        Bind<S, &S::get_Name>(),         Bind<S, &S::get_Version>(),     Bind<S, &S::get_nScalars>(),
+        Bind<S, &S::get_Scalar>(),       Bind<S, &S::get_CommentName>(), Bind<S, &S::get_FileInfo>()})
+    bindings[i++] = b;
+  if constexpr (Count >= form::kFileImport24)
+    for (const comserver::Binding& b :
+         {Bind<S, &S::get_ParSize>(), Bind<S, &S::get_Parameters>(), Bind<S, &S::put_Parameters>()})
+      bindings[i++] = b;
+  if constexpr (Count >= form::kFileImport25) bindings[i++] = Bind<S, &S::get_DaffExists>();
+  if constexpr (Count >= form::kFileImport28)
+    for (const comserver::Binding& b :
+         {Bind<S, &S::ReadEx>(), Bind<S, &S::get_CanDoReadEx>(), Bind<S, &S::put_ZpVersion>()})
+      bindings[i++] = b;
+  return bindings;
+}
 
 // --- getters over a record ------------------------------------------------------
 
