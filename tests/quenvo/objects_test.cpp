@@ -13,39 +13,16 @@
 
 #include "importcore/contract.h"
 #include "importcore/le.h"
-#include "platform/com/activation.h"
-#include "platform/win32/codepage.h"
-#include "platform/win32/registry.h"
 #include "tests/quenvo/quenvo_host.h"
+#include "tests/support/host_objects.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using namespace quenvotest;
+using testsupport::Create;
+using testsupport::RegText;
 namespace contract = importcore::contract;
-
-// A value of HKEY_CLASSES_ROOT (the key's default for none); none when absent.
-std::optional<std::string> RegText(const std::string& path, const char* value = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  char data[1024];
-  DWORD size = sizeof data, type = 0;
-  const LSTATUS status = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ || size == 0) return std::nullopt;
-  return std::string(data, size - 1);
-}
-
-host::Object Create(const std::string& progId) {
-  const std::u16string wide = winport::Utf8ToUtf16(progId);
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(wide.c_str(), &clsid), S_OK) << progId;
-  IDispatch* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK)
-      << progId << ": " << winport::LastActivationError();
-  return host::Object(object);
-}
 
 TEST(Registration, ThreeClassesWithTheirPrefixOfTheContract) {
   testsupport::HostHarness host;

@@ -10,11 +10,11 @@
 
 #include "platform/com/activation.h"
 #include "platform/com/guid.h"
-#include "platform/win32/registry.h"
 #include "smallimports/support/com_objects.h"
 #include "smallimports/support/com_text.h"
 #include "tests/smallimports/module_host.h"
 #include "tests/support/filmor_fixtures.h"
+#include "tests/support/host_objects.h"
 #include "tests/support/rpc_writer.h"
 #include "tests/support/tarvix_writer.h"
 #include "tests/support/temp_dir.h"
@@ -27,6 +27,8 @@ using smalltest::IsNull;
 using smalltest::Long;
 using smalltest::ReadBytes;
 using smalltest::Seek;
+using testsupport::Create;
+using testsupport::RegText;
 
 // A module's classes with their CLSIDs and the members each offers.
 struct ClassInfo {
@@ -59,30 +61,6 @@ const ModuleInfo kModules[] = {
      {{"FileImport", "{D541AF1F-A5B5-11D4-8B52-525405DF32BD}", 16},
       {"ISignal", "{D541AF21-A5B5-11D4-8B52-525405DF32BD}", 40}}},
 };
-
-// A value of HKEY_CLASSES_ROOT (the key's default for none); none when absent.
-std::optional<std::string> RegText(const std::string& path, const char* value = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  char data[1024];
-  DWORD size = sizeof data, type = 0;
-  const LSTATUS status = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ || size == 0) return std::nullopt;
-  return std::string(data, size - 1);
-}
-
-// A new object of the class, as the host creates it.
-host::Object Create(const std::string& progId) {
-  const std::u16string wide = winport::Utf8ToUtf16(progId);
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(wide.c_str(), &clsid), S_OK) << progId;
-  IDispatch* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK)
-      << progId << ": " << winport::LastActivationError();
-  return host::Object(object);
-}
 
 TEST(Registration, EveryClassByProgIdAndVersionedProgId) {
   testsupport::HostHarness host;
