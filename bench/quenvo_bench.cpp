@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_file.h"
 #include "quenvo/mat_loader.h"
 #include "tests/matlab/mat_writer.h"
 #include "tests/support/page_cache.h"
@@ -92,8 +93,7 @@ int64_t FileSize(const std::string& path) {
 
 void BM_PageCacheRead(benchmark::State& state) {
   const std::string& path = File(state.range(0) != 0);
-  for (auto _ : state) benchmark::DoNotOptimize(testsupport::ReadThroughPageCache(path));
-  state.SetBytesProcessed(state.iterations() * FileSize(path));
+  benchsupport::PageCacheRead(state, path, static_cast<uint64_t>(FileSize(path)));
 }
 
 // The stand-in's reading of every variable, as the loader's walk starts.
