@@ -192,8 +192,8 @@ TEST(DravoModule, StreamedValuesMatchTheOracles) {
           continue;
         }
         const auto stored = [isTime](double got, double expected) {
-          if (isTime) return dravotest::Same(got, expected);
-          return dravotest::Same(got, static_cast<double>(static_cast<float>(expected)));
+          if (isTime) return testsupport::SameValue(got, expected);
+          return testsupport::SameValue(got, static_cast<double>(static_cast<float>(expected)));
         };
         dravotest::ExpectSummary(got, c[rule.summary], rule.map, stored);
       }
