@@ -1,9 +1,11 @@
 // A benchmark's input file, written once into a temporary folder of its own,
-// and the rate at which the page cache serves it, measured beside a reader's
-// own figures.
+// its size, and the rate at which the page cache serves it, measured beside
+// a reader's own figures.
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -22,6 +24,14 @@ struct BenchFile {
   std::string path;
   uint64_t bytes = 0;
 };
+
+// The file's size in bytes; -1 when it cannot be opened.
+inline int64_t FileSize(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  const off_t size = lseek(fd, 0, SEEK_END);
+  close(fd);
+  return size;
+}
 
 // Reads the whole file of `bytes` bytes through the page cache at every iteration.
 inline void PageCacheRead(benchmark::State& state, const std::string& path, uint64_t bytes) {
