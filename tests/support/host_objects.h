@@ -1,19 +1,23 @@
 // For tests that drive a module's objects one member at a time through the
 // host stand-in: the registry values that registering wrote, objects created
-// by ProgID, and single members of an object.
+// by ProgID, the members they offer, and single members of an object.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
+#include <utility>
 #include <vector>
 
 #include "host/object.h"
 #include "host/value.h"
 #include "platform/com/activation.h"
+#include "platform/com/server/server.h"
 #include "platform/win32/codepage.h"
 #include "platform/win32/registry.h"
 
@@ -29,6 +33,25 @@ inline std::optional<std::string> RegText(const std::string& path, const char* v
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_SZ || size == 0) return std::nullopt;
   return std::string(data, size - 1);
+}
+
+// What registering a module wrote for one of its classes: the ProgIDs
+// "<progId>.1" and "<progId>" (with CurVer) naming the class and its CLSID,
+// and under the CLSID both ProgIDs and the in-process server, the module at
+// its real path in the threading model "Apartment".
+inline void ExpectClassRegistered(const std::string& progId, const std::string& className, const std::string& clsid,
+                                  const std::string& module) {
+  char real[4096];
+  ASSERT_NE(realpath(module.c_str(), real), nullptr);
+  EXPECT_EQ(RegText(progId), className + " Class");
+  EXPECT_EQ(RegText(progId + "\\CurVer"), progId + ".1");
+  EXPECT_EQ(RegText(progId + "\\CLSID"), clsid);
+  EXPECT_EQ(RegText(progId + ".1\\CLSID"), clsid);
+  const std::string key = "CLSID\\" + clsid;
+  EXPECT_EQ(RegText(key + "\\ProgID"), progId + ".1");
+  EXPECT_EQ(RegText(key + "\\VersionIndependentProgID"), progId);
+  EXPECT_EQ(RegText(key + "\\InprocServer32"), std::string(real));
+  EXPECT_EQ(RegText(key + "\\InprocServer32", "ThreadingModel"), "Apartment");
 }
 
 // A new object of the class, as the host creates it; a failure fails the test.
@@ -48,6 +71,18 @@ inline int64_t Long(host::Object& object, const char* name, const std::vector<ho
   const host::Value v = object.Get(name, args);
   const auto* n = std::get_if<int64_t>(&v);
   return n ? *n : -12345;
+}
+
+// The members the object offers, as the host lists them (a property's get and
+// put as one), against a prefix of a contract table: name for name, dispatch
+// id for dispatch id.
+inline void ExpectMembers(const host::Object& object, std::span<const comserver::Member> prefix) {
+  std::vector<std::pair<std::string, DISPID>> expected;
+  for (const comserver::Member& m : prefix)
+    if (expected.empty() || expected.back().first != m.name) expected.emplace_back(m.name, m.dispid);
+  std::vector<std::pair<std::string, DISPID>> offered;
+  for (const host::Object::Member& m : object.Members()) offered.emplace_back(m.name, m.id);
+  EXPECT_EQ(offered, expected);
 }
 
 // Whether a value is none (a null string, an empty variant).
