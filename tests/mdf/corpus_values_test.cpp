@@ -32,10 +32,12 @@ void ExpectSummary(const std::vector<double>& got, const json& o, bool exact, bo
   const json& first = o["first"];
   const json& last = o["last"];
   for (size_t i = 0; i < first.size(); ++i)
-    EXPECT_TRUE(SameValue(got[i], OracleNumber(first[i]), exact)) << "value " << i << ": " << got[i] << " vs " << first[i];
+    EXPECT_TRUE(SameValue(got[i], OracleNumber(first[i]), exact))
+        << "value " << i << ": " << got[i] << " vs " << first[i];
   for (size_t i = 0; i < last.size(); ++i) {
     const size_t k = got.size() - last.size() + i;
-    EXPECT_TRUE(SameValue(got[k], OracleNumber(last[i]), exact)) << "value " << k << ": " << got[k] << " vs " << last[i];
+    EXPECT_TRUE(SameValue(got[k], OracleNumber(last[i]), exact))
+        << "value " << k << ": " << got[k] << " vs " << last[i];
   }
   if (!withRange || got.empty() || !o.contains("min")) return;
   std::vector<double> sorted;
