@@ -9,23 +9,10 @@
 
 namespace dravo {
 
+using importcore::Answer;
+using importcore::AnswerNew;
+
 namespace {
-
-template <typename T>
-HRESULT Answer(T* out, T value) {
-  if (!out) return E_POINTER;
-  *out = value;
-  return S_OK;
-}
-
-template <class T, class... A>
-HRESULT NewObject(IDispatch** out, A&&... args) {
-  if (!out) return E_POINTER;
-  T* object = comserver::New<T>(std::forward<A>(args)...);
-  if (!object) return E_OUTOFMEMORY;
-  *out = object;
-  return S_OK;
-}
 
 // The file name as the library's 8-bit text, each character's low byte; none
 // when it is too long or holds a character that no byte stands for (above
@@ -53,28 +40,12 @@ std::shared_ptr<const SignalRecord> CZPSignal::Find(LONG number) const {
   return record ? std::shared_ptr<const SignalRecord>(import, record) : nullptr;
 }
 
-HRESULT CZPSignal::IsUniDir(LONG* out) {
-  if (!out) return E_POINTER;
-  if (const auto r = Find(number_)) *out = static_cast<LONG>(r->IsUniDir);
-  return S_OK;
-}
-
-HRESULT CZPSignal::NoValuesRaw(VARIANT* out) {
-  if (!out) return E_POINTER;
-  if (Find(number_)) out->vt = VT_EMPTY;
-  return S_OK;
-}
-
 HRESULT CZPSignal::BitState(LONG val, BSTR* out) {
   if (!out) return E_POINTER;
   if (Find(number_))
     if (const auto named = Find(val)) *out = TextToBstr(named->Name.str());
   return S_OK;
 }
-
-// ---- ZPScalar ----
-
-HRESULT CZPScalar::FileNo(LONG* out) { return Answer<LONG>(out, 1); }
 
 // ---- ZPFileImport ----
 
@@ -98,8 +69,8 @@ HRESULT CZPFileImport::Seek(LONG lPos, LONG origin) {
 }
 
 HRESULT CZPFileImport::Read(IUnknown** pBuffer, ULONG dwBytes) {
-  if (!pBuffer || !*pBuffer) return E_POINTER;
-  auto* buffer = reinterpret_cast<uint8_t*>(*pBuffer);
+  uint8_t* buffer = importcore::HostBuffer(pBuffer);
+  if (!buffer) return E_POINTER;
   const uint32_t size = import_->dataSize;
   const uint32_t count = position_ < size ? std::min<uint32_t>(dwBytes, size - position_) : 0;
   if (count) std::memcpy(buffer, import_->data.get() + position_, count);
@@ -139,13 +110,13 @@ HRESULT CZPFileImport::ReleaseFile() {
   return S_OK;
 }
 
-HRESULT CZPFileImport::nSignals(LONG* n) { return Answer(n, static_cast<LONG>(import_->signals.Count())); }
+HRESULT CZPFileImport::get_nSignals(LONG* n) { return Answer(n, static_cast<LONG>(import_->signals.Count())); }
 
-HRESULT CZPFileImport::Signal(LONG idx, IDispatch** signal) {
-  return NewObject<CZPSignal>(signal, std::weak_ptr<const ImportData>(import_), idx);
+HRESULT CZPFileImport::get_Signal(LONG idx, IDispatch** signal) {
+  return AnswerNew<CZPSignal>(signal, std::weak_ptr<const ImportData>(import_), idx);
 }
 
-HRESULT CZPFileImport::IsValid(BSTR /*strFileName*/, LONG* valid) {
+HRESULT CZPFileImport::get_IsValid(BSTR /*strFileName*/, LONG* valid) {
   if (!valid) return E_POINTER;
   const bool ok = MdfInitLibrary("ZephanorImport") == kMdfOk;
   if (ok) MdfExitLibrary();
@@ -153,10 +124,10 @@ HRESULT CZPFileImport::IsValid(BSTR /*strFileName*/, LONG* valid) {
   return S_OK;
 }
 
-HRESULT CZPFileImport::FileDate(LONG* date) { return Answer<LONG>(date, import_->fileDate); }
-HRESULT CZPFileImport::BlockSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->blockSize)); }
-HRESULT CZPFileImport::DataSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->dataSize)); }
-HRESULT CZPFileImport::NoOfComments(LONG* n) { return Answer(n, static_cast<LONG>(kCommentSlots)); }
+HRESULT CZPFileImport::get_FileDate(LONG* date) { return Answer<LONG>(date, import_->fileDate); }
+HRESULT CZPFileImport::get_BlockSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->blockSize)); }
+HRESULT CZPFileImport::get_DataSize(LONG* size) { return Answer(size, static_cast<LONG>(import_->dataSize)); }
+HRESULT CZPFileImport::get_NoOfComments(LONG* n) { return Answer(n, static_cast<LONG>(kCommentSlots)); }
 
 const CommentEntry* CZPFileImport::CommentAt(LONG index) const {
   if (index < 1 || index >= static_cast<LONG>(kCommentSlots)) return nullptr;
@@ -164,7 +135,7 @@ const CommentEntry* CZPFileImport::CommentAt(LONG index) const {
   return i < import_->comments.size() ? &import_->comments[i] : nullptr;
 }
 
-HRESULT CZPFileImport::FileComment(LONG iIndex, BSTR* text) {
+HRESULT CZPFileImport::get_FileComment(LONG iIndex, BSTR* text) {
   if (!text) return E_POINTER;
   if (iIndex == 0) {
     *text = TextToBstr(import_->fileComment);
@@ -175,26 +146,26 @@ HRESULT CZPFileImport::FileComment(LONG iIndex, BSTR* text) {
   return S_OK;
 }
 
-HRESULT CZPFileImport::nFiles(LONG* n) { return Answer<LONG>(n, 1); }
+HRESULT CZPFileImport::get_nFiles(LONG* n) { return Answer<LONG>(n, 1); }
 
-HRESULT CZPFileImport::Name(LONG /*iIndex*/, BSTR* name) {
+HRESULT CZPFileImport::get_Name(LONG /*iIndex*/, BSTR* name) {
   if (!name) return E_POINTER;
   *name = TextToBstr(import_->name);
   return S_OK;
 }
 
-HRESULT CZPFileImport::Version(LONG* version) { return Answer<LONG>(version, kModuleVersion); }
-HRESULT CZPFileImport::nScalars(LONG* n) { return Answer<LONG>(n, 0); }
+HRESULT CZPFileImport::get_Version(LONG* version) { return Answer<LONG>(version, kModuleVersion); }
+HRESULT CZPFileImport::get_nScalars(LONG* n) { return Answer<LONG>(n, 0); }
 
-HRESULT CZPFileImport::Scalar(LONG /*idx*/, IDispatch** scalar) { return NewObject<CZPScalar>(scalar); }
+HRESULT CZPFileImport::get_Scalar(LONG /*idx*/, IDispatch** scalar) { return AnswerNew<CZPScalar>(scalar); }
 
-HRESULT CZPFileImport::CommentName(LONG lIndex, BSTR* name) {
+HRESULT CZPFileImport::get_CommentName(LONG lIndex, BSTR* name) {
   if (!name) return E_POINTER;
   const CommentEntry* entry = CommentAt(lIndex);
   *name = entry && !entry->name.empty() ? TextToBstr(entry->name) : nullptr;
   return S_OK;
 }
 
-HRESULT CZPFileImport::FileInfo(LONG /*iSubFile*/, LONG* result) { return Answer<LONG>(result, 0); }
+HRESULT CZPFileImport::get_FileInfo(LONG /*iSubFile*/, LONG* result) { return Answer<LONG>(result, 0); }
 
 }  // namespace dravo

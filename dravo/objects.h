@@ -2,10 +2,10 @@
 // 21/46/11-member form of the import contract.
 //
 // The file-import object holds its import by shared pointer and replaces it
-// by an empty one at ReleaseFile; signal and scalar objects hold it weakly and
-// look their record up at every call, so that one asked after ReleaseFile,
-// after the import object's end, or made without one finds no record and
-// leaves every result as the caller set it.
+// by an empty one at ReleaseFile; signal objects hold it weakly and look
+// their record up at every call, so that one asked after ReleaseFile, after
+// the import object's end, or made without one finds no record and leaves
+// every result as the caller set it. The module makes no scalars.
 #pragma once
 
 #include <memory>
@@ -14,13 +14,13 @@
 #include "dravo/import_records.h"
 #include "dravo/import_text.h"
 #include "importcore/contract.h"
+#include "importcore/objects.h"
 #include "platform/com/server/server.h"
 
 namespace dravo {
 
 inline constexpr size_t kFileImportMembers = importcore::contract::form::kFileImport21;
 inline constexpr size_t kSignalMembers = importcore::contract::form::kSignal46;
-inline constexpr size_t kScalarMembers = importcore::contract::form::kScalar11;
 
 inline constexpr comserver::Interface kIZPFileImport{"IZPFileImport",
                                                      winport::GuidOf("{B8C0F406-941F-4957-9D22-B8850B26FE96}"),
@@ -33,22 +33,12 @@ inline constexpr comserver::Interface kIZPScalar{"IZPScalar", winport::GuidOf("{
 // The longest file name ImportFile takes.
 inline constexpr size_t kMaxFileNameChars = 559;
 
-class CZPSignal : public comserver::Dispatch<CZPSignal> {
+class CZPSignal : public comserver::Dispatch<CZPSignal>, public importcore::RecordGetters<CZPSignal, &TextToBstr> {
  public:
   // Made by COM: no import.
   CZPSignal() = default;
   CZPSignal(std::weak_ptr<const ImportData> import, LONG number) : import_(std::move(import)), number_(number) {}
 
-  template <auto Field>
-  HRESULT Text(BSTR* out);
-  template <auto Field>
-  HRESULT Long(LONG* out);
-  template <auto Field>
-  HRESULT Double(double* out);
-  template <LONG Value>
-  HRESULT Fixed(LONG* out);
-  HRESULT IsUniDir(LONG* out);
-  HRESULT NoValuesRaw(VARIANT* out);
   HRESULT BitState(LONG val, BSTR* out);
 
   using S = CZPSignal;
@@ -70,11 +60,14 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
       Bind<&S::Fixed<1>>(),                Bind<&S::Text<&R::XLink>>(),         Bind<&S::Text<&R::CLink>>(),
       Bind<&S::Fixed<0>>(),                Bind<&S::Text<&R::DisplayName>>(),   Bind<&S::Text<&R::XSignal>>(),
       Bind<&S::BitState>(),                Bind<&S::Double<&R::MinDelta>>(),    Bind<&S::Double<&R::MaxDelta>>(),
-      Bind<&S::IsUniDir>(),
+      Bind<&S::Long<&R::IsUniDir>>(),
   };
   static_assert(std::size(kBindings) == kSignalMembers);
 
  private:
+  friend importcore::RecordGetters<CZPSignal, &TextToBstr>;
+  // The record, looked up at every call; see Find.
+  std::shared_ptr<const SignalRecord> Record() const { return Find(number_); }
   // The record, kept alive with its import while the caller holds it; null when there is none.
   std::shared_ptr<const SignalRecord> Find(LONG number) const;
 
@@ -82,26 +75,7 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
   LONG number_ = -1;
 };
 
-class CZPScalar : public comserver::Dispatch<CZPScalar> {
- public:
-  // The module makes no scalars: whatever number an object was made for, every
-  // getter but FileNo leaves its result as it is.
-  CZPScalar() = default;
-
-  HRESULT NoText(BSTR* out) { return out ? S_OK : E_POINTER; }
-  HRESULT NoLong(LONG* out) { return out ? S_OK : E_POINTER; }
-  HRESULT NoDouble(double* out) { return out ? S_OK : E_POINTER; }
-  HRESULT FileNo(LONG* out);
-
-  using S = CZPScalar;
-  static constexpr const comserver::Interface& kInterface = kIZPScalar;
-  static constexpr comserver::Binding kBindings[] = {
-      Bind<&S::NoText>(), Bind<&S::NoText>(), Bind<&S::NoText>(),   Bind<&S::NoText>(),
-      Bind<&S::NoText>(), Bind<&S::NoLong>(), Bind<&S::NoLong>(),   Bind<&S::NoLong>(),
-      Bind<&S::FileNo>(), Bind<&S::NoDouble>(), Bind<&S::NoDouble>(),
-  };
-  static_assert(std::size(kBindings) == kScalarMembers);
-};
+using CZPScalar = importcore::EmptyScalar<kIZPScalar>;
 
 class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
  public:
@@ -113,33 +87,24 @@ class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
   HRESULT Close();
   HRESULT ImportFile(BSTR strFileName, BSTR strUser);
   HRESULT ReleaseFile();
-  HRESULT nSignals(LONG* n);
-  HRESULT Signal(LONG idx, IDispatch** signal);
-  HRESULT IsValid(BSTR strFileName, LONG* valid);
-  HRESULT FileDate(LONG* date);
-  HRESULT BlockSize(LONG* size);
-  HRESULT DataSize(LONG* size);
-  HRESULT NoOfComments(LONG* n);
-  HRESULT FileComment(LONG iIndex, BSTR* text);
-  HRESULT nFiles(LONG* n);
-  HRESULT Name(LONG iIndex, BSTR* name);
-  HRESULT Version(LONG* version);
-  HRESULT nScalars(LONG* n);
-  HRESULT Scalar(LONG idx, IDispatch** scalar);
-  HRESULT CommentName(LONG lIndex, BSTR* name);
-  HRESULT FileInfo(LONG iSubFile, LONG* result);
+  HRESULT get_nSignals(LONG* n);
+  HRESULT get_Signal(LONG idx, IDispatch** signal);
+  HRESULT get_IsValid(BSTR strFileName, LONG* valid);
+  HRESULT get_FileDate(LONG* date);
+  HRESULT get_BlockSize(LONG* size);
+  HRESULT get_DataSize(LONG* size);
+  HRESULT get_NoOfComments(LONG* n);
+  HRESULT get_FileComment(LONG iIndex, BSTR* text);
+  HRESULT get_nFiles(LONG* n);
+  HRESULT get_Name(LONG iIndex, BSTR* name);
+  HRESULT get_Version(LONG* version);
+  HRESULT get_nScalars(LONG* n);
+  HRESULT get_Scalar(LONG idx, IDispatch** scalar);
+  HRESULT get_CommentName(LONG lIndex, BSTR* name);
+  HRESULT get_FileInfo(LONG iSubFile, LONG* result);
 
-  using S = CZPFileImport;
   static constexpr const comserver::Interface& kInterface = kIZPFileImport;
-  static constexpr comserver::Binding kBindings[] = {
-      Bind<&S::Open>(),         Bind<&S::Seek>(),        Bind<&S::Read>(),      Bind<&S::Close>(),
-      Bind<&S::ImportFile>(),   Bind<&S::ReleaseFile>(), Bind<&S::nSignals>(),  Bind<&S::Signal>(),
-      Bind<&S::IsValid>(),      Bind<&S::FileDate>(),    Bind<&S::BlockSize>(), Bind<&S::DataSize>(),
-      Bind<&S::NoOfComments>(), Bind<&S::FileComment>(), Bind<&S::nFiles>(),    Bind<&S::Name>(),
-      Bind<&S::Version>(),      Bind<&S::nScalars>(),    Bind<&S::Scalar>(),    Bind<&S::CommentName>(),
-      Bind<&S::FileInfo>(),
-  };
-  static_assert(std::size(kBindings) == kFileImportMembers);
+  static constexpr auto kBindings = importcore::FileImportBindings<CZPFileImport, kFileImportMembers>();
 
  private:
   // The comment entry that index i (from 1) of FileComment and CommentName names; null outside 1 to 255.
@@ -150,33 +115,5 @@ class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
   int32_t opens_ = 0;
   uint32_t position_ = 0;
 };
-
-template <auto Field>
-HRESULT CZPSignal::Text(BSTR* out) {
-  if (!out) return E_POINTER;
-  if (const auto r = Find(number_)) *out = TextToBstr((r.get()->*Field).str());
-  return S_OK;
-}
-
-template <auto Field>
-HRESULT CZPSignal::Long(LONG* out) {
-  if (!out) return E_POINTER;
-  if (const auto r = Find(number_)) *out = static_cast<LONG>(r.get()->*Field);
-  return S_OK;
-}
-
-template <auto Field>
-HRESULT CZPSignal::Double(double* out) {
-  if (!out) return E_POINTER;
-  if (const auto r = Find(number_)) *out = r.get()->*Field;
-  return S_OK;
-}
-
-template <LONG Value>
-HRESULT CZPSignal::Fixed(LONG* out) {
-  if (!out) return E_POINTER;
-  if (Find(number_)) *out = Value;
-  return S_OK;
-}
 
 }  // namespace dravo

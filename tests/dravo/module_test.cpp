@@ -16,7 +16,6 @@
 #include "host/cli.h"
 #include "host/failure.h"
 #include "importcore/contract.h"
-#include "platform/com/activation.h"
 #include "platform/ui/headless.h"
 #include "platform/win32/codepage.h"
 #include "platform/win32/registry.h"
@@ -24,6 +23,7 @@
 #include "tests/dravo/oracle_rules.h"
 #include "tests/support/corpus.h"
 #include "tests/support/host_harness.h"
+#include "tests/support/host_objects.h"
 #include "tests/support/mdf_writer.h"
 
 namespace {
@@ -57,23 +57,6 @@ std::string RegistryDump() {
   for (const auto& [text, name] : {std::pair{path, "%MODULE%"}, std::pair{folder, "%MODULEDIR%"}})
     for (size_t at; (at = out.find(text)) != std::string::npos;) out.replace(at, text.size(), name);
   return out;
-}
-
-host::Object Create(const std::string& progId) {
-  const std::u16string wide = winport::Utf8ToUtf16(progId);
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(wide.c_str(), &clsid), S_OK) << progId;
-  IDispatch* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK)
-      << progId << ": " << winport::LastActivationError();
-  return host::Object(object);
-}
-
-int64_t Long(host::Object& object, const char* name, const std::vector<host::Arg>& args = {}) {
-  const host::Value v = object.Get(name, args);
-  const auto* n = std::get_if<int64_t>(&v);
-  return n ? *n : -12345;
 }
 
 std::optional<std::string> Text(host::Object& object, const char* name, const std::vector<host::Arg>& args = {}) {
@@ -110,12 +93,7 @@ TEST(DravoModule, RegistersThroughZphostWithTheShorterContract) {
     host::Object object = Create(c.progId);
     ASSERT_TRUE(object);
     // The type information shows the prefix, member for member.
-    const auto& members = object.Members();
-    ASSERT_EQ(members.size(), c.members);
-    for (size_t i = 0; i < members.size(); ++i) {
-      EXPECT_EQ(members[i].name, c.table[i].name) << i;
-      EXPECT_EQ(members[i].id, c.table[i].dispid) << i;
-    }
+    ExpectMembers(object, c.table.first(c.members));
   }
   ASSERT_EQ(Zphost({"unregister", kModule}), 0);
   EXPECT_EQ(RegistryDump().find("InprocServer32"), std::string::npos);
@@ -209,8 +187,8 @@ TEST(DravoModule, StreamedValuesMatchTheOracles) {
           continue;
         }
         const auto stored = [isTime](double got, double expected) {
-          if (isTime) return dravotest::Same(got, expected);
-          return dravotest::Same(got, static_cast<double>(static_cast<float>(expected)));
+          if (isTime) return testsupport::SameValue(got, expected);
+          return testsupport::SameValue(got, static_cast<double>(static_cast<float>(expected)));
         };
         dravotest::ExpectSummary(got, c[rule.summary], rule.map, stored);
       }

@@ -14,25 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/corpus.h"
+
 namespace dravotest {
 
 using nlohmann::json;
 
-inline double Number(const json& v) {
-  if (v.is_string()) {
-    const std::string s = v.get<std::string>();
-    if (s == "nan") return std::nan("");
-    if (s == "inf") return HUGE_VAL;
-    if (s == "-inf") return -HUGE_VAL;
-  }
-  return v.get<double>();
-}
-
-inline bool Same(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-  if (a == b) return true;
-  return std::fabs(a - b) <= 1e-12 * std::max(std::fabs(a), std::fabs(b));
-}
+using testsupport::OracleNumber;
+using testsupport::SameValue;
 
 // Values whose big-endian bytes were read in Intel order.
 inline double Swapped(double v, int type, int bits) {
@@ -52,17 +41,17 @@ inline double ByTheLibrary(const json& conversion, double x) {
   if (type == 2) {
     // The nearer entry, a tie going to the lower one (the oracle takes the entry at or below).
     const json& pairs = conversion["pairs"];
-    if (x <= Number(pairs.front()[0])) return Number(pairs.front()[1]);
-    if (x >= Number(pairs.back()[0])) return Number(pairs.back()[1]);
+    if (x <= OracleNumber(pairs.front()[0])) return OracleNumber(pairs.front()[1]);
+    if (x >= OracleNumber(pairs.back()[0])) return OracleNumber(pairs.back()[1]);
     for (size_t i = 0; i + 1 < pairs.size(); ++i) {
-      const double x0 = Number(pairs[i][0]), x1 = Number(pairs[i + 1][0]);
-      if (x == x1) return Number(pairs[i + 1][1]);
-      if (x > x0 && x < x1) return x1 - x < x - x0 ? Number(pairs[i + 1][1]) : Number(pairs[i][1]);
+      const double x0 = OracleNumber(pairs[i][0]), x1 = OracleNumber(pairs[i + 1][0]);
+      if (x == x1) return OracleNumber(pairs[i + 1][1]);
+      if (x > x0 && x < x1) return x1 - x < x - x0 ? OracleNumber(pairs[i + 1][1]) : OracleNumber(pairs[i][1]);
     }
-    return Number(pairs.front()[1]);
+    return OracleNumber(pairs.front()[1]);
   }
   std::vector<double> p;
-  for (const json& v : conversion["p"]) p.push_back(Number(v));
+  for (const json& v : conversion["p"]) p.push_back(OracleNumber(v));
   // Type 7 takes the logarithm and type 8 the exponential (the oracle: the other way round).
   if (p[3] == 0) {
     const double inner = ((x - p[6]) * p[5] - p[2]) / p[0];
@@ -115,15 +104,16 @@ inline OracleRule RuleFor(const json& c, bool motorola, std::function<double(siz
 // The oracle's summary (count, first five, last five) with each value mapped
 // through `expect`, against the values read; `same` compares one value.
 template <class Expect, class Compare = bool (*)(double, double)>
-void ExpectSummary(const std::vector<double>& got, const json& summary, Expect&& expect, Compare same = Same) {
+void ExpectSummary(const std::vector<double>& got, const json& summary, Expect&& expect,
+                   Compare same = [](double a, double b) { return SameValue(a, b); }) {
   ASSERT_EQ(got.size(), summary["count"].get<size_t>());
   const json& first = summary["first"];
   const json& last = summary["last"];
   for (size_t i = 0; i < first.size(); ++i)
-    EXPECT_TRUE(same(got[i], expect(Number(first[i]), i))) << "value " << i << ": " << got[i];
+    EXPECT_TRUE(same(got[i], expect(OracleNumber(first[i]), i))) << "value " << i << ": " << got[i];
   for (size_t i = 0; i < last.size(); ++i) {
     const size_t k = got.size() - last.size() + i;
-    EXPECT_TRUE(same(got[k], expect(Number(last[i]), k))) << "value " << k << ": " << got[k];
+    EXPECT_TRUE(same(got[k], expect(OracleNumber(last[i]), k))) << "value " << k << ": " << got[k];
   }
 }
 
