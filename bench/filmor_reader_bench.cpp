@@ -8,10 +8,9 @@
 
 #include <string>
 
+#include "bench/bench_file.h"
 #include "smallimports/filmor/filmor_import.h"
 #include "tests/support/filmor_writer.h"
-#include "tests/support/page_cache.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -23,42 +22,36 @@ constexpr struct {
                 {32, 4}, {48, 4}, {8, 8}, {9, 4}, {33, 8}, {4, 2}, {5, 1}, {1, 1}};
 constexpr size_t kRecordLength = 48;
 
-struct BenchFile {
-  testsupport::TempDir dir;
-  std::string path = dir.File("bench.flm");
-  uint64_t bytes = 0;
-  BenchFile() {
-    const uint64_t records = testsupport::BenchMiB(256) * (1 << 20) / kRecordLength;
-    fw::Document doc;
-    fw::GroupSpec g;
-    g.recordCount = static_cast<int64_t>(records);
-    g.interval = std::make_pair(0.001, int16_t{0});
-    size_t length = 0;
-    for (size_t c = 0; c < std::size(kColumns); ++c) {
-      fw::ChannelSpec ch;
-      ch.name = "c" + std::to_string(c);
-      ch.type = kColumns[c].type;
-      ch.width = kColumns[c].width;
-      ch.rawScaling = {0.5, 1};
-      g.channels.push_back(ch);
-      length += kColumns[c].width;
-    }
-    g.records.resize(records * length);
-    for (size_t i = 0; i < g.records.size(); ++i) g.records[i] = static_cast<char>(i * 2654435761u >> 13);
-    doc.groups.push_back(std::move(g));
-    const std::string file = fw::WriteFilmorFile(doc);
-    bytes = file.size();
-    testsupport::WriteFileBytes(path, file);
+// One group of the columns above with pseudo-random records.
+std::string FilmorFile() {
+  const uint64_t records = testsupport::BenchMiB(256) * (1 << 20) / kRecordLength;
+  fw::Document doc;
+  fw::GroupSpec g;
+  g.recordCount = static_cast<int64_t>(records);
+  g.interval = std::make_pair(0.001, int16_t{0});
+  size_t length = 0;
+  for (size_t c = 0; c < std::size(kColumns); ++c) {
+    fw::ChannelSpec ch;
+    ch.name = "c" + std::to_string(c);
+    ch.type = kColumns[c].type;
+    ch.width = kColumns[c].width;
+    ch.rawScaling = {0.5, 1};
+    g.channels.push_back(ch);
+    length += kColumns[c].width;
   }
-};
+  g.records.resize(records * length);
+  for (size_t i = 0; i < g.records.size(); ++i) g.records[i] = static_cast<char>(i * 2654435761u >> 13);
+  doc.groups.push_back(std::move(g));
+  return fw::WriteFilmorFile(doc);
+}
 
-BenchFile& File() {
-  static BenchFile file;
+const benchsupport::BenchFile& File() {
+  static const benchsupport::BenchFile file("bench.flm", FilmorFile());
   return file;
 }
 
 void BM_FilmorImport(benchmark::State& state) {
-  BenchFile& f = File();
+  const benchsupport::BenchFile& f = File();
   for (auto _ : state) {
     filmor::FilmorImport import;
     const filmor::FilmorResult result = filmor::ReadFilmorFile(f.path, import);
@@ -69,11 +62,7 @@ void BM_FilmorImport(benchmark::State& state) {
 }
 BENCHMARK(BM_FilmorImport)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PageCacheRead(benchmark::State& state) {
-  BenchFile& f = File();
-  for (auto _ : state) benchmark::DoNotOptimize(testsupport::ReadThroughPageCache(f.path));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * f.bytes));
-}
+void BM_PageCacheRead(benchmark::State& state) { benchsupport::PageCacheRead(state, File().path, File().bytes); }
 BENCHMARK(BM_PageCacheRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_file.h"
 #include "smallimports/jorvel/rpc_reader.h"
-#include "tests/support/page_cache.h"
 #include "tests/support/rpc_writer.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -18,34 +17,28 @@ namespace rw = testsupport::rpc;
 
 constexpr int kChannels = 16;
 
-struct BenchFile {
-  testsupport::TempDir dir;
-  std::string path = dir.File("bench.rsp");
-  uint64_t bytes = 0;
-  BenchFile() {
-    rw::RpcSpec spec;
-    spec.pointsPerFrame = 1024;
-    spec.pointsPerGroup = 1024;
-    spec.frames = static_cast<int64_t>(testsupport::BenchMiB(256) * (1 << 20) / (kChannels * 2 * 1024));
-    for (int c = 0; c < kChannels; ++c) {
-      rw::RpcChannel ch{"Kanal " + std::to_string(c), "N", "1.0E-03", {}};
-      ch.values.resize(static_cast<size_t>(spec.pointsPerFrame * spec.frames));
-      for (size_t i = 0; i < ch.values.size(); ++i) ch.values[i] = static_cast<int16_t>(i * (c + 1));
-      spec.channels.push_back(std::move(ch));
-    }
-    const std::string file = rw::WriteRpcFile(spec);
-    bytes = file.size();
-    testsupport::WriteFileBytes(path, file);
+// kChannels channels of 16-bit samples.
+std::string RpcFile() {
+  rw::RpcSpec spec;
+  spec.pointsPerFrame = 1024;
+  spec.pointsPerGroup = 1024;
+  spec.frames = static_cast<int64_t>(testsupport::BenchMiB(256) * (1 << 20) / (kChannels * 2 * 1024));
+  for (int c = 0; c < kChannels; ++c) {
+    rw::RpcChannel ch{"Kanal " + std::to_string(c), "N", "1.0E-03", {}};
+    ch.values.resize(static_cast<size_t>(spec.pointsPerFrame * spec.frames));
+    for (size_t i = 0; i < ch.values.size(); ++i) ch.values[i] = static_cast<int16_t>(i * (c + 1));
+    spec.channels.push_back(std::move(ch));
   }
-};
+  return rw::WriteRpcFile(spec);
+}
 
-BenchFile& File() {
-  static BenchFile file;
+const benchsupport::BenchFile& File() {
+  static const benchsupport::BenchFile file("bench.rsp", RpcFile());
   return file;
 }
 
 void BM_RpcImport(benchmark::State& state) {
-  BenchFile& f = File();
+  const benchsupport::BenchFile& f = File();
   for (auto _ : state) {
     jorvel::RpcImport import;
     if (jorvel::ParseRpcFile(f.path, import).status != jorvel::RpcStatus::Ok) state.SkipWithError("import failed");
@@ -56,7 +49,7 @@ void BM_RpcImport(benchmark::State& state) {
 BENCHMARK(BM_RpcImport)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RpcStreamDataSpace(benchmark::State& state) {
-  BenchFile& f = File();
+  const benchsupport::BenchFile& f = File();
   jorvel::RpcImport import;
   jorvel::ParseRpcFile(f.path, import);
   std::vector<uint8_t> buffer(64 << 10);
@@ -71,11 +64,7 @@ void BM_RpcStreamDataSpace(benchmark::State& state) {
 }
 BENCHMARK(BM_RpcStreamDataSpace)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PageCacheRead(benchmark::State& state) {
-  BenchFile& f = File();
-  for (auto _ : state) benchmark::DoNotOptimize(testsupport::ReadThroughPageCache(f.path));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * f.bytes));
-}
+void BM_PageCacheRead(benchmark::State& state) { benchsupport::PageCacheRead(state, File().path, File().bytes); }
 BENCHMARK(BM_PageCacheRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -7,14 +7,13 @@
 // default, MAT_BENCH_MIB sets another size. Level 5, uncompressed (argument
 // 0) and compressed (argument 1).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench/bench_file.h"
 #include "platform/matlab/mat.h"
 #include "tests/matlab/mat_writer.h"
 #include "tests/support/temp_dir.h"
@@ -56,13 +55,6 @@ const std::string& File(bool compressed) {
   return path;
 }
 
-int64_t FileSize(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY);
-  const off_t size = lseek(fd, 0, SEEK_END);
-  close(fd);
-  return size;
-}
-
 void BM_PageCacheRead(benchmark::State& state) {
   const std::string& path = File(state.range(0) != 0);
   std::vector<char> buffer(1 << 20);
@@ -72,7 +64,7 @@ void BM_PageCacheRead(benchmark::State& state) {
     }
     close(fd);
   }
-  state.SetBytesProcessed(state.iterations() * FileSize(path));
+  state.SetBytesProcessed(state.iterations() * benchsupport::FileSize(path));
 }
 
 void BM_MatioRead(benchmark::State& state) {
@@ -82,7 +74,7 @@ void BM_MatioRead(benchmark::State& state) {
     while (matvar_t* var = Mat_VarReadNext(mat)) Mat_VarFree(var);
     Mat_Close(mat);
   }
-  state.SetBytesProcessed(state.iterations() * FileSize(path));
+  state.SetBytesProcessed(state.iterations() * benchsupport::FileSize(path));
 }
 
 void BM_StandInRead(benchmark::State& state) {
@@ -101,7 +93,7 @@ void BM_StandInRead(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
     if (matClose(file) != 0) state.SkipWithError("close failed");
   }
-  state.SetBytesProcessed(state.iterations() * FileSize(path));
+  state.SetBytesProcessed(state.iterations() * benchsupport::FileSize(path));
 }
 
 BENCHMARK(BM_PageCacheRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -9,17 +9,15 @@
 // columns of class single). Both make a data space of 256 MiB by default;
 // MDF_BENCH_MIB sets another size.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench/bench_file.h"
 #include "quenvo/mat_loader.h"
 #include "tests/matlab/mat_writer.h"
-#include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -83,17 +81,9 @@ const std::string& File(bool xy) {
   return path;
 }
 
-int64_t FileSize(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY);
-  const off_t size = lseek(fd, 0, SEEK_END);
-  close(fd);
-  return size;
-}
-
 void BM_PageCacheRead(benchmark::State& state) {
   const std::string& path = File(state.range(0) != 0);
-  for (auto _ : state) benchmark::DoNotOptimize(testsupport::ReadThroughPageCache(path));
-  state.SetBytesProcessed(state.iterations() * FileSize(path));
+  benchsupport::PageCacheRead(state, path, static_cast<uint64_t>(benchsupport::FileSize(path)));
 }
 
 // The stand-in's reading of every variable, as the loader's walk starts.
@@ -104,7 +94,7 @@ void BM_StandInRead(benchmark::State& state) {
     while (const mxArray* v = matGetNextVariable(file, nullptr)) benchmark::DoNotOptimize(v);
     if (matClose(file) != 0) state.SkipWithError("close failed");
   }
-  state.SetBytesProcessed(state.iterations() * FileSize(path));
+  state.SetBytesProcessed(state.iterations() * benchsupport::FileSize(path));
 }
 
 void BM_LoadMatFile(benchmark::State& state) {
@@ -120,7 +110,7 @@ void BM_LoadMatFile(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(data.data.data());
   }
-  state.SetBytesProcessed(state.iterations() * FileSize(path));
+  state.SetBytesProcessed(state.iterations() * benchsupport::FileSize(path));
 }
 
 BENCHMARK(BM_PageCacheRead)->ArgName("xy")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -11,7 +11,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -19,39 +18,19 @@
 
 #include "dravo/filelayer.h"
 #include "dravo/status.h"
+#include "mdf/bytes.h"
 
 namespace dravo {
 
 // Little-endian loads and stores on images and records.
-inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t LoadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint64_t LoadU64(const uint8_t* p) {
-  return static_cast<uint64_t>(LoadU32(p)) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32);
-}
-inline double LoadF64(const uint8_t* p) {
-  const uint64_t bits = LoadU64(p);
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
-inline void StoreU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void StoreU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void StoreU64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void StoreF64(uint8_t* p, double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  StoreU64(p, bits);
-}
+using mdf::LoadF64;
+using mdf::LoadU16;
+using mdf::LoadU32;
+using mdf::LoadU64;
+using mdf::StoreF64;
+using mdf::StoreU16;
+using mdf::StoreU32;
+using mdf::StoreU64;
 
 // Block kinds; the ID block (the 64-byte file header) is kind 0.
 enum class BlockKind : uint8_t { Id, Hd, Tx, Pr, Tr, Dg, Cg, Cn, Cc, Ce, Cd, Unknown };

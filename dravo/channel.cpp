@@ -625,6 +625,18 @@ MdfStatus MdfGetValue(double* value, MdfChannelRecord* channel) {
   });
 }
 
+MdfStatus MdfGetValues(double* values, MdfChannelRecord* const* channels, size_t count) {
+  return RunEntry(EntryKind::Checked, [&] {
+    for (size_t i = 0; i < count; ++i) {
+      MdfChannelRecord* channel = channels[i];
+      if (!channel) return kMdfErrChannelHandle;
+      if (MdfStatus s = AdvanceRead(*channel)) return s;
+      values[i] = Convert(channel->conversion, ChannelValue(*channel));
+    }
+    return kMdfOk;
+  });
+}
+
 MdfStatus MdfReadRawValue(uint32_t* raw, MdfChannelRecord* channel) {
   return RunEntry(EntryKind::Checked, [&] {
     if (!channel) return kMdfErrChannelHandle;

@@ -142,6 +142,9 @@ MdfStatus MdfGetChannelComment(MdfChannelRecord* channel, std::string* comment);
 // One value of the channel. The first read of a channel takes the record the
 // group stands on; every later one moves the group one record on first.
 MdfStatus MdfGetValue(double* value, MdfChannelRecord* channel);
+// MdfGetValue of each channel in turn, in one entry: values[i] of
+// channels[i]; the first failure ends it and is its status.
+MdfStatus MdfGetValues(double* values, MdfChannelRecord* const* channels, size_t count);
 MdfStatus MdfReadRawValue(uint32_t* raw, MdfChannelRecord* channel);
 MdfStatus MdfReadChannelValue(double* value, MdfChannelRecord* channel);
 MdfStatus MdfFirstChannel(MdfGroupRecord* group, MdfChannelRecord** channel);

@@ -170,7 +170,8 @@ class Replacement {
 bool ShowImportError(MdfStatus status) {
   if (status == kMdfOk) return true;
   const char* text = MdfGetErrorText(status);
-  MessageBoxA(GetActiveWindow(), text ? text : "", "Fehler beim MDF-Import", MB_OK | MB_ICONEXCLAMATION);
+  const std::string message = text ? std::string(text) : "Status " + std::to_string(status);
+  MessageBoxA(GetActiveWindow(), message.c_str(), "Fehler beim MDF-Import", MB_OK | MB_ICONEXCLAMATION);
   return status > 0;
 }
 

@@ -8,10 +8,10 @@
 
 namespace dravo {
 
-// Status 0 answers true with no box. Any other status shows its text in a
-// box owned by the active window, captioned "Fehler beim MDF-Import", with
-// the exclamation icon, and answers true for a positive status, false for a
-// negative one.
+// Status 0 answers true with no box. Any other status shows its text (or
+// "Status <n>" for a status without one) in a box owned by the active
+// window, captioned "Fehler beim MDF-Import", with the exclamation icon, and
+// answers true for a positive status, false for a negative one.
 bool ShowImportError(MdfStatus status);
 
 // Checks a sorted copy against its source, through the library: the copy must

@@ -11,6 +11,7 @@ void* AllocateLarge(size_t bytes, Pages pages) {
   if (bytes < kHugePageSize || pages == Pages::Small) {
     void* memory = std::malloc(bytes ? bytes : 1);
     if (!memory) throw std::bad_alloc();
+    if (bytes >= kHugePageSize) PopulatePages(memory, bytes);
     return memory;
   }
   if (bytes > static_cast<size_t>(-1) - kHugePageSize) throw std::bad_alloc();
@@ -22,6 +23,19 @@ void* AllocateLarge(size_t bytes, Pages pages) {
 }
 
 void FreeLarge(void* memory) { std::free(memory); }
+
+void PopulatePages(void* memory, size_t bytes) {
+#ifndef MADV_POPULATE_WRITE
+  constexpr int MADV_POPULATE_WRITE = 23;
+#endif
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(memory);
+  const uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+  const uintptr_t end = (begin + bytes) & ~(kPage - 1);
+  // One call faults every page in, far cheaper than a trap per page on first
+  // touch; where the kernel lacks it the pages fault in as they are written.
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
 
 void AdviseHugePages(void* memory, size_t bytes) {
   const uintptr_t begin = reinterpret_cast<uintptr_t>(memory);

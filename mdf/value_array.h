@@ -27,9 +27,14 @@ enum class Pages { Huge, Small };
 inline constexpr Pages kDefaultPages = Pages::Small;
 
 // Memory of at least `bytes` bytes, uninitialised; with Pages::Huge from
-// kHugePageSize on aligned to it and advised for huge pages. Throws std::bad_alloc.
+// kHugePageSize on aligned to it and advised for huge pages, with Pages::Small
+// from kHugePageSize on faulted in at once (the memory is about to be filled).
+// Throws std::bad_alloc.
 void* AllocateLarge(size_t bytes, Pages pages = kDefaultPages);
 void FreeLarge(void* memory);
+// Faults in the pages of [memory, memory + bytes) in one call, where the
+// kernel can.
+void PopulatePages(void* memory, size_t bytes);
 // Asks the kernel to back the whole huge pages inside [memory, memory + bytes)
 // with huge pages (for memory allocated elsewhere); does nothing for less.
 void AdviseHugePages(void* memory, size_t bytes);

@@ -1,25 +1,12 @@
 #include "orsand/zpfileimport.h"
 
 #include <new>
-#include <string>
 
 namespace orsand {
-namespace {
 
-// Stores a value into an [out] place; E_POINTER for none.
-template <typename T>
-HRESULT Answer(T* out, T value) {
-  if (!out) return E_POINTER;
-  *out = value;
-  return S_OK;
-}
-
-// A text, or no string for none.
-HRESULT AnswerText(BSTR* out, const std::string* text) {
-  return Answer(out, text ? importcore::TextToBstr(*text) : BSTR{nullptr});
-}
-
-}  // namespace
+using importcore::Answer;
+using importcore::AnswerNew;
+using importcore::AnswerText;
 
 HRESULT CZPFileImport::Open() {
   m_import.Open();
@@ -32,7 +19,7 @@ HRESULT CZPFileImport::Seek(LONG lPos, LONG origin) {
 }
 
 HRESULT CZPFileImport::Read(IUnknown** pBuffer, ULONG dwBytes) {
-  uint8_t* buffer = pBuffer ? *reinterpret_cast<uint8_t**>(pBuffer) : nullptr;
+  uint8_t* buffer = importcore::HostBuffer(pBuffer);
   if (!buffer) return E_POINTER;
   m_import.Read(buffer, dwBytes);
   return S_OK;
@@ -60,10 +47,7 @@ HRESULT CZPFileImport::ReleaseFile() {
 HRESULT CZPFileImport::get_nSignals(LONG* count) { return Answer<LONG>(count, m_import.SignalCount()); }
 
 HRESULT CZPFileImport::get_Signal(LONG idx, IDispatch** signal) {
-  if (!signal) return E_POINTER;
-  CZPSignal* object = comserver::New<CZPSignal>(m_import.Imported(), idx);
-  *signal = object;
-  return object ? S_OK : E_OUTOFMEMORY;
+  return AnswerNew<CZPSignal>(signal, m_import.Imported(), idx);
 }
 
 HRESULT CZPFileImport::get_IsValid(BSTR strFileName, LONG* valid) {
@@ -86,12 +70,7 @@ HRESULT CZPFileImport::get_Name(LONG /*iIndex*/, BSTR* name) { return AnswerText
 HRESULT CZPFileImport::get_Version(LONG* version) { return Answer<LONG>(version, TdmImport::kVersion); }
 HRESULT CZPFileImport::get_nScalars(LONG* count) { return Answer<LONG>(count, 0); }
 
-HRESULT CZPFileImport::get_Scalar(LONG /*idx*/, IDispatch** scalar) {
-  if (!scalar) return E_POINTER;
-  CZPScalar* object = comserver::New<CZPScalar>();
-  *scalar = object;
-  return object ? S_OK : E_OUTOFMEMORY;
-}
+HRESULT CZPFileImport::get_Scalar(LONG /*idx*/, IDispatch** scalar) { return AnswerNew<CZPScalar>(scalar); }
 
 HRESULT CZPFileImport::get_CommentName(LONG lIndex, BSTR* name) {
   return AnswerText(name, m_import.CommentName(lIndex));

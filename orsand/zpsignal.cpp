@@ -6,12 +6,6 @@ CZPSignal::CZPSignal(std::weak_ptr<const ImportedFile> file, LONG number) : file
   if (const auto held = file_.lock()) record_ = held->signals.FindByNumber(number);
 }
 
-HRESULT CZPSignal::NoValuesRaw(VARIANT* out) {
-  if (!out) return E_POINTER;
-  if (Record()) VariantInit(out);
-  return S_OK;
-}
-
 HRESULT CZPSignal::XSignal(BSTR* out) {
   if (!out) return E_POINTER;
   if (const SignalRecord* r = Record(); r && r->xLink) *out = importcore::TextToBstr(r->xLink->Name.str());

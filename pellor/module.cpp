@@ -1,5 +1,6 @@
 // The module's object map and type library: its three classes, their
 // registration scripts, and the type library "PellorLib".
+#include "platform/com/server/class_script.h"
 #include "platform/com/server/server.h"
 #include "pellor/zpfileimport.h"
 #include "pellor/zpsignal.h"
@@ -9,45 +10,17 @@ namespace {
 
 #define PELLOR_LIBID "{59A186DF-83F3-4B59-9DAE-C31B3F2880F5}"
 
-// A class's registration script: its two ProgIDs (the version-independent one
-// with CurVer), and its CLSID key with the in-process server and the type library.
-#define PELLOR_SCRIPT(CLASS, CLSID)                                  \
-  "HKCR\n"                                                           \
-  "{\n"                                                              \
-  "  Pellor." CLASS ".1 = s '" CLASS " Class'\n"                     \
-  "  {\n"                                                            \
-  "    CLSID = s '" CLSID "'\n"                                      \
-  "  }\n"                                                            \
-  "  Pellor." CLASS " = s '" CLASS " Class'\n"                       \
-  "  {\n"                                                            \
-  "    CLSID = s '" CLSID "'\n"                                      \
-  "    CurVer = s 'Pellor." CLASS ".1'\n"                            \
-  "  }\n"                                                            \
-  "  NoRemove CLSID\n"                                               \
-  "  {\n"                                                            \
-  "    ForceRemove " CLSID " = s '" CLASS " Class'\n"                \
-  "    {\n"                                                          \
-  "      ProgID = s 'Pellor." CLASS ".1'\n"                          \
-  "      VersionIndependentProgID = s 'Pellor." CLASS "'\n"          \
-  "      ForceRemove 'Programmable'\n"                               \
-  "      InprocServer32 = s '%MODULE%'\n"                            \
-  "      {\n"                                                        \
-  "        val ThreadingModel = s 'Apartment'\n"                     \
-  "      }\n"                                                        \
-  "      'TypeLib' = s '" PELLOR_LIBID "'\n"                         \
-  "    }\n"                                                          \
-  "  }\n"                                                            \
-  "}\n"
-
 #define CLSID_ZPFILEIMPORT "{89D51140-8C28-4108-BD69-8F5810376B43}"
 #define CLSID_ZPSIGNAL "{964FA24A-0CF4-40A2-8CAD-D5335B7178C0}"
 #define CLSID_ZPSCALAR "{E3AF31BE-E7BD-4AD1-AB64-B499A0FC8018}"
 
 constexpr comserver::ClassEntry kClasses[] = {
     comserver::Class<CZPFileImport>("ZPFileImport", winport::GuidOf(CLSID_ZPFILEIMPORT),
-                                    PELLOR_SCRIPT("ZPFileImport", CLSID_ZPFILEIMPORT)),
-    comserver::Class<CZPSignal>("ZPSignal", winport::GuidOf(CLSID_ZPSIGNAL), PELLOR_SCRIPT("ZPSignal", CLSID_ZPSIGNAL)),
-    comserver::Class<CZPScalar>("ZPScalar", winport::GuidOf(CLSID_ZPSCALAR), PELLOR_SCRIPT("ZPScalar", CLSID_ZPSCALAR)),
+                                    COMSERVER_CLASS_SCRIPT("Pellor", "ZPFileImport", CLSID_ZPFILEIMPORT, PELLOR_LIBID)),
+    comserver::Class<CZPSignal>("ZPSignal", winport::GuidOf(CLSID_ZPSIGNAL),
+                                COMSERVER_CLASS_SCRIPT("Pellor", "ZPSignal", CLSID_ZPSIGNAL, PELLOR_LIBID)),
+    comserver::Class<CZPScalar>("ZPScalar", winport::GuidOf(CLSID_ZPSCALAR),
+                                COMSERVER_CLASS_SCRIPT("Pellor", "ZPScalar", CLSID_ZPSCALAR, PELLOR_LIBID)),
 };
 
 // German (1031), as the module's resources are.

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "importcore/contract.h"
-#include "importcore/support.h"
+#include "importcore/objects.h"
 #include "pellor/records.h"
 #include "platform/com/server/server.h"
 
@@ -22,42 +22,18 @@ inline constexpr IID kIID_IZPScalar = winport::GuidOf("{5BF3BF92-79EB-45EB-AD0C-
 inline constexpr comserver::Interface kIZPSignal{"IZPSignal", kIID_IZPSignal, importcore::contract::kSignalMembers};
 inline constexpr comserver::Interface kIZPScalar{"IZPScalar", kIID_IZPScalar, importcore::contract::kScalarMembers};
 
-class CZPSignal : public comserver::Dispatch<CZPSignal> {
+class CZPSignal : public comserver::Dispatch<CZPSignal>, public importcore::RecordGetters<CZPSignal> {
  public:
   // Made by COM: number -1, no import.
   CZPSignal() = default;
   // Made by Signal(i): the record is looked up once.
   CZPSignal(std::weak_ptr<ImportLists> lists, LONG number);
 
-  template <auto Field>
-  HRESULT Text(BSTR* out) {
-    if (!out) return E_POINTER;
-    if (const SignalRecord* r = Record()) *out = importcore::TextToBstr((r->*Field).str());
-    return S_OK;
-  }
   // XLabel and YLabel: an empty field leaves the result as it is.
   template <auto Field>
   HRESULT TextIfSet(BSTR* out) {
     if (!out) return E_POINTER;
     if (const SignalRecord* r = Record(); r && !(r->*Field).empty()) *out = importcore::TextToBstr((r->*Field).str());
-    return S_OK;
-  }
-  template <auto Field>
-  HRESULT Long(LONG* out) {
-    if (!out) return E_POINTER;
-    if (const SignalRecord* r = Record()) *out = static_cast<LONG>(r->*Field);
-    return S_OK;
-  }
-  template <auto Field>
-  HRESULT Double(double* out) {
-    if (!out) return E_POINTER;
-    if (const SignalRecord* r = Record()) *out = r->*Field;
-    return S_OK;
-  }
-  template <LONG Value>
-  HRESULT Fixed(LONG* out) {
-    if (!out) return E_POINTER;
-    if (Record()) *out = Value;
     return S_OK;
   }
   HRESULT NoValuesRaw(VARIANT* out);
@@ -87,6 +63,7 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
       Bind<&S::Long<&R::iGroup>>()};
 
  private:
+  friend importcore::RecordGetters<CZPSignal>;
   // The record, while the import that made this object holds it.
   const SignalRecord* Record() const;
 
@@ -94,29 +71,11 @@ class CZPSignal : public comserver::Dispatch<CZPSignal> {
   const SignalRecord* record_ = nullptr;
 };
 
-class CZPScalar : public comserver::Dispatch<CZPScalar> {
+class CZPScalar : public comserver::Dispatch<CZPScalar>, public importcore::RecordGetters<CZPScalar> {
  public:
   CZPScalar() = default;
   CZPScalar(std::weak_ptr<ImportLists> lists, LONG number) : lists_(std::move(lists)), number_(number) {}
 
-  template <auto Field>
-  HRESULT Text(BSTR* out) {
-    if (!out) return E_POINTER;
-    if (const ScalarRecord* r = Record()) *out = importcore::TextToBstr((r->*Field).str());
-    return S_OK;
-  }
-  template <auto Field>
-  HRESULT Long(LONG* out) {
-    if (!out) return E_POINTER;
-    if (const ScalarRecord* r = Record()) *out = r->*Field;
-    return S_OK;
-  }
-  template <auto Field>
-  HRESULT Double(double* out) {
-    if (!out) return E_POINTER;
-    if (const ScalarRecord* r = Record()) *out = r->*Field;
-    return S_OK;
-  }
   HRESULT FileNo(LONG* out);
 
   using S = CZPScalar;
@@ -129,6 +88,7 @@ class CZPScalar : public comserver::Dispatch<CZPScalar> {
       Bind<&S::Double<&R::XOffset>>(), Bind<&S::Double<&R::Value>>()};
 
  private:
+  friend importcore::RecordGetters<CZPScalar>;
   // Looked up again at every call.
   const ScalarRecord* Record() const;
 

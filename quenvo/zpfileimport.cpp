@@ -4,19 +4,12 @@
 #include <string>
 
 namespace quenvo {
+
+using importcore::Answer;
+using importcore::AnswerNew;
+using importcore::AnswerText;
+
 namespace {
-
-// Stores a value into an [out] place, E_POINTER for none.
-template <typename T>
-HRESULT Answer(T* out, T value) {
-  if (!out) return E_POINTER;
-  *out = value;
-  return S_OK;
-}
-
-HRESULT AnswerText(BSTR* out, const std::optional<std::string>& text) {
-  return Answer(out, text ? importcore::TextToBstr(*text) : BSTR{nullptr});
-}
 
 std::string OptionsFileBeside(const std::string& modulePath) {
   const size_t slash = modulePath.find_last_of('/');
@@ -38,7 +31,7 @@ HRESULT CZPFileImport::Seek(LONG lPos, LONG origin) {
 }
 
 HRESULT CZPFileImport::Read(IUnknown** pBuffer, ULONG dwBytes) {
-  uint8_t* buffer = pBuffer ? *reinterpret_cast<uint8_t**>(pBuffer) : nullptr;
+  uint8_t* buffer = importcore::HostBuffer(pBuffer);
   if (!buffer) return E_POINTER;
   m_import.Read(buffer, dwBytes);
   return S_OK;
@@ -61,11 +54,7 @@ HRESULT CZPFileImport::ReleaseFile() {
 HRESULT CZPFileImport::get_nSignals(LONG* count) { return Answer(count, LONG{m_import.SignalCount()}); }
 
 HRESULT CZPFileImport::get_Signal(LONG idx, IDispatch** signal) {
-  if (!signal) return E_POINTER;
-  CZPSignal* object = comserver::New<CZPSignal>();
-  if (object) object->BindSignal(idx, m_import.Imported());
-  *signal = object;
-  return object ? S_OK : E_OUTOFMEMORY;
+  return AnswerNew<CZPSignal>(signal, m_import.Imported(), idx);
 }
 
 HRESULT CZPFileImport::get_IsValid(BSTR strFileName, LONG* valid) {
@@ -91,12 +80,7 @@ HRESULT CZPFileImport::get_Version(LONG* version) { return Answer(version, LONG{
 
 HRESULT CZPFileImport::get_nScalars(LONG* count) { return Answer(count, LONG{0}); }
 
-HRESULT CZPFileImport::get_Scalar(LONG, IDispatch** scalar) {
-  if (!scalar) return E_POINTER;
-  CZPScalar* object = comserver::New<CZPScalar>();
-  *scalar = object;
-  return object ? S_OK : E_OUTOFMEMORY;
-}
+HRESULT CZPFileImport::get_Scalar(LONG, IDispatch** scalar) { return AnswerNew<CZPScalar>(scalar); }
 
 HRESULT CZPFileImport::get_CommentName(LONG lIndex, BSTR* name) {
   return AnswerText(name, m_import.CommentName(lIndex));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "importcore/contract.h"
+#include "importcore/objects.h"
 #include "platform/com/server/server.h"
 #include "quenvo/file_import.h"
 #include "quenvo/zpsignal.h"
@@ -43,18 +44,9 @@ class CZPFileImport : public comserver::Dispatch<CZPFileImport> {
   HRESULT get_Parameters(LONG_PTR* address);
   HRESULT put_Parameters(LONG_PTR address);
 
-  using S = CZPFileImport;
   static constexpr const comserver::Interface& kInterface = kIZPFileImport;
-  static constexpr comserver::Binding kBindings[] = {
-      Bind<&S::Open>(),             Bind<&S::Seek>(),            Bind<&S::Read>(),
-      Bind<&S::Close>(),            Bind<&S::ImportFile>(),      Bind<&S::ReleaseFile>(),
-      Bind<&S::get_nSignals>(),     Bind<&S::get_Signal>(),      Bind<&S::get_IsValid>(),
-      Bind<&S::get_FileDate>(),     Bind<&S::get_BlockSize>(),   Bind<&S::get_DataSize>(),
-      Bind<&S::get_NoOfComments>(), Bind<&S::get_FileComment>(), Bind<&S::get_nFiles>(),
-      Bind<&S::get_Name>(),         Bind<&S::get_Version>(),     Bind<&S::get_nScalars>(),
-      Bind<&S::get_Scalar>(),       Bind<&S::get_CommentName>(), Bind<&S::get_FileInfo>(),
-      Bind<&S::get_ParSize>(),      Bind<&S::get_Parameters>(),  Bind<&S::put_Parameters>()};
-  static_assert(std::size(kBindings) == importcore::contract::form::kFileImport24);
+  static constexpr auto kBindings =
+      importcore::FileImportBindings<CZPFileImport, importcore::contract::form::kFileImport24>();
 
  private:
   FileImport m_import;

@@ -2,6 +2,7 @@
 // of the import contract) over the Tarvix reader, their registration and the
 // type library. The data space is read from the data file at every Read.
 #include "smallimports/brevan/tarvix_reader.h"
+#include "platform/com/server/class_script.h"
 #include "smallimports/support/com_objects.h"
 
 namespace brevan {
@@ -140,11 +141,11 @@ class CZPFileImport : public smallimports::FileImportBase<CZPFileImport, Traits,
 
 constexpr comserver::ClassEntry kClasses[] = {
     comserver::Class<CZPFileImport>("ZPFileImport", winport::GuidOf(CLSID_ZPFILEIMPORT),
-                                    SMALLIMPORTS_SCRIPT("Brevan", "ZPFileImport", CLSID_ZPFILEIMPORT, BREVAN_LIBID)),
+                                    COMSERVER_CLASS_SCRIPT("Brevan", "ZPFileImport", CLSID_ZPFILEIMPORT, BREVAN_LIBID)),
     comserver::Class<CZPSignal>("ZPSignal", winport::GuidOf(CLSID_ZPSIGNAL),
-                                SMALLIMPORTS_SCRIPT("Brevan", "ZPSignal", CLSID_ZPSIGNAL, BREVAN_LIBID)),
+                                COMSERVER_CLASS_SCRIPT("Brevan", "ZPSignal", CLSID_ZPSIGNAL, BREVAN_LIBID)),
     comserver::Class<CZPScalar>("ZPScalar", winport::GuidOf(CLSID_ZPSCALAR),
-                                SMALLIMPORTS_SCRIPT("Brevan", "ZPScalar", CLSID_ZPSCALAR, BREVAN_LIBID)),
+                                COMSERVER_CLASS_SCRIPT("Brevan", "ZPScalar", CLSID_ZPSCALAR, BREVAN_LIBID)),
 };
 
 constexpr comserver::TypeLib kTypeLib{"BrevanLib", winport::GuidOf(BREVAN_LIBID), 1, 0, 1031,

@@ -1,6 +1,7 @@
 // The Filmor module: the classes FileImport and ISignal of the older import
 // contract over the FILMOR reader, their registration and the type library.
 #include "smallimports/filmor/filmor_import.h"
+#include "platform/com/server/class_script.h"
 #include "smallimports/support/com_objects.h"
 
 namespace filmor {
@@ -36,9 +37,9 @@ using CISignal = smallimports::OlderSignal<Traits>;
 
 constexpr comserver::ClassEntry kClasses[] = {
     comserver::Class<CFileImport>("FileImport", winport::GuidOf(CLSID_FILEIMPORT),
-                                  SMALLIMPORTS_SCRIPT("Filmor", "FileImport", CLSID_FILEIMPORT, FILMOR_LIBID)),
+                                  COMSERVER_CLASS_SCRIPT("Filmor", "FileImport", CLSID_FILEIMPORT, FILMOR_LIBID)),
     comserver::Class<CISignal>("ISignal", winport::GuidOf(CLSID_ISIGNAL),
-                               SMALLIMPORTS_SCRIPT("Filmor", "ISignal", CLSID_ISIGNAL, FILMOR_LIBID)),
+                               COMSERVER_CLASS_SCRIPT("Filmor", "ISignal", CLSID_ISIGNAL, FILMOR_LIBID)),
 };
 
 constexpr comserver::TypeLib kTypeLib{"FilmorLib", winport::GuidOf(FILMOR_LIBID), 1, 0, 1031,

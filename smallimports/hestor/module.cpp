@@ -2,6 +2,7 @@
 // contract over the EDAS/PDAI reader, their registration and the type library.
 // Data too large to load are served from the imported file (file mode).
 #include "smallimports/hestor/edas_reader.h"
+#include "platform/com/server/class_script.h"
 #include "smallimports/support/com_objects.h"
 
 namespace hestor {
@@ -41,9 +42,9 @@ using CISignal = smallimports::OlderSignal<Traits>;
 
 constexpr comserver::ClassEntry kClasses[] = {
     comserver::Class<CFileImport>("FileImport", winport::GuidOf(CLSID_FILEIMPORT),
-                                  SMALLIMPORTS_SCRIPT("Hestor", "FileImport", CLSID_FILEIMPORT, HESTOR_LIBID)),
+                                  COMSERVER_CLASS_SCRIPT("Hestor", "FileImport", CLSID_FILEIMPORT, HESTOR_LIBID)),
     comserver::Class<CISignal>("ISignal", winport::GuidOf(CLSID_ISIGNAL),
-                               SMALLIMPORTS_SCRIPT("Hestor", "ISignal", CLSID_ISIGNAL, HESTOR_LIBID)),
+                               COMSERVER_CLASS_SCRIPT("Hestor", "ISignal", CLSID_ISIGNAL, HESTOR_LIBID)),
 };
 
 constexpr comserver::TypeLib kTypeLib{"HestorLib", winport::GuidOf(HESTOR_LIBID), 1, 0, 1031,

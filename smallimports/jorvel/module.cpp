@@ -1,6 +1,7 @@
 // The Jorvel module: the classes FileImport and ISignal of the older import
 // contract over the RPC III reader, their registration and the type library.
 #include "smallimports/jorvel/rpc_reader.h"
+#include "platform/com/server/class_script.h"
 #include "smallimports/support/com_objects.h"
 
 namespace jorvel {
@@ -38,9 +39,9 @@ using CISignal = smallimports::OlderSignal<Traits>;
 
 constexpr comserver::ClassEntry kClasses[] = {
     comserver::Class<CFileImport>("FileImport", winport::GuidOf(CLSID_FILEIMPORT),
-                                  SMALLIMPORTS_SCRIPT("Jorvel", "FileImport", CLSID_FILEIMPORT, JORVEL_LIBID)),
+                                  COMSERVER_CLASS_SCRIPT("Jorvel", "FileImport", CLSID_FILEIMPORT, JORVEL_LIBID)),
     comserver::Class<CISignal>("ISignal", winport::GuidOf(CLSID_ISIGNAL),
-                               SMALLIMPORTS_SCRIPT("Jorvel", "ISignal", CLSID_ISIGNAL, JORVEL_LIBID)),
+                               COMSERVER_CLASS_SCRIPT("Jorvel", "ISignal", CLSID_ISIGNAL, JORVEL_LIBID)),
 };
 
 constexpr comserver::TypeLib kTypeLib{"JorvelLib", winport::GuidOf(JORVEL_LIBID), 1, 0, 1031,

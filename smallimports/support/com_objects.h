@@ -314,34 +314,3 @@ class OlderFileImport : public FileImportBase<OlderFileImport<Traits>, Traits, O
 };
 
 }  // namespace smallimports
-
-// A class's registration script: its two ProgIDs "<module>.<class>.1" and
-// "<module>.<class>" (with CurVer), and its CLSID key with the in-process
-// server, threading model "Apartment" and the type library.
-#define SMALLIMPORTS_SCRIPT(MODULE, CLASS, CLSID, LIBID)                 \
-  "HKCR\n"                                                                \
-  "{\n"                                                                   \
-  "  " MODULE "." CLASS ".1 = s '" CLASS " Class'\n"                      \
-  "  {\n"                                                                 \
-  "    CLSID = s '" CLSID "'\n"                                           \
-  "  }\n"                                                                 \
-  "  " MODULE "." CLASS " = s '" CLASS " Class'\n"                        \
-  "  {\n"                                                                 \
-  "    CLSID = s '" CLSID "'\n"                                           \
-  "    CurVer = s '" MODULE "." CLASS ".1'\n"                             \
-  "  }\n"                                                                 \
-  "  NoRemove CLSID\n"                                                    \
-  "  {\n"                                                                 \
-  "    ForceRemove " CLSID " = s '" CLASS " Class'\n"                     \
-  "    {\n"                                                               \
-  "      ProgID = s '" MODULE "." CLASS ".1'\n"                           \
-  "      VersionIndependentProgID = s '" MODULE "." CLASS "'\n"           \
-  "      ForceRemove 'Programmable'\n"                                    \
-  "      InprocServer32 = s '%MODULE%'\n"                                 \
-  "      {\n"                                                             \
-  "        val ThreadingModel = s 'Apartment'\n"                          \
-  "      }\n"                                                             \
-  "      'TypeLib' = s '" LIBID "'\n"                                     \
-  "    }\n"                                                               \
-  "  }\n"                                                                 \
-  "}\n"

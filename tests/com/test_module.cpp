@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "importcore/contract.h"
+#include "platform/com/server/class_script.h"
 #include "platform/com/server/server.h"
 #include "platform/ui/dialog.h"
 #include "platform/ui/messagebox.h"
@@ -30,8 +32,8 @@ constexpr const Ids& kIds = kB;
 #define COMTEST_IMPORT_CLSID "{FD12E39F-B3FD-4D3D-AD80-720B52843831}"
 #define COMTEST_SIGNAL_CLSID "{28DDF741-3037-4182-B260-5CC23A2DAF20}"
 #define COMTEST_SCALAR_CLSID "{26013A09-6B84-4510-BF0B-F275B2F17BBC}"
-constexpr size_t kFileMemberCount = 16;
-constexpr size_t kSignalMemberCount = 40;
+constexpr size_t kFileMemberCount = importcore::contract::form::kFileImport16;
+constexpr size_t kSignalMemberCount = importcore::contract::form::kSignal40;
 #else
 constexpr const Ids& kIds = kA;
 #define COMTEST_NAME "ComTestA"
@@ -40,38 +42,12 @@ constexpr const Ids& kIds = kA;
 #define COMTEST_IMPORT_CLSID "{833A073E-EA94-4031-BAF1-1C73DE21E40C}"
 #define COMTEST_SIGNAL_CLSID "{07C9405F-9826-4816-A62B-57468BCB6B7F}"
 #define COMTEST_SCALAR_CLSID "{F2D3176A-8FD5-43B7-987C-33D59F4B4F0E}"
-constexpr size_t kFileMemberCount = 28;
-constexpr size_t kSignalMemberCount = 52;
+constexpr size_t kFileMemberCount = importcore::contract::form::kFileImport28;
+constexpr size_t kSignalMemberCount = importcore::contract::form::kSignal52;
 #endif
 
 // A class's registration script, as the module's resources would hold it.
-#define COMTEST_SCRIPT(CLASS, CLSID)                                    \
-  "HKCR\n"                                                             \
-  "{\n"                                                                \
-  "  " COMTEST_NAME "." CLASS ".1 = s '" CLASS " Class'\n"             \
-  "  {\n"                                                              \
-  "    CLSID = s '" CLSID "'\n"                                        \
-  "  }\n"                                                              \
-  "  " COMTEST_NAME "." CLASS " = s '" CLASS " Class'\n"               \
-  "  {\n"                                                              \
-  "    CLSID = s '" CLSID "'\n"                                        \
-  "    CurVer = s '" COMTEST_NAME "." CLASS ".1'\n"                    \
-  "  }\n"                                                              \
-  "  NoRemove CLSID\n"                                                 \
-  "  {\n"                                                              \
-  "    ForceRemove " CLSID " = s '" CLASS " Class'\n"                  \
-  "    {\n"                                                            \
-  "      ProgID = s '" COMTEST_NAME "." CLASS ".1'\n"                  \
-  "      VersionIndependentProgID = s '" COMTEST_NAME "." CLASS "'\n"  \
-  "      ForceRemove 'Programmable'\n"                                 \
-  "      InprocServer32 = s '%MODULE%'\n"                              \
-  "      {\n"                                                          \
-  "        val ThreadingModel = s 'Apartment'\n"                       \
-  "      }\n"                                                          \
-  "      'TypeLib' = s '" COMTEST_LIBID "'\n"                          \
-  "    }\n"                                                            \
-  "  }\n"                                                              \
-  "}\n"
+#define COMTEST_SCRIPT(CLASS, CLSID) COMSERVER_CLASS_SCRIPT(COMTEST_NAME, CLASS, CLSID, COMTEST_LIBID)
 
 // --- Probe --------------------------------------------------------------------
 
@@ -264,71 +240,14 @@ std::string ReadVariable(LONG hostVersion, const char* name) {
   return text;
 }
 
-// --- the fake import: contract tables, declared here by their contract names ---
+// --- the fake import: the import contract's tables ---
 
-constexpr Member kFileImportMembers[] = {
-    Method("Open", 1),
-    Method("Seek", 2, {{"lPos", VT_I4}, {"origin", VT_I4}}),
-    Method("Read", 3, {{"pBuffer", VT_BYREF | VT_UNKNOWN}, {"dwBytes", VT_UI4}}),
-    Method("Close", 4),
-    Method("ImportFile", 5, {{"strFileName", VT_BSTR}, {"strUser", VT_BSTR}}),
-    Method("ReleaseFile", 6),
-    Get("nSignals", 7, VT_I4),
-    Get("Signal", 8, VT_DISPATCH, {{"idx", VT_I4}}),
-    Get("IsValid", 9, VT_I4, {{"strFileName", VT_BSTR}}),
-    Get("FileDate", 0xb, VT_I4),
-    Get("BlockSize", 0xc, VT_I4),
-    Get("DataSize", 0xd, VT_I4),
-    Get("NoOfComments", 0xf, VT_I4),
-    Get("FileComment", 0x10, VT_BSTR, {{"iIndex", VT_I4}}),
-    Get("nFiles", 0x11, VT_I4),
-    Get("Name", 0x12, VT_BSTR, {{"iIndex", VT_I4}}),
-    Get("Version", 0x13, VT_I4),
-    Get("nScalars", 0x14, VT_I4),
-    Get("Scalar", 0x15, VT_DISPATCH, {{"idx", VT_I4}}),
-    Get("CommentName", 0x16, VT_BSTR, {{"lIndex", VT_I4}}),
-    Get("FileInfo", 0x17, VT_I4, {{"iSubFile", VT_I4}}),
-    Get("ParSize", 0x18, VT_I4),
-    Get("Parameters", 0x19, VT_I8),
-    Put("Parameters", 0x19, VT_I8),
-    Get("DaffExists", 0x1a, VT_BSTR, {{"strFileName", VT_BSTR}}),
-    Method("ReadEx", 0x1b,
-           {{"pBuffer", VT_BYREF | VT_UNKNOWN},
-            {"dwBytes", VT_UI4},
-            {"pTimeBuffer", VT_BYREF | VT_UNKNOWN},
-            {"dwTimeBytes", VT_UI4}}),
-    Get("CanDoReadEx", 0x1c, VT_I4),
-    Put("ZpVersion", 0x1d, VT_I4),
-};
+using importcore::contract::kFileImportMembers;
+using importcore::contract::kScalarMembers;
+using importcore::contract::kSignalMembers;
+
 constexpr Interface kIFileImport{"IZPFileImport", kIds.importIid, kFileImportMembers};
-
-constexpr Member kSignalMembers[] = {
-    Get("Name", 0x1, VT_BSTR),           Get("Label", 0x2, VT_BSTR),         Get("STyp", 0x3, VT_I4),
-    Get("DTyp", 0x4, VT_I4),             Get("Ignore", 0x5, VT_I4),          Get("ValuesPerBlock", 0x6, VT_I4),
-    Get("BlockOffset", 0x7, VT_I4),      Get("Demux", 0x8, VT_I4),           Get("XMin", 0x9, VT_R8),
-    Get("XMax", 0xa, VT_R8),             Get("XFactor", 0xb, VT_R8),         Get("XOffset", 0xc, VT_R8),
-    Get("YMin", 0xd, VT_R8),             Get("YMax", 0xe, VT_R8),            Get("YFactor", 0xf, VT_R8),
-    Get("YOffset", 0x10, VT_R8),         Get("XUnit", 0x11, VT_BSTR),        Get("YUnit", 0x12, VT_BSTR),
-    Get("Sweep", 0x13, VT_R8),           Get("NoOfValues", 0x14, VT_I4),     Get("Block0", 0x15, VT_I4),
-    Get("NoValue", 0x16, VT_R8),         Get("XGrid", 0x17, VT_BSTR),        Get("YGrid", 0x18, VT_BSTR),
-    Get("YStep", 0x19, VT_R8),           Get("YOrigin", 0x1a, VT_R8),        Get("YMUnit", 0x1b, VT_BSTR),
-    Get("tag_DM_PSEC", 0x1c, VT_R8),     Get("tag_DM_DATYP", 0x1d, VT_BSTR), Get("tag_DM_UNIT", 0x1e, VT_BSTR),
-    Get("tag_DM_SCMNT", 0x1f, VT_BSTR),  Get("tag_DM_CMNT", 0x20, VT_BSTR),  Get("tag_GL_SHINT", 0x21, VT_BSTR),
-    Get("NoValuesRaw", 0x22, VT_VARIANT), Get("Alias", 0x23, VT_BSTR),       Get("BitSize", 0x24, VT_I4),
-    Get("FileNo", 0x25, VT_I4),          Get("XLink", 0x26, VT_BSTR),        Get("CLink", 0x27, VT_BSTR),
-    Get("LineStyle", 0x28, VT_I4),       Get("DisplayName", 0x29, VT_BSTR),  Get("XSignal", 0x2a, VT_BSTR),
-    Get("BitState", 0x2b, VT_BSTR, {{"val", VT_I4}}),
-    Get("MinDelta", 0x2c, VT_R8),        Get("MaxDelta", 0x2d, VT_R8),       Get("IsUniDir", 0x2e, VT_I4),
-    Get("HasNoValue", 0x2f, VT_I4),      Get("XLabel", 0x30, VT_BSTR),       Get("YLabel", 0x31, VT_BSTR),
-    Get("YDataMin", 0x32, VT_R8),        Get("YDataMax", 0x33, VT_R8),       Get("iGroup", 0x34, VT_I4),
-};
 constexpr Interface kISignal{"IZPSignal", kIds.signalIid, kSignalMembers};
-
-constexpr Member kScalarMembers[] = {
-    Get("Name", 1, VT_BSTR),  Get("DisplayName", 2, VT_BSTR), Get("Alias", 3, VT_BSTR), Get("Label", 4, VT_BSTR),
-    Get("Unit", 5, VT_BSTR),  Get("STyp", 6, VT_I4),           Get("DTyp", 7, VT_I4),    Get("Ignore", 8, VT_I4),
-    Get("FileNo", 9, VT_I4),  Get("XOffset", 0xa, VT_R8),      Get("Value", 0xb, VT_R8),
-};
 constexpr Interface kIScalar{"IZPScalar", kIds.scalarIid, kScalarMembers};
 
 class CFakeImport;

@@ -197,6 +197,28 @@ TEST_F(Values, TheFirstReadTakesTheCurrentRecordAndEachLaterOneMovesOn) {
   EXPECT_EQ(raw, 10u);
   EXPECT_EQ(MdfReadChannelValue(&v, a), kMdfOk);
   EXPECT_EQ(v, 11);
+
+  // Several reads in one entry move the group as the single reads do: a
+  // record of both channels, then one channel over the records left.
+  ASSERT_EQ(MdfSeekRecord(group, 0, 0), kMdfOk);
+  MdfChannelRecord* const both[] = {a, b};
+  double values[3] = {};
+  ASSERT_EQ(MdfGetValues(values, both, 2), kMdfOk);
+  EXPECT_EQ(values[0], 10);
+  EXPECT_EQ(values[1], 20);
+  MdfChannelRecord* const again[] = {b, b};
+  ASSERT_EQ(MdfGetValues(values, again, 2), kMdfOk);
+  EXPECT_EQ(values[0], 21);
+  EXPECT_EQ(values[1], 22);
+  // The first failure ends it: what was read before stays written, the rest not.
+  values[1] = -1;
+  MdfChannelRecord* const past[] = {a, a, a};
+  ASSERT_EQ(MdfSeekRecord(group, 1, 0), kMdfOk);
+  EXPECT_EQ(MdfGetValues(values, past, 3), kMdfNoRecord);
+  EXPECT_EQ(values[0], 11);
+  EXPECT_EQ(values[1], 12);
+  MdfChannelRecord* const none[] = {nullptr};
+  EXPECT_EQ(MdfGetValues(values, none, 1), kMdfErrChannelHandle);
   MdfClose(file);
 }
 

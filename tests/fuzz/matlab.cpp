@@ -70,18 +70,8 @@ struct Walker {
 
 }  // namespace
 
-// Whether the bytes announce a 7.3 file: an HDF5 container, read by HDF5's
-// own parser. Its faults on malformed containers (allocations sized from
-// damaged metadata, reads past its buffers) are HDF5's; the stand-in guards
-// the two that reach its datasets, and this target leaves HDF5 alone.
-bool Hdf5Container(const uint8_t* data, size_t size) {
-  if (size < 128) return false;
-  const bool little = data[126] == 'I' && data[127] == 'M', big = data[126] == 'M' && data[127] == 'I';
-  return (little && data[124] == 0x00 && data[125] == 0x02) || (big && data[124] == 0x02 && data[125] == 0x00);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (Hdf5Container(data, size)) return 0;
+  if (testsupport::IsHdf5MatFile(data, size)) return 0;
   const std::string path = testsupport::WriteFuzzInput("fuzz_matlab", ".mat", data, size);
   if (path.empty()) return 0;
 

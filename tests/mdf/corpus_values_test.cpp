@@ -21,21 +21,8 @@ using nlohmann::json;
 
 namespace {
 
-double Number(const json& v) {
-  if (v.is_string()) {
-    const std::string s = v.get<std::string>();
-    if (s == "nan") return std::nan("");
-    if (s == "inf") return HUGE_VAL;
-    if (s == "-inf") return -HUGE_VAL;
-  }
-  return v.get<double>();
-}
-
-bool Same(double a, double b, bool exact) {
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-  if (exact || a == b) return a == b;
-  return std::fabs(a - b) <= 1e-12 * std::max(std::fabs(a), std::fabs(b));
-}
+using testsupport::OracleNumber;
+using testsupport::SameValue;
 
 // Compares decoded values with an oracle summary (count, first five, last
 // five, min, max). Raw values must match exactly; converted ones to 1e-12,
@@ -45,10 +32,12 @@ void ExpectSummary(const std::vector<double>& got, const json& o, bool exact, bo
   const json& first = o["first"];
   const json& last = o["last"];
   for (size_t i = 0; i < first.size(); ++i)
-    EXPECT_TRUE(Same(got[i], Number(first[i]), exact)) << "value " << i << ": " << got[i] << " vs " << first[i];
+    EXPECT_TRUE(SameValue(got[i], OracleNumber(first[i]), exact))
+        << "value " << i << ": " << got[i] << " vs " << first[i];
   for (size_t i = 0; i < last.size(); ++i) {
     const size_t k = got.size() - last.size() + i;
-    EXPECT_TRUE(Same(got[k], Number(last[i]), exact)) << "value " << k << ": " << got[k] << " vs " << last[i];
+    EXPECT_TRUE(SameValue(got[k], OracleNumber(last[i]), exact))
+        << "value " << k << ": " << got[k] << " vs " << last[i];
   }
   if (!withRange || got.empty() || !o.contains("min")) return;
   std::vector<double> sorted;
@@ -56,8 +45,8 @@ void ExpectSummary(const std::vector<double>& got, const json& o, bool exact, bo
     if (!std::isnan(v)) sorted.push_back(v);
   if (sorted.empty()) return;
   std::sort(sorted.begin(), sorted.end());
-  EXPECT_TRUE(Same(sorted.front(), Number(o["min"]), exact)) << "min " << sorted.front();
-  EXPECT_TRUE(Same(sorted.back(), Number(o["max"]), exact)) << "max " << sorted.back();
+  EXPECT_TRUE(SameValue(sorted.front(), OracleNumber(o["min"]), exact)) << "min " << sorted.front();
+  EXPECT_TRUE(SameValue(sorted.back(), OracleNumber(o["max"]), exact)) << "max " << sorted.back();
 }
 
 void ExpectTexts(const std::vector<std::string>& got, const json& o) {
@@ -142,7 +131,7 @@ double ReadSwapped(double v, uint16_t type, uint16_t bits) {
 json Swapped(const json& summary, uint16_t type, uint16_t bits) {
   json out = summary;
   for (const char* key : {"first", "last"})
-    for (json& v : out[key]) v = ReadSwapped(Number(v), type, bits);
+    for (json& v : out[key]) v = ReadSwapped(OracleNumber(v), type, bits);
   return out;
 }
 
@@ -227,7 +216,7 @@ TEST(CorpusValues, GeneratedFilesDecodeAsTheirOraclesSay) {
         }
         const std::vector<double> raw = Doubles(data, cn, false);
         const std::vector<double> phys = Doubles(data, cn, true);
-        if (o.mdf.IsKestravo() && cn->GetChannelType() == 1 && Number(c["raw"]["max"]) == 1e308) {
+        if (o.mdf.IsKestravo() && cn->GetChannelType() == 1 && OracleNumber(c["raw"]["max"]) == 1e308) {
           // A KESTRAVO time channel: the NoValue stamp of record 5 becomes
           // the previous stamp plus half the step; the oracle keeps 1e308.
           ASSERT_GT(raw.size(), 5u);

@@ -1,5 +1,5 @@
 // The contract objects through IDispatch: their type information against the
-// contract as the specification lists it, the signal and scalar answers, and
+// contract as the host knows it, the signal and scalar answers, and
 // the file-import object's members with their failures.
 #include <gtest/gtest.h>
 

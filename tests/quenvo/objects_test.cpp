@@ -13,39 +13,16 @@
 
 #include "importcore/contract.h"
 #include "importcore/le.h"
-#include "platform/com/activation.h"
-#include "platform/win32/codepage.h"
-#include "platform/win32/registry.h"
 #include "tests/quenvo/quenvo_host.h"
+#include "tests/support/host_objects.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using namespace quenvotest;
+using testsupport::Create;
+using testsupport::RegText;
 namespace contract = importcore::contract;
-
-// A value of HKEY_CLASSES_ROOT (the key's default for none); none when absent.
-std::optional<std::string> RegText(const std::string& path, const char* value = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  char data[1024];
-  DWORD size = sizeof data, type = 0;
-  const LSTATUS status = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ || size == 0) return std::nullopt;
-  return std::string(data, size - 1);
-}
-
-host::Object Create(const std::string& progId) {
-  const std::u16string wide = winport::Utf8ToUtf16(progId);
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(wide.c_str(), &clsid), S_OK) << progId;
-  IDispatch* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK)
-      << progId << ": " << winport::LastActivationError();
-  return host::Object(object);
-}
 
 TEST(Registration, ThreeClassesWithTheirPrefixOfTheContract) {
   testsupport::HostHarness host;
@@ -60,27 +37,12 @@ TEST(Registration, ThreeClassesWithTheirPrefixOfTheContract) {
       {"ZPSignal", "{FBF26488-98E4-4341-8DED-41CEAD8B386B}", contract::kSignalMembers, 46},
       {"ZPScalar", "{771656C6-7B61-4158-9128-30A139C3AF84}", contract::kScalarMembers, 11},
   };
-  char real[4096];
-  ASSERT_NE(realpath(kModule, real), nullptr);
   for (const auto& c : kClasses) {
     const std::string progId = std::string("Quenvo.") + c.name;
     SCOPED_TRACE(progId);
-    EXPECT_EQ(RegText(progId), std::string(c.name) + " Class");
-    EXPECT_EQ(RegText(progId + "\\CurVer"), progId + ".1");
-    EXPECT_EQ(RegText(progId + "\\CLSID"), c.clsid);
-    EXPECT_EQ(RegText(progId + ".1\\CLSID"), c.clsid);
-    const std::string key = std::string("CLSID\\") + c.clsid;
-    EXPECT_EQ(RegText(key + "\\InprocServer32"), std::string(real));
-    EXPECT_EQ(RegText(key + "\\InprocServer32", "ThreadingModel"), "Apartment");
-    EXPECT_EQ(RegText(key + "\\TypeLib"), "{DA255E25-68A8-473C-A41C-9409969C8503}");
-    // The host lists a property's get and put as one member.
-    std::vector<std::pair<std::string, DISPID>> expected;
-    for (const comserver::Member& m : c.contract.first(c.members))
-      if (expected.empty() || expected.back().first != m.name) expected.emplace_back(m.name, m.dispid);
-    const host::Object object = Create(progId);
-    std::vector<std::pair<std::string, DISPID>> offered;
-    for (const host::Object::Member& m : object.Members()) offered.emplace_back(m.name, m.id);
-    EXPECT_EQ(offered, expected);
+    testsupport::ExpectClassRegistered(progId, c.name, c.clsid, kModule);
+    EXPECT_EQ(RegText(std::string("CLSID\\") + c.clsid + "\\TypeLib"), "{DA255E25-68A8-473C-A41C-9409969C8503}");
+    testsupport::ExpectMembers(Create(progId), c.contract.first(c.members));
   }
   host.Unregister(kModule);
   EXPECT_FALSE(RegText("Quenvo.ZPFileImport\\CLSID"));

@@ -17,11 +17,15 @@
 #include "host/value.h"
 #include "tests/matlab/mat_writer.h"
 #include "tests/support/host_harness.h"
+#include "tests/support/host_objects.h"
 
 namespace quenvotest {
 
 inline constexpr const char* kModule = QUENVO_MODULE;
 inline constexpr const char* kProgId = "Quenvo.ZPFileImport";
+
+using testsupport::IsNull;
+using testsupport::ReadBytes;
 
 // A host with the module registered; TryImport gives the failure or none.
 class ModuleHost : public testsupport::HostHarness {
@@ -30,13 +34,7 @@ class ModuleHost : public testsupport::HostHarness {
 
   std::optional<host::Failure> TryImport(const std::string& path, const testsupport::ImportOptions& options = {},
                                          testsupport::ImportResult* result = nullptr) {
-    try {
-      testsupport::ImportResult r = Import(kProgId, path, options);
-      if (result) *result = std::move(r);
-    } catch (const host::Failure& f) {
-      return f;
-    }
-    return std::nullopt;
+    return HostHarness::TryImport(kProgId, path, options, result);
   }
   // Imports and fails the test when the import fails.
   testsupport::ImportResult MustImport(const std::string& path, const testsupport::ImportOptions& options = {}) {
@@ -55,16 +53,6 @@ class ModuleHost : public testsupport::HostHarness {
 
 inline double Number(const host::PropertyList& p, const char* name) { return host::NumberOf(p, name, -12345); }
 inline std::string Text(const host::PropertyList& p, const char* name) { return host::TextOf(p, name); }
-inline bool IsNull(const host::Value& v) { return std::holds_alternative<std::monostate>(v); }
-
-// Read(n) at the file object's position into a buffer of n bytes filled with
-// `fill` beforehand: what the module copied, the rest as filled.
-inline std::string ReadBytes(host::Object& file, uint32_t n, char fill = '\xEE') {
-  std::string buffer(n, fill);
-  auto* pointer = reinterpret_cast<uint8_t*>(buffer.data());
-  file.Call("Read", {host::BufferRef{&pointer}, int64_t{n}});
-  return buffer;
-}
 
 // A 1 x n double row.
 inline matvar_t* Row(const char* name, const std::vector<double>& values) {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/activation.h"
 #include "platform/ui/headless.h"
 #include "smallimports/hestor/edas_reader.h"
 #include "smallimports/support/data_file.h"
 #include "tests/smallimports/module_host.h"
 #include "tests/support/edas_writer.h"
+#include "tests/support/host_objects.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/time_zone.h"
 
@@ -430,16 +430,6 @@ TEST_F(EdasTest, Failures) {
   EXPECT_EQ(hestor::ParseHestorFile(dir_.File("short.eda"), import_).status, HestorStatus::ShortPreamble);
 }
 
-// A new Hestor file object, as the host creates it.
-host::Object CreateHestor() {
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(u"Hestor.FileImport", &clsid), S_OK);
-  IDispatch* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK);
-  return host::Object(object);
-}
-
 // One uint8 channel at offset 1000 (D) of `frames` values: from 256,000,001
 // bytes on the object reads them from the file at every Read (file mode).
 class HestorObjectTest : public EdasTest {
@@ -461,7 +451,7 @@ class HestorObjectTest : public EdasTest {
 TEST_F(HestorObjectTest, LoadedBelowTheLimitAndStreamedFromIt) {
   for (const uint64_t frames : {uint64_t{256000000}, uint64_t{256000001}}) {
     SCOPED_TRACE(frames);
-    host::Object file = CreateHestor();
+    host::Object file = testsupport::Create("Hestor.FileImport");
     file.Call("ImportFile", {WriteBig(frames), std::string()});
     EXPECT_EQ(static_cast<uint32_t>(smalltest::Long(file, "DataSize")), frames);
     EXPECT_EQ(smalltest::Long(file, "BlockSize"), 1);
@@ -476,7 +466,7 @@ TEST_F(HestorObjectTest, LoadedBelowTheLimitAndStreamedFromIt) {
 TEST_F(HestorObjectTest, FileModeReadsFromD) {
   const uint64_t frames = 256000001;
   const std::string path = WriteBig(frames);
-  host::Object file = CreateHestor();
+  host::Object file = testsupport::Create("Hestor.FileImport");
   file.Call("ImportFile", {path, std::string()});
   // Close without Open leaves the count at 0: the next Open opens the file.
   file.Call("Close");
@@ -522,7 +512,7 @@ TEST_F(HestorObjectTest, ReimportAfterReleaseFile) {
   f.data = {{kFirst, Interleaved(1000)}};
   const std::string path = dir_.File("two.eda");
   testsupport::WriteFileBytes(path, ew::WriteEdasFile(f));
-  host::Object file = CreateHestor();
+  host::Object file = testsupport::Create("Hestor.FileImport");
   file.Call("ImportFile", {path, std::string()});
   host::Object signal = file.GetObject("Signal", {int64_t{2}});
   EXPECT_EQ(signal.Get("Name"), host::Value(std::string("Druck")));

@@ -17,6 +17,7 @@
 #include "platform/win32/codepage.h"
 #include "smallimports/support/records.h"
 #include "tests/support/host_harness.h"
+#include "tests/support/host_objects.h"
 
 namespace smalltest {
 
@@ -25,23 +26,14 @@ inline constexpr const char* kJorvelModule = JORVEL_MODULE;
 inline constexpr const char* kBrevanModule = BREVAN_MODULE;
 inline constexpr const char* kHestorModule = HESTOR_MODULE;
 
+using testsupport::IsNull;
+using testsupport::Long;
+using testsupport::ReadBytes;
+
 // A host in a registry of its own with one module registered.
 class ModuleHost : public testsupport::HostHarness {
  public:
   explicit ModuleHost(const std::string& module) { Register(module); }
-
-  // The import's failure, or none when it succeeded (its result then in *result).
-  std::optional<host::Failure> TryImport(const std::string& progId, const std::string& path,
-                                         const testsupport::ImportOptions& options = {},
-                                         testsupport::ImportResult* result = nullptr) {
-    try {
-      testsupport::ImportResult r = Import(progId, path, options);
-      if (result) *result = std::move(r);
-    } catch (const host::Failure& f) {
-      return f;
-    }
-    return std::nullopt;
-  }
 };
 
 // The bytes the host should stream for a signal: those of `space` (the
@@ -54,24 +46,7 @@ inline std::string ExpectedSamples(const host::PropertyList& signal, uint32_t bl
   return out;
 }
 
-// Read(n) at the file object's position into a buffer of n bytes filled with
-// `fill` beforehand: what the module copied, the rest as filled.
-inline std::string ReadBytes(host::Object& file, uint32_t n, char fill = '\xEE') {
-  std::string buffer(n, fill);
-  auto* pointer = reinterpret_cast<uint8_t*>(buffer.data());
-  file.Call("Read", {host::BufferRef{&pointer}, int64_t{n}});
-  return buffer;
-}
-
 inline void Seek(host::Object& file, int64_t position, int64_t origin) { file.Call("Seek", {position, origin}); }
-
-inline int64_t Long(host::Object& object, const char* name, const std::vector<host::Arg>& args = {}) {
-  const host::Value v = object.Get(name, args);
-  const auto* n = std::get_if<int64_t>(&v);
-  return n ? *n : -12345;
-}
-
-inline bool IsNull(const host::Value& v) { return std::holds_alternative<std::monostate>(v); }
 
 inline bool IsNull(const host::PropertyList& list, const char* name) {
   const host::Value* v = host::Find(list, name);

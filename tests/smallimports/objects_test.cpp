@@ -10,11 +10,11 @@
 
 #include "platform/com/activation.h"
 #include "platform/com/guid.h"
-#include "platform/win32/registry.h"
 #include "smallimports/support/com_objects.h"
 #include "smallimports/support/com_text.h"
 #include "tests/smallimports/module_host.h"
 #include "tests/support/filmor_fixtures.h"
+#include "tests/support/host_objects.h"
 #include "tests/support/rpc_writer.h"
 #include "tests/support/tarvix_writer.h"
 #include "tests/support/temp_dir.h"
@@ -27,6 +27,8 @@ using smalltest::IsNull;
 using smalltest::Long;
 using smalltest::ReadBytes;
 using smalltest::Seek;
+using testsupport::Create;
+using testsupport::RegText;
 
 // A module's classes with their CLSIDs and the members each offers.
 struct ClassInfo {
@@ -60,66 +62,26 @@ const ModuleInfo kModules[] = {
       {"ISignal", "{D541AF21-A5B5-11D4-8B52-525405DF32BD}", 40}}},
 };
 
-// A value of HKEY_CLASSES_ROOT (the key's default for none); none when absent.
-std::optional<std::string> RegText(const std::string& path, const char* value = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-  char data[1024];
-  DWORD size = sizeof data, type = 0;
-  const LSTATUS status = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ || size == 0) return std::nullopt;
-  return std::string(data, size - 1);
-}
-
-// A new object of the class, as the host creates it.
-host::Object Create(const std::string& progId) {
-  const std::u16string wide = winport::Utf8ToUtf16(progId);
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(wide.c_str(), &clsid), S_OK) << progId;
-  IDispatch* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK)
-      << progId << ": " << winport::LastActivationError();
-  return host::Object(object);
-}
-
 TEST(Registration, EveryClassByProgIdAndVersionedProgId) {
   testsupport::HostHarness host;
   for (const ModuleInfo& m : kModules) {
     SCOPED_TRACE(m.module);
-    char real[4096];
-    ASSERT_NE(realpath(m.path, real), nullptr);
     host.Register(m.path);
     for (const ClassInfo& c : m.classes) {
       const std::string progId = std::string(m.module) + "." + c.name;
       SCOPED_TRACE(progId);
-      EXPECT_EQ(RegText(progId), std::string(c.name) + " Class");
-      EXPECT_EQ(RegText(progId + "\\CurVer"), progId + ".1");
-      EXPECT_EQ(RegText(progId + "\\CLSID"), c.clsid);
-      EXPECT_EQ(RegText(progId + ".1\\CLSID"), c.clsid);
-      const std::string key = std::string("CLSID\\") + c.clsid;
-      EXPECT_EQ(RegText(key + "\\ProgID"), progId + ".1");
-      EXPECT_EQ(RegText(key + "\\VersionIndependentProgID"), progId);
-      EXPECT_EQ(RegText(key + "\\InprocServer32"), std::string(real));
-      EXPECT_EQ(RegText(key + "\\InprocServer32", "ThreadingModel"), "Apartment");
+      testsupport::ExpectClassRegistered(progId, c.name, c.clsid, m.path);
       CLSID resolved{};
       const std::u16string wide = winport::Utf8ToUtf16(progId);
       ASSERT_EQ(CLSIDFromProgID(wide.c_str(), &resolved), S_OK);
       EXPECT_EQ(winport::FormatGuid(resolved), c.clsid);
 
       // The class offers its prefix of the contract, member for member.
-      const host::Object object = Create(progId);
-      const auto& members = object.Members();
       const std::span<const comserver::Member> contract =
           c.members == 11   ? std::span<const comserver::Member>(smallimports::contract::kScalarMembers)
           : c.members <= 21 ? std::span<const comserver::Member>(smallimports::contract::kFileImportMembers)
                             : std::span<const comserver::Member>(smallimports::contract::kSignalMembers);
-      ASSERT_EQ(members.size(), c.members);
-      for (size_t i = 0; i < members.size(); ++i) {
-        EXPECT_EQ(members[i].name, contract[i].name) << i;
-        EXPECT_EQ(members[i].id, contract[i].dispid) << i;
-      }
+      testsupport::ExpectMembers(Create(progId), contract.first(c.members));
     }
     host.Unregister(m.path);
     for (const ClassInfo& c : m.classes) {

@@ -47,6 +47,17 @@ ImportResult HostHarness::Import(const std::string& progId, const std::string& f
   return result;
 }
 
+std::optional<host::Failure> HostHarness::TryImport(const std::string& progId, const std::string& file,
+                                                    const ImportOptions& options, ImportResult* result) {
+  try {
+    ImportResult r = Import(progId, file, options);
+    if (result) *result = std::move(r);
+  } catch (const host::Failure& f) {
+    return f;
+  }
+  return std::nullopt;
+}
+
 SampleSet HostHarness::Samples(const std::string& signal, host::ReadOptions options) {
   if (!session_) throw host::Failure(host::Exit::Usage, "read", std::nullopt, "nothing is imported");
   const size_t index = session_->SignalIndex(signal);

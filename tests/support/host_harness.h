@@ -8,7 +8,7 @@
 //   EXPECT_EQ(host::TextOf(imported.signals[0], "Name"), "Speed");
 //   const auto samples = host.Samples("Speed");
 //
-// Failures of the host's steps are thrown as host::Failure.
+// Failures of the host's steps are thrown as host::Failure (TryImport returns them).
 #pragma once
 
 #include <memory>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/answers.h"
+#include "host/failure.h"
 #include "host/session.h"
 #include "tests/support/temp_dir.h"
 
@@ -61,6 +62,9 @@ class HostHarness {
   void Unregister(const std::string& module);
   // Imports `file` with a new file object of `progId` (the one before is released).
   ImportResult Import(const std::string& progId, const std::string& file, const ImportOptions& options = {});
+  // Import's failure, or none when it succeeded (its result then in *result).
+  std::optional<host::Failure> TryImport(const std::string& progId, const std::string& file,
+                                         const ImportOptions& options = {}, ImportResult* result = nullptr);
   // The samples of a signal of the last import (by name or 1-based number).
   SampleSet Samples(const std::string& signal, host::ReadOptions options = {});
   // The boxes and dialogs of the last import so far.
