@@ -1,6 +1,7 @@
-// A stand-in for the MDF import driver's CAN-log road, for tests before the
-// driver exists: ImportFile opens the file model and runs the CAN-log import;
-// and helpers to read what it made.
+// The CAN-log road alone, in place of the MDF import driver: ImportFile opens
+// the file model and runs the CAN-log import, without the driver's question
+// and MDF steps, so that the CAN-log import is tested on its own; and helpers
+// to read what it made.
 #pragma once
 
 #include <cstring>
