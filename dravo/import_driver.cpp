@@ -13,6 +13,7 @@
 #include "dravo/records.h"
 #include "dravo/replace.h"
 #include "dravo/time_channel.h"
+#include "importcore/pause_axes.h"
 #include "importcore/support.h"
 #include "platform/ui/messagebox.h"
 
@@ -549,22 +550,10 @@ void Importer::RepairTimeSignal(SignalRecord& time) {
 }
 
 void Importer::PostPass() {
-  const SignalRecord* previous = nullptr;
-  for (SignalRecord& s : out_.signals) {
+  for (SignalRecord& s : out_.signals)
     if (s.identifier == "EVENT") s.Ignore = 1;
-    if (StartsWith(s.Name.str(), "PAUSE_COMMENTS")) {
-      const double span = s.YMax - s.YMin;
-      s.YUnit = "s";
-      s.YOffset = -s.YMin;
-      s.YMin = 0;
-      if (previous) {
-        s.YOffset += previous->YMin;
-        s.YMin = previous->YMin;
-      }
-      s.YMax = span + s.YMin;
-    }
-    previous = &s;
-  }
+  importcore::ChainPauseAxes(out_.signals,
+                             [](const SignalRecord& s) { return StartsWith(s.Name.str(), "PAUSE_COMMENTS"); });
 }
 
 bool Importer::Run() {

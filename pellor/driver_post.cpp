@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "importcore/host_types.h"
+#include "importcore/pause_axes.h"
 #include "mdf/blocks.h"
 #include "mdf/datablock.h"
 #include "pellor/canlog.h"
@@ -22,23 +23,11 @@ constexpr std::string_view kPauseComment = "$PAUSE_COMMENT";
 // Ignored names are hidden; a pause signal counts in seconds from the start
 // of the signal before it.
 void IgnoreAndPause(FileImport& import) {
-  const SignalRecord* previous = nullptr;
-  for (SignalRecord& r : import.Lists().signals) {
-    if (import.IsIgnoredName(r.Name.str())) {
-      r.Ignore = ignore::kHidden;
-    } else if (r.Name.str().compare(0, kPauseComment.size(), kPauseComment) == 0) {
-      const double span = r.YMax - r.YMin;
-      r.YUnit = "s";
-      r.YOffset = -r.YMin;
-      r.YMin = 0;
-      if (previous) {
-        r.YOffset += previous->YMin;
-        r.YMin = previous->YMin;
-      }
-      r.YMax = span + r.YMin;
-    }
-    previous = &r;
-  }
+  for (SignalRecord& r : import.Lists().signals)
+    if (import.IsIgnoredName(r.Name.str())) r.Ignore = ignore::kHidden;
+  importcore::ChainPauseAxes(import.Lists().signals, [&](const SignalRecord& r) {
+    return !import.IsIgnoredName(r.Name.str()) && r.Name.str().compare(0, kPauseComment.size(), kPauseComment) == 0;
+  });
 }
 
 // The physical value of a signal's first sample.

@@ -269,6 +269,28 @@ TEST_F(DriverTest, OneValueSignalsBecomeScalars) {
   EXPECT_EQ(Values(Get("b")), (std::vector<double>{21, 21.5, 22, 22.5, 23}));
 }
 
+// A pause signal counts in seconds from its first value, moved to where the
+// signal listed before it starts.
+TEST_F(DriverTest, PauseCommentAxesFollowTheSignalBefore) {
+  ASSERT_EQ(Import(Save(OneGroup({Channel("$PAUSE_COMMENT_A", 16, dt::kUInt, [](uint32_t r) { return 10 + r; }),
+                                  Channel("x", 16, dt::kUInt, [](uint32_t r) { return 5 + r; }),
+                                  Channel("$PAUSE_COMMENT_B", 16, dt::kUInt, [](uint32_t r) { return 30 + 2 * r; })},
+                                 10))),
+            S_OK);
+  const SignalRecord& a = Get("$PAUSE_COMMENT_A");
+  const SignalRecord& b = Get("$PAUSE_COMMENT_B");
+  EXPECT_EQ(a.YUnit.str(), "s");
+  EXPECT_EQ(a.YMin, 0);  // the time before it starts at 0
+  EXPECT_EQ(a.YMax, 9);
+  EXPECT_EQ(a.YOffset, -10);
+  EXPECT_EQ(b.YUnit.str(), "s");
+  EXPECT_EQ(b.YMin, 5);  // x starts at 5
+  EXPECT_EQ(b.YMax, 23);
+  EXPECT_EQ(b.YOffset, -25);
+  EXPECT_EQ(Values(b).front(), 5);
+  EXPECT_EQ(Get("x").YUnit.str(), "");
+}
+
 TEST_F(DriverTest, Mdf2OrderListsGroupsFromTheLast) {
   FileDef def = SimpleFileDef(2, 2, 10, "TESTPROG");
   ASSERT_EQ(Import(Save(def), "MDF2"), S_OK);

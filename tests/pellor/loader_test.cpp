@@ -662,8 +662,11 @@ TEST(DataGroupLoaderCaches, FilledCachesHoldWhatReadDelivers) {
   ASSERT_EQ(loader.ReadDataGroup(*data[0]->dataGroup, *time, 1, record, nullptr, errors, first, data),
             kGroupEquidistant);
 
-  for (SignalRecord* r : data)
-    if (DeliversPhysical(*r)) EXPECT_FALSE(r->cache.valid) << r->Name.str() << ": converted values are left to Read";
+  for (SignalRecord* r : data) {
+    if (DeliversPhysical(*r)) {
+      EXPECT_FALSE(r->cache.valid) << r->Name.str() << ": converted values are left to Read";
+    }
+  }
   ASSERT_EQ(import.Open(), S_OK);
   for (SignalRecord* r : data) {
     SCOPED_TRACE(r->Name.str());
