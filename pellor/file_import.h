@@ -172,7 +172,8 @@ class FileImport {
   bool FillGroupCaches(SignalRecord& first);
   // Samples [first, first + count) in the signal's DTyp, from the file, NoValues marked.
   void ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out);
-  // Physical time values of samples [first, first + count) of a time signal, as doubles.
+  // Time values of samples [first, first + count) of a time signal as the host takes its values
+  // (each sample x YFactor + YOffset, so a moved time base moves them too), as doubles.
   void ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, uint8_t* out);
   // In a KESTRAVO file: writes a signal's NoValue at the records whose time was invalid.
   // `physical`: the values are converted, so the NoValue is written as it is, not as its raw equivalent.

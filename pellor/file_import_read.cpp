@@ -247,14 +247,11 @@ void FileImport::ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, u
     const uint32_t size = DTypSize(time.cache.type);
     const uint64_t held = size ? time.cache.bytes.size() / size : 0;
     const uint32_t have = static_cast<uint32_t>(std::min<uint64_t>(count, first < held ? held - first : 0));
-    const mdf::CCCBlock* cc =
-        time.cache.physical || !time.channel ? nullptr : mdf::CDataBlock::GetEffectiveConversion(time.channel->GetConversion());
     for (uint32_t done = 0; done < have;) {
       const uint32_t k = std::min(kChunk, have - done);
       m_timeScratch.resize(k);
       importcore::SamplesToDouble(time.cache.bytes.data() + uint64_t{first + done} * size, time.cache.type, m_timeScratch);
-      if (cc)
-        for (double& t : m_timeScratch) t = mdf::ApplyConversion(cc, t);
+      for (double& t : m_timeScratch) t = t * time.YFactor + time.YOffset;
       std::memcpy(out + uint64_t{done} * 8, m_timeScratch.data(), uint64_t{k} * 8);
       done += k;
     }
@@ -266,15 +263,13 @@ void FileImport::ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, u
     return;
   }
   const uint32_t size = static_cast<uint32_t>(time.Demux);
-  const bool physical = DeliversPhysical(time);
   for (uint32_t done = 0; done < count;) {
     const uint32_t k = std::min(kChunk, count - done);
     m_sampleBytes.resize(uint64_t{k} * size);
     ReadSamples(time, first + done, k, m_sampleBytes.data());
     m_timeScratch.resize(k);
     importcore::SamplesToDouble(m_sampleBytes.data(), time.DTyp, m_timeScratch);
-    if (!physical)
-      for (double& t : m_timeScratch) t = t * time.YFactor + time.YOffset;
+    for (double& t : m_timeScratch) t = t * time.YFactor + time.YOffset;
     std::memcpy(out + uint64_t{done} * 8, m_timeScratch.data(), uint64_t{k} * 8);
     done += k;
   }

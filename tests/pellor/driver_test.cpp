@@ -532,6 +532,31 @@ TEST_F(DriverTest, RepairedTimeChannelIsWhatTheHostReads) {
   EXPECT_TRUE(script.Ok()) << script.Report();
 }
 
+// With the time base reset, the times of ReadEx lie on the signal's moved
+// axis, whether they come from a value cache or from the file.
+TEST_F(DriverTest, ReadExTimesFollowTheResetTimeBase) {
+  ChannelDef converted;  // milliseconds through a table: delivered as physical doubles
+  converted.cn = CnSpec{.channelType = 1, .name = "time", .bits = 32, .dataType = dt::kUInt};
+  converted.cc = CcTable({{0, 5}, {1000, 15}}, true, "s");
+  converted.value = [](uint32_t r) { return r; };
+  ChannelDef seconds = Time([](uint32_t r) { return 5 + r * 0.01; });  // stored doubles
+  vars_.Set("MDF_RESETTIME", "1");
+  for (const ChannelDef& time : {seconds, converted}) {
+    FileDef def = OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })});
+    def.groups[0].channels[0] = time;
+    ASSERT_EQ(Import(Save(def)), S_OK);
+    ASSERT_NEAR(Get("a").XMin, 0, 1e-9);
+    for (const bool fromFile : {true, false}) {
+      SCOPED_TRACE(std::string(time.cc ? "converted" : "seconds") + (fromFile ? ", from the file" : ", cached"));
+      import_.FailCacheAllocations(fromFile);
+      const std::vector<double> times = Times(Get("a"));
+      EXPECT_EQ(Get("time@1").cache.valid, !fromFile);
+      for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], i * 0.01, 1e-9) << i;
+    }
+    import_.FailCacheAllocations(false);
+  }
+}
+
 TEST_F(DriverTest, UnrepairableTimeChannelMakesTheGroupEquidistant) {
   // The last stamps repeat to the end: no repair.
   FileDef def = OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })});
