@@ -224,8 +224,10 @@ void NormalImport::SettleTime(NewRecord& time, mdf::CDGBlock& dg, mdf::CCGBlock&
   AddWarning(warn::kTimeErrors, TimeErrorWarning(cn, errors, m_group, firstError, repaired));
   if (repaired) return;
 
-  // Without rising stamps the group's signals are equidistant, by the period the user confirms.
+  // Without rising stamps the group's signals are equidistant, by the period the user confirms;
+  // a sampling rate field that gives no period proposes one second.
   double period = cn.GetSamplingRate();
+  if (!std::isfinite(period) || period <= 0) period = 1.0;
   if (m_user != "ZSP") {
     CEditFrq dialog;
     dialog.m_period = period;

@@ -581,6 +581,14 @@ TEST_F(DriverTest, UnrepairableTimeChannelMakesTheGroupEquidistant) {
   ASSERT_EQ(Import(path, ""), S_OK);
   EXPECT_TRUE(script.Ok()) << script.Report();
   EXPECT_EQ(Get("a").XFactor, 0.5);
+
+  // A sampling rate field that gives no period: one second, as for a group without a time channel.
+  for (const double rate : {0.0, -0.01, std::nan("")}) {
+    def.groups[0].channels[0].cn.sampleRate = rate;
+    ASSERT_EQ(Import(Save(def)), S_OK);
+    EXPECT_EQ(Get("a").XFactor, 1.0) << rate;
+    EXPECT_EQ(Get("time@1").XFactor, 1.0) << rate;
+  }
 }
 
 TEST_F(DriverTest, TimeErrorWarningListsTheGroupsSignalsFiveThenFourALine) {
