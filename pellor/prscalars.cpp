@@ -1,6 +1,7 @@
 // The scalars of the program block's special-job data: a count at data
 // offset 18 and entries of 373 bytes from offset 20, each with its name text
 // at 14, its unit text at 214 and its value (a double) at 365.
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <vector>
@@ -30,7 +31,9 @@ std::vector<uint8_t> ReplacedSpecialJobData(const mdf::CMdf& mdf) {
   if (!file.Open(mdf.GetPath(), winport::FileAccess::Read, winport::FileShare::ReadWrite)) return {};
   const int64_t fileSize = file.Size();
   if (fileSize <= at || !file.Seek(at)) return {};
-  std::vector<uint8_t> data(static_cast<size_t>(std::min(size, fileSize - at)));
+  // No more than the largest table the count field can describe.
+  constexpr int64_t kMaxTable = kFirstEntry + int64_t{UINT16_MAX} * kEntrySize;
+  std::vector<uint8_t> data(static_cast<size_t>(std::min({size, fileSize - at, kMaxTable})));
   data.resize(file.Read(data.data(), data.size()));
   if (mdf::FixedText(data.data(), std::min<size_t>(data.size(), 16)) != mdf::CPrgBlock::kSpecialJobSignature)
     return {};

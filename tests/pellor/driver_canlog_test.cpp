@@ -30,7 +30,9 @@ class DriverCanLogTest : public ::testing::Test {
   void SetUp() override {
     if (!testsupport::CorpusPresent()) GTEST_SKIP() << "corpus folder " << testsupport::CorpusDir() << " absent";
     host_.Register(PELLOR_PATH);
-    // The default settings file lies in the folder of temporary files: this test's own.
+    // The default settings file lies in the folder of temporary files: this
+    // test's own, for this test only (the folder goes with the test).
+    if (const char* temp = std::getenv("TEMP")) savedTemp_ = temp;
     setenv("TEMP", host_.Dir().File("").c_str(), 1);
     const std::string dbc = testsupport::CorpusFile("dbc/");
     for (const std::string& file : {settings_, pellor::CanSettingsPath()}) {
@@ -39,8 +41,16 @@ class DriverCanLogTest : public ::testing::Test {
     }
   }
 
+  void TearDown() override {
+    if (savedTemp_)
+      setenv("TEMP", savedTemp_->c_str(), 1);
+    else
+      unsetenv("TEMP");
+  }
+
   HostHarness host_;
   std::string settings_ = host_.Dir().File("can.ini");
+  std::optional<std::string> savedTemp_;
 };
 
 bool Asked(const testsupport::ImportResult& r) {
