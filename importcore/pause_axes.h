@@ -3,13 +3,16 @@
 // each one after the first continues where the signal before it starts.
 #pragma once
 
+#include <type_traits>
+
 namespace importcore {
 
 // For every signal for which isPause holds: unit "s", the axis moved to start
 // at 0 or at the YMin of the signal listed before it, its span kept.
 template <typename Signals, typename IsPause>
 void ChainPauseAxes(Signals& signals, IsPause isPause) {
-  const auto* previous = static_cast<decltype(&*signals.begin())>(nullptr);
+  using Record = std::remove_reference_t<decltype(*signals.begin())>;
+  const Record* previous = nullptr;
   for (auto& s : signals) {
     if (isPause(s)) {
       const double span = s.YMax - s.YMin;

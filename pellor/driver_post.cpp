@@ -26,7 +26,7 @@ void IgnoreAndPause(FileImport& import) {
   for (SignalRecord& r : import.Lists().signals)
     if (import.IsIgnoredName(r.Name.str())) r.Ignore = ignore::kHidden;
   importcore::ChainPauseAxes(import.Lists().signals, [&](const SignalRecord& r) {
-    return !import.IsIgnoredName(r.Name.str()) && r.Name.str().compare(0, kPauseComment.size(), kPauseComment) == 0;
+    return r.Name.str().compare(0, kPauseComment.size(), kPauseComment) == 0 && !import.IsIgnoredName(r.Name.str());
   });
 }
 
