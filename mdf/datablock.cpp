@@ -8,6 +8,7 @@
 
 #include "mdf/ccblock.h"
 #include "mdf/decode_kernels.h"
+#include "mdf/record_types.h"
 #include "mdf/group_decoder.h"
 #include "mdf/mdf.h"
 #include "mdf/raw_copy.h"
@@ -48,47 +49,62 @@ uint32_t CDataBlock::GetNumberOfRecords() const {
   return cg ? cg->GetNumberOfRecords() : 0;
 }
 
-uint32_t CDataBlock::GetRecordsInFile() {
+void CDataBlock::SetDataEnd(int64_t end) { m_dataEnd = end; }
+
+uint32_t CDataBlock::GetRecordsInFile() const {
+  if (m_dataEnd != kUnbounded) return CutToAvailable(0, GetNumberOfRecords(), m_dataEnd);
   ReadStream file(m_pFile);
   return file ? CutToAvailable(0, GetNumberOfRecords(), file->Size()) : 0;
 }
 
 uint32_t CDataBlock::CutToAvailable(uint32_t firstRecord, uint32_t count, int64_t fileSize) const {
   const uint32_t length = GetRecordLength();
-  if (length == 0) return 0;
-  uint64_t available = GetNumberOfRecords();
+  if (length == 0 || !m_pDG) return 0;
+  const int64_t end = std::min(fileSize, m_dataEnd);
   const int64_t dataPos = m_pDG->GetDataLink();
-  const uint64_t inFile = fileSize > dataPos ? static_cast<uint64_t>(fileSize - dataPos) / length : 0;
-  available = std::min(available, inFile);
+  const uint64_t inFile = end > dataPos ? static_cast<uint64_t>(end - dataPos) / length : 0;
+  const uint64_t available = std::min<uint64_t>(GetNumberOfRecords(), inFile);
   if (firstRecord >= available) return 0;
   return static_cast<uint32_t>(std::min<uint64_t>(count, available - firstRecord));
 }
 
-bool CDataBlock::DeliversValues(const CCNBlock* cn) const {
+bool CDataBlock::IsMotorolaDefault() const {
+  const CIDBlock* id = m_pFile ? m_pFile->GetIDBlock() : nullptr;
+  return id && id->GetByteOrder() != 0;
+}
+
+RecordLayout CDataBlock::Layout() const {
+  return {GetRecordLength(), m_pDG ? m_pDG->GetNumberOfRecordIds() : uint16_t{0}, IsMotorolaDefault()};
+}
+
+bool CDataBlock::LiesWithinRecord(const CCNBlock* cn) const {
   const CCGBlock* cg = m_pDG ? m_pDG->GetFirstCG() : nullptr;
   if (!cn || !cg) return false;
   const uint32_t bits = cn->GetNumberOfBits();
   if (bits == 0) return false;
-  const Kind kind = Classify(cn->GetDataType(), Above16::Unsigned).kind;
-  if ((kind == Kind::UInt || kind == Kind::Int || kind == Kind::Float) && bits > 64) return false;
   const uint64_t end = uint64_t{cn->GetStartOffset()} + bits + 8 * uint64_t{cn->GetAdditionalByteOffset()};
   return end <= 8 * uint64_t{cg->GetRecordSize()};
+}
+
+bool CDataBlock::DeliversValues(const CCNBlock* cn) const {
+  return LiesWithinRecord(cn) && HasNumericForm(Classify(cn->GetDataType(), false).kind, cn->GetNumberOfBits());
+}
+
+bool CDataBlock::HasStoredValues(const CCNBlock* cn, bool withTexts) const {
+  return LiesWithinRecord(cn) && HasStoredForm(Classify(cn->GetDataType(), false).kind, cn->GetNumberOfBits(),
+                                               withTexts ? RawReader::ValuesAndTime : RawReader::Values);
 }
 
 uint32_t CDataBlock::GetRawDataContent(CCNBlock* cn, std::span<uint8_t> dest, uint32_t firstRecord,
                                        uint32_t count) {
   const uint32_t element = RawElementSize(cn);
-  if (element == 0 || !DeliversValues(cn)) return 0;
+  if (element == 0 || !HasStoredValues(cn, false)) return 0;
   count = static_cast<uint32_t>(std::min<uint64_t>(count, dest.size() / element));
   ReadStream file(m_pFile);
   if (!file) return 0;
   count = CutToAvailable(firstRecord, count, file->Size());
   const uint32_t length = GetRecordLength();
-  const RawCopier copier = MakeRawCopier(*cn, m_pDG->GetNumberOfRecordIds(), length, RawReader::Values);
-  if (copier.zeros) {
-    std::memset(dest.data(), 0, static_cast<size_t>(count) * element);
-    return count;
-  }
+  const RawCopier copier = MakeRawCopier(*cn, Layout());
   const uint32_t done =
       ReadRecordChunks(*file, m_pDG->GetDataLink(), length, firstRecord, count,
                        [&](const uint8_t* chunk, size_t before, size_t n) {
@@ -104,14 +120,14 @@ uint32_t CDataBlock::CopyRawValues(const CCNBlock* cn, std::span<const uint8_t> 
                                    uint32_t firstRecord, uint32_t count, uint32_t bufferFirstRecord) const {
   const uint32_t element = RawElementSize(cn);
   const uint32_t length = GetRecordLength();
-  if (element == 0 || length == 0 || !DeliversValues(cn)) return 0;
+  if (element == 0 || length == 0 || !HasStoredValues(cn, false)) return 0;
   const uint64_t inBuffer = records.size() / length;
   const uint64_t absoluteFirst = uint64_t{bufferFirstRecord} + firstRecord;
   const uint64_t inGroup = GetNumberOfRecords();
   if (firstRecord >= inBuffer || absoluteFirst >= inGroup) return 0;
   const size_t n = static_cast<size_t>(
       std::min<uint64_t>({count, dest.size() / element, inBuffer - firstRecord, inGroup - absoluteFirst}));
-  const RawCopier copier = MakeRawCopier(*cn, m_pDG->GetNumberOfRecordIds(), length, RawReader::Values);
+  const RawCopier copier = MakeRawCopier(*cn, Layout());
   const uint8_t* record = records.data() + size_t{firstRecord} * length;
   CopyRawRecords(copier, record, length, n, dest.data());
   return static_cast<uint32_t>(n);
@@ -121,16 +137,16 @@ uint32_t CDataBlock::GetDataAndTimeContent(CCNBlock* value, CCNBlock* time, std:
                                            std::span<uint8_t> timeDest, uint32_t firstRecord,
                                            uint32_t count) {
   const uint32_t valueElement = RawElementSize(value), timeElement = RawElementSize(time);
-  if (valueElement == 0 || timeElement == 0 || !DeliversValues(value) || !DeliversValues(time)) return 0;
+  if (valueElement == 0 || timeElement == 0 || !HasStoredValues(value, true) || !HasStoredValues(time, true))
+    return 0;
   count = static_cast<uint32_t>(std::min<uint64_t>(
       {count, valueDest.size() / valueElement, timeDest.size() / timeElement}));
   ReadStream file(m_pFile);
   if (!file) return 0;
   count = CutToAvailable(firstRecord, count, file->Size());
   const uint32_t length = GetRecordLength();
-  const uint16_t ids = m_pDG->GetNumberOfRecordIds();
-  const RawCopier valueCopier = MakeRawCopier(*value, ids, length, RawReader::ValuesAndTime);
-  const RawCopier timeCopier = MakeRawCopier(*time, ids, length, RawReader::ValuesAndTime);
+  const RawCopier valueCopier = MakeRawCopier(*value, Layout());
+  const RawCopier timeCopier = MakeRawCopier(*time, Layout());
   const uint32_t done = ReadRecordChunks(
       *file, m_pDG->GetDataLink(), length, firstRecord, count, [&](const uint8_t* chunk, size_t before, size_t n) {
         for (size_t i = 0; i < n; ++i) {
@@ -156,7 +172,7 @@ uint32_t CDataBlock::GetDoubleContent(CCNBlock* cn, std::span<double> dest, uint
   if (!file) return 0;
   count = CutToAvailable(firstRecord, count, file->Size());
   const uint32_t length = GetRecordLength();
-  const Decoder decoder = MakeDecoder(*cn, m_pDG->GetNumberOfRecordIds(), length, Above16::None, convert);
+  const Decoder decoder = MakeDecoder(*cn, Layout(), convert);
   const uint32_t done = ReadRecordChunks(*file, m_pDG->GetDataLink(), length, firstRecord, count,
                                          [&](const uint8_t* chunk, size_t before, size_t n) {
                                            RunDecoder(decoder, chunk, n, dest.data() + before);
@@ -176,7 +192,7 @@ uint32_t CDataBlock::DecodeValues(CCNBlock* cn, std::span<const uint8_t> records
   if (firstRecord >= inBuffer || absoluteFirst >= inGroup) return 0;
   const size_t n = static_cast<size_t>(
       std::min<uint64_t>({count, dest.size(), inBuffer - firstRecord, inGroup - absoluteFirst}));
-  const Decoder decoder = MakeDecoder(*cn, m_pDG->GetNumberOfRecordIds(), length, Above16::Unsigned, convert);
+  const Decoder decoder = MakeDecoder(*cn, Layout(), convert);
   RunDecoder(decoder, records.data() + static_cast<size_t>(firstRecord) * length, n, dest.data());
   if (n > 0 && ReplacesTimeNoValues(m_pFile, *cn)) ReplaceInDoubles(*cn, dest.data(), n, absoluteFirst, true);
   return static_cast<uint32_t>(n);
@@ -188,7 +204,7 @@ uint32_t CDataBlock::ReadChannelValues(winport::File& file, CCNBlock* cn, std::s
   count = static_cast<uint32_t>(std::min<uint64_t>(count, dest.size()));
   count = CutToAvailable(firstRecord, count, file.Size());
   const uint32_t length = GetRecordLength();
-  const Decoder decoder = MakeDecoder(*cn, m_pDG->GetNumberOfRecordIds(), length, Above16::Unsigned, convert);
+  const Decoder decoder = MakeDecoder(*cn, Layout(), convert);
   return ReadRecordChunks(file, m_pDG->GetDataLink(), length, firstRecord, count,
                           [&](const uint8_t* chunk, size_t before, size_t n) {
                             RunDecoder(decoder, chunk, n, dest.data() + before);
@@ -254,9 +270,9 @@ uint32_t CDataBlock::ReadGroupChunks(std::span<CCNBlock* const> channels, bool c
 bool CDataBlock::LoadRecord(uint32_t index) {
   m_recordIndex = -1;
   const uint32_t length = GetRecordLength();
-  if (length == 0 || index >= GetNumberOfRecords()) return false;
+  if (length == 0) return false;
   ReadStream file(m_pFile);
-  if (!file) return false;
+  if (!file || CutToAvailable(index, 1, file->Size()) == 0) return false;
   m_record.assign(length, 0);
   const int64_t pos = static_cast<int64_t>(m_pDG->GetDataLink()) + static_cast<int64_t>(index) * length;
   if (!file->Seek(pos) || !file->ReadExact(m_record.data(), length)) return false;

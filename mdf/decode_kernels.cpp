@@ -1,15 +1,17 @@
 // The kernels of the record decoder: one loop per type, width and byte order,
-// with the linear conversion inside, and a general one for fields that pass
-// their record's end or span nine bytes.
+// with the linear conversion inside, and a general one for fields at a bit
+// shift that no other kernel takes, fields of nine bytes and the VAX types.
 #include "mdf/decode_kernels.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 
 #include "mdf/ccblock.h"
 #include "mdf/datablock.h"
 #include "mdf/datatype.h"
+#include "mdf/vax.h"
 
 namespace mdf::detail {
 namespace {
@@ -64,24 +66,33 @@ void FloatKernel(const Decoder& d, const uint8_t* records, size_t n, double* out
   }
 }
 
-// Any field, including one that passes the end of its record (the bytes
-// beyond it read as zero) or spans nine bytes.
-double DecodeField(const Decoder& d, const uint8_t* record) {
+// The bits of any field as an unsigned integer: its bytes in its byte order
+// (the first byte the least significant one in Intel order, the most
+// significant one in Motorola order), shifted right by its bit shift and cut
+// to its bit count. Bytes beyond the record read as zero.
+uint64_t FieldBits(const Decoder& d, const uint8_t* record) {
   uint8_t window[16] = {};
   std::memcpy(window, record + d.firstByte, d.within);
+  unsigned __int128 word = 0;
+  for (uint32_t i = 0; i < d.bytes; ++i)
+    word |= static_cast<unsigned __int128>(window[i]) << (8 * (d.motorola ? d.bytes - 1 - i : i));
+  const uint64_t bits = static_cast<uint64_t>(word >> d.shift);
+  return d.bits >= 64 ? bits : bits & ((uint64_t{1} << d.bits) - 1);
+}
+
+// Any field: at a bit shift, spanning nine bytes, or of a VAX type.
+double DecodeField(const Decoder& d, const uint8_t* record) {
+  const uint64_t bits = FieldBits(d, record);
   double v;
-  if (d.kind == Kind::Float) {
-    uint8_t value[8] = {};
-    for (uint32_t i = 0; i < d.bytes; ++i) value[i] = window[d.motorola ? d.bytes - 1 - i : i];
-    if (d.bytes == 8)
-      v = LoadF64(value);
-    else
-      v = static_cast<double>(std::bit_cast<float>(LoadU32(value)));
-  } else {
-    unsigned __int128 word = 0;
-    for (uint32_t i = 0; i < d.bytes; ++i)
-      word |= static_cast<unsigned __int128>(window[i]) << (8 * (d.motorola ? d.bytes - 1 - i : i));
-    v = IntegerFieldToDouble(static_cast<ULONGLONG>(word >> d.shift), 0, d.bits, d.kind == Kind::Int);
+  switch (d.kind) {
+    case Kind::Float:
+      v = d.bits == 32 ? static_cast<double>(std::bit_cast<float>(static_cast<uint32_t>(bits)))
+                       : std::bit_cast<double>(bits);
+      break;
+    case Kind::VaxF: v = static_cast<double>(std::bit_cast<float>(vax::FToIeee(static_cast<uint32_t>(bits)))); break;
+    case Kind::VaxG: v = std::bit_cast<double>(vax::GToIeee(bits)); break;
+    case Kind::VaxD: v = std::bit_cast<double>(vax::DToIeee(bits)); break;
+    default: v = IntegerFieldToDouble(static_cast<ULONGLONG>(bits), 0, d.bits, d.kind == Kind::Int); break;
   }
   return d.linear ? v * d.factor + d.offset : v;
 }
@@ -90,8 +101,10 @@ void GeneralKernel(const Decoder& d, const uint8_t* records, size_t n, double* o
   for (size_t i = 0; i < n; ++i) out[i] = DecodeField(d, records + i * d.stride);
 }
 
-void ConstantKernel(const Decoder& d, const uint8_t*, size_t n, double* out) {
-  std::fill(out, out + n, d.constant);
+// A channel without a numeric form: no reader decodes it, as none delivers
+// values for it; should one ask, it gets no number.
+void NoNumberKernel(const Decoder&, const uint8_t*, size_t n, double* out) {
+  std::fill(out, out + n, std::numeric_limits<double>::quiet_NaN());
 }
 
 template <unsigned L, bool Motorola, ToDouble T, bool Whole>
@@ -149,13 +162,12 @@ Kernel PickFloatKernel(bool isDouble, bool motorola, bool linear) {
 
 }  // namespace
 
-Decoder MakeDecoder(const CCNBlock& cn, uint16_t recordIds, uint32_t recordLength, Above16 above,
-                    bool convert) {
+Decoder MakeDecoder(const CCNBlock& cn, const RecordLayout& layout, bool convert) {
   Decoder d;
-  d.stride = recordLength;
-  const TypeClass type = Classify(cn.GetDataType(), above);
-  const Placement at = PlaceChannel(cn, recordIds);
-  d.firstByte = static_cast<size_t>(std::min<uint64_t>(at.firstByte, recordLength));
+  d.stride = layout.length;
+  const TypeClass type = Classify(cn.GetDataType(), layout.motorolaDefault);
+  const Placement at = PlaceChannel(cn, layout.ids);
+  d.firstByte = static_cast<size_t>(std::min<uint64_t>(at.firstByte, layout.length));
   d.shift = at.shift;
   d.bits = at.bits;
   d.kind = type.kind;
@@ -170,34 +182,27 @@ Decoder MakeDecoder(const CCNBlock& cn, uint16_t recordIds, uint32_t recordLengt
     d.conversion = cc;
   }
 
-  bool numeric = false;
-  if (type.kind == Kind::Float) {
-    numeric = at.bits == 32 || at.bits == 64;
-    d.bytes = at.bits / 8;
-  } else if (type.kind == Kind::UInt || type.kind == Kind::Int) {
-    numeric = at.bits >= 1 && at.bits <= 64;
-    d.bytes = (at.shift + at.bits + 7) / 8;
-  }
-  if (!numeric) {
+  if (!HasNumericForm(type.kind, at.bits)) {
     d.kind = Kind::None;
-    d.kernel = &ConstantKernel;
-    d.constant = cc ? ApplyConversion(cc, 0.0) : 0.0;
+    d.kernel = &NoNumberKernel;
     d.conversion = nullptr;
     return d;
   }
-
-  d.within = BytesWithin(at.firstByte, d.bytes, recordLength);
-  if (d.within < d.bytes || d.bytes > 8) {
-    d.kernel = &GeneralKernel;
-  } else if (type.kind == Kind::Float) {
+  // Every byte the field occupies, from its bit shift to its last bit.
+  d.bytes = (at.shift + at.bits + 7) / 8;
+  d.within = BytesWithin(at.firstByte, d.bytes, layout.length);
+  const bool aligned = d.within == d.bytes && d.bytes <= 8;
+  if (type.kind == Kind::Float && aligned && at.shift == 0) {
     d.kernel = PickFloatKernel(d.bytes == 8, d.motorola, d.linear);
-  } else {
+  } else if (IsInteger(type.kind) && aligned) {
     d.left = 64 - (at.shift + at.bits);
     d.right = 64 - at.bits;
     const ToDouble t = type.kind == Kind::Int ? ToDouble::Signed
                        : at.bits < 64         ? ToDouble::Unsigned63
                                               : ToDouble::Unsigned64;
     d.kernel = PickIntegerKernel(d.bytes, at.shift == 0 && at.bits == 8 * d.bytes, d.motorola, t, d.linear);
+  } else {
+    d.kernel = &GeneralKernel;
   }
   return d;
 }

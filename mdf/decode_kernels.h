@@ -18,7 +18,7 @@ namespace mdf::detail {
 struct Decoder;
 using Kernel = void (*)(const Decoder& d, const uint8_t* records, size_t n, double* out);
 
-// Everything a kernel needs, worked out once per call.
+// Everything a kernel needs, worked out once per channel.
 struct Decoder {
   Kernel kernel = nullptr;
   size_t stride = 0;     // record length
@@ -34,13 +34,13 @@ struct Decoder {
   bool linear = false;
   double factor = 1, offset = 0;
   const CCCBlock* conversion = nullptr;
-  double constant = 0;  // the value of a channel without a numeric value
 };
 
-// Integers take every byte their field occupies (bit shift + bit count), in
+// A value takes every byte its field occupies (bit shift + bit count), in
 // the channel's byte order: the first byte is the least significant one in
-// Intel order and the most significant one in Motorola order.
-Decoder MakeDecoder(const CCNBlock& cn, uint16_t recordIds, uint32_t recordLength, Above16 above, bool convert);
+// Intel order and the most significant one in Motorola order; the bits are
+// shifted and cut to the bit count, then read as an integer, an IEEE or a VAX float.
+Decoder MakeDecoder(const CCNBlock& cn, const RecordLayout& layout, bool convert);
 
 // Decodes n consecutive records.
 void RunDecoder(const Decoder& d, const uint8_t* records, size_t n, double* out);

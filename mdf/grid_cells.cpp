@@ -6,6 +6,7 @@
 #include "mdf/ccblock.h"
 #include "mdf/datablock.h"
 #include "mdf/decode_kernels.h"
+#include "mdf/record_types.h"
 #include "mdf/format.h"
 
 namespace mdf {
@@ -44,28 +45,44 @@ void CDataBlock::Display(IListControl& list) {
   LoadRecord(0);
 }
 
+namespace {
+
+// Texts and byte arrays are shown from the record's bytes, not as numbers.
+bool ShownFromBytes(const CCNBlock& cn) { return cn.GetDataType() == 7 || cn.GetDataType() == 8; }
+
+}  // namespace
+
 std::string CDataBlock::GetCellText(uint32_t record, int column) {
   if (column == 0) return StrFormat("%u", record);
   const CCGBlock* cg = m_pDG ? m_pDG->GetFirstCG() : nullptr;
   if (column < 0 || !cg) return {};
   CCNBlock* cn = cg->GetFirstCN();
   for (int k = 1; cn && k < column; ++k) cn = cn->GetNext();
-  if (!cn || !DeliversValues(cn)) return {};
+  if (!cn) return {};
+  const bool fromBytes = ShownFromBytes(*cn);
+  if (fromBytes ? !LiesWithinRecord(cn) : !DeliversValues(cn)) return {};
   if (m_recordIndex != record && !LoadRecord(record)) return {};
   // One value, decoded as DecodeValues does, without touching the replaced-sample list.
   double v = 0;
-  const uint32_t length = static_cast<uint32_t>(m_record.size());
-  RunDecoder(MakeDecoder(*cn, m_pDG->GetNumberOfRecordIds(), length, Above16::Unsigned, true), m_record.data(), 1, &v);
+  if (!fromBytes) RunDecoder(MakeDecoder(*cn, Layout(), true), m_record.data(), 1, &v);
   return FormatCell(*cn, v, m_record.data());
 }
 
 std::string CDataBlock::FormatCell(const CCNBlock& cn, double v, const uint8_t* record) const {
-  if (!DeliversValues(&cn)) return {};
-  if (cn.GetDataType() == 7) {
-    // A text: up to its first NUL, within its bytes.
+  if (ShownFromBytes(cn)) {
+    if (!LiesWithinRecord(&cn)) return {};
     const Placement at = PlaceChannel(cn, m_pDG->GetNumberOfRecordIds());
-    return FixedText(record + at.firstByte, (at.bits + 7) / 8);
+    const size_t bytes = (at.bits + 7) / 8;
+    // A text up to its first NUL, within its bytes; a byte array with a date
+    // conversion as the date its 7 bytes hold; any other as its bytes in hexadecimal.
+    if (cn.GetDataType() == 7) return FixedText(record + at.firstByte, bytes);
+    const CCCBlock* cc = cn.GetConversion();
+    if (cc && cc->GetType() == CCCBlock::kDate && bytes >= 7) return CCCBlock::FormatDate(record + at.firstByte);
+    std::string hex;
+    for (size_t i = 0; i < bytes; ++i) hex += StrFormat(i == 0 ? "%02X" : " %02X", record[at.firstByte + i]);
+    return hex;
   }
+  if (!DeliversValues(&cn)) return {};
   const CCCBlock* cc = cn.GetConversion();
   const int type = cc ? cc->GetType() : 0;
   if (cc && type > CCCBlock::kFormula && type != CCCBlock::kIdentity) {

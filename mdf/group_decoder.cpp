@@ -7,6 +7,7 @@
 
 #include "mdf/datablock.h"
 #include "mdf/decode_kernels.h"
+#include "mdf/record_types.h"
 #include "mdf/time_novalue.h"
 
 namespace mdf {
@@ -24,15 +25,14 @@ CGroupDecoder::CGroupDecoder(const CDataBlock& data, std::span<CCNBlock* const> 
     : m_data(data) {
   m_recordLength = data.GetRecordLength();
   m_perSlice = std::max<size_t>(1, kSliceBytes / std::max<size_t>(m_recordLength, 1));
-  const CDGBlock* dg = data.GetDataGroup();
-  const uint16_t ids = dg ? dg->GetNumberOfRecordIds() : 0;
+  const RecordLayout layout = data.Layout();
   m_channels.resize(channels.size());
   for (size_t k = 0; k < channels.size(); ++k) {
     Channel& c = m_channels[k];
     c.cn = channels[k];
     c.delivers = m_recordLength > 0 && data.DeliversValues(c.cn);
     if (!c.delivers) continue;
-    c.decoder = MakeDecoder(*c.cn, ids, static_cast<uint32_t>(m_recordLength), Above16::Unsigned, options.convert);
+    c.decoder = MakeDecoder(*c.cn, layout, options.convert);
     c.replaces = options.replaceTimeNoValues && ReplacesTimeNoValues(data.GetMdf(), *c.cn);
   }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mdf/bytes.h"
+
 namespace mdf::detail {
 
 uint32_t ContainerSize(uint32_t bytes) {
@@ -13,30 +15,54 @@ uint32_t ContainerSize(uint32_t bytes) {
 }
 
 uint32_t StoredBytes(uint16_t type, uint32_t shift, uint32_t bits) {
-  const Kind kind = Classify(type, Above16::None).kind;
-  if (kind == Kind::UInt || kind == Kind::Int) return (shift + bits + 7) / 8;
+  if (IsInteger(Classify(type, false).kind)) return (shift + bits + 7) / 8;
   return (bits + 7) / 8;
 }
 
-RawCopier MakeRawCopier(const CCNBlock& cn, uint16_t recordIds, uint32_t recordLength, RawReader reader) {
+bool HasStoredForm(Kind kind, uint32_t bits, RawReader reader) {
+  switch (kind) {
+    case Kind::UInt: case Kind::Int: return bits >= 1 && bits <= 64;
+    case Kind::Float: return bits == 32 || bits == 64;
+    case Kind::Bytes: return bits > 0;
+    case Kind::Text: return bits > 0 && reader == RawReader::ValuesAndTime;
+    default: return false;
+  }
+}
+
+RawCopier MakeRawCopier(const CCNBlock& cn, const RecordLayout& layout) {
   RawCopier c;
-  const Placement at = PlaceChannel(cn, recordIds);
+  const Placement at = PlaceChannel(cn, layout.ids);
   const uint16_t type = cn.GetDataType();
-  const TypeClass tc = Classify(type, Above16::None);
+  const TypeClass tc = Classify(type, layout.motorolaDefault);
   c.bytes = StoredBytes(type, at.shift, at.bits);
   c.element = ContainerSize(c.bytes);
-  c.firstByte = static_cast<size_t>(std::min<uint64_t>(at.firstByte, recordLength));
-  c.within = BytesWithin(at.firstByte, c.bytes, recordLength);
   c.reverse = tc.motorola;
-  c.zeros = tc.kind == Kind::None && !(reader == RawReader::ValuesAndTime && type == 7);
+  if (tc.kind == Kind::Float && at.shift != 0) {
+    c.shifted = true;
+    c.shift = at.shift;
+    c.bits = at.bits;
+    c.bytes = (at.shift + at.bits + 7) / 8;
+  }
+  c.firstByte = static_cast<size_t>(std::min<uint64_t>(at.firstByte, layout.length));
+  c.within = BytesWithin(at.firstByte, c.bytes, layout.length);
   c.isDouble = tc.kind == Kind::Float && at.bits == 64;
   return c;
 }
 
 void CopyRaw(const RawCopier& c, const uint8_t* record, uint8_t* dest) {
   std::memset(dest, 0, c.element);
-  if (c.zeros) return;
   const uint8_t* src = record + c.firstByte;
+  if (c.shifted) {
+    unsigned __int128 word = 0;
+    for (uint32_t i = 0; i < c.within; ++i)
+      word |= static_cast<unsigned __int128>(src[i]) << (8 * (c.reverse ? c.bytes - 1 - i : i));
+    const uint64_t bits = static_cast<uint64_t>(word >> c.shift);
+    if (c.bits == 64)
+      StoreU64(dest, bits);
+    else
+      StoreU32(dest, static_cast<uint32_t>(bits));
+    return;
+  }
   if (!c.reverse) {
     std::memcpy(dest, src, c.within);
     return;
@@ -73,7 +99,7 @@ bool CopyWholeWords(size_t element, const uint8_t* src, size_t stride, size_t n,
 }  // namespace
 
 void CopyRawRecords(const RawCopier& c, const uint8_t* record, size_t stride, size_t n, uint8_t* dest) {
-  if (!c.zeros && c.within == c.bytes && c.bytes == c.element &&
+  if (!c.shifted && c.within == c.bytes && c.bytes == c.element &&
       (c.reverse ? CopyWholeWords<true>(c.element, record + c.firstByte, stride, n, dest)
                  : CopyWholeWords<false>(c.element, record + c.firstByte, stride, n, dest)))
     return;

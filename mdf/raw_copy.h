@@ -1,6 +1,8 @@
 // The copying of a channel's stored values out of records, as the raw readers
 // give them: one element per record at the size of its host container, the
-// value's bytes in Intel order, nothing shifted, masked or converted.
+// value's bytes in Intel order. Integers keep their bit shift and unused bits
+// (the receiver cuts the field out), floats at a bit shift are shifted into
+// place; nothing is converted.
 #pragma once
 
 #include <cstddef>
@@ -17,24 +19,26 @@ uint32_t ContainerSize(uint32_t bytes);
 // its bits touch from the shift on, for other types (bit count + 7) / 8.
 uint32_t StoredBytes(uint16_t type, uint32_t shift, uint32_t bits);
 
-// Which types the raw readers give zeros for: GetRawDataContent 4 to 7,
-// GetDataAndTimeContent 4 to 6 (it copies text bytes); both above 16.
+// The raw readers: GetRawDataContent gives integers, IEEE floats and byte
+// arrays; GetDataAndTimeContent texts as well.
 enum class RawReader { Values, ValuesAndTime };
+bool HasStoredForm(Kind kind, uint32_t bits, RawReader reader);
 
 struct RawCopier {
   size_t firstByte = 0;
-  uint32_t bytes = 0;    // (bit count + 7) / 8
+  uint32_t bytes = 0;    // of the value in its record
   uint32_t within = 0;   // of them within the record
   uint32_t element = 0;  // container size
   bool reverse = false;
-  bool zeros = false;
+  // A float at a bit shift: its bits are taken out of `bytes` bytes.
+  bool shifted = false;
+  uint32_t shift = 0, bits = 0;
   bool isDouble = false;  // elements are 64-bit floats
 };
 
-RawCopier MakeRawCopier(const CCNBlock& cn, uint16_t recordIds, uint32_t recordLength, RawReader reader);
+RawCopier MakeRawCopier(const CCNBlock& cn, const RecordLayout& layout);
 
-// One element: the value's bytes (reversed for Motorola), zero-extended; bytes
-// beyond the record read as zero.
+// One element: the value's bytes (reversed for Motorola), zero-extended.
 void CopyRaw(const RawCopier& c, const uint8_t* record, uint8_t* dest);
 
 // The elements of n records `stride` bytes apart.

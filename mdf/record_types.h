@@ -12,35 +12,68 @@ namespace mdf::detail {
 
 // How the readers see a channel's data type.
 enum class Kind {
-  None,   // no numeric value (4 to 7, and above 16 where the reader says so)
-  Bytes,  // type 8: no numeric value, stored bytes in the raw readers
+  None,   // no value the readers know (above 16)
+  Text,   // type 7: characters, shown by the grid and copied by the value-and-time reader
+  Bytes,  // type 8: a byte array, its stored bytes in the raw readers
   UInt,
   Int,
-  Float,
+  Float,  // IEEE 754 single (32 bits) or double (64 bits)
+  VaxF,   // type 4, 32 bits
+  VaxG,   // type 5, 64 bits
+  VaxD,   // type 6, 64 bits
 };
-
-// Types above 16: DecodeValues and ReadChannelValues decode them as unsigned
-// integers; the other readers have no value for them.
-enum class Above16 { Unsigned, None };
 
 struct TypeClass {
   Kind kind;
   bool motorola;
 };
 
-inline TypeClass Classify(uint16_t type, Above16 above) {
+// Types 0 to 3 are stored in the file's default byte order (the ID block's
+// field: `motorolaDefault` when it names Motorola), 9 to 12 in Motorola and
+// 13 to 16 in Intel order whatever the default; the VAX types in their own.
+inline TypeClass Classify(uint16_t type, bool motorolaDefault) {
   switch (type) {
-    case 0: case 13: return {Kind::UInt, false};
-    case 1: case 14: return {Kind::Int, false};
-    case 2: case 3: case 15: case 16: return {Kind::Float, false};
-    case 4: case 5: case 6: case 7: return {Kind::None, false};
+    case 0: return {Kind::UInt, motorolaDefault};
+    case 1: return {Kind::Int, motorolaDefault};
+    case 2: case 3: return {Kind::Float, motorolaDefault};
+    case 4: return {Kind::VaxF, false};
+    case 5: return {Kind::VaxG, false};
+    case 6: return {Kind::VaxD, false};
+    case 7: return {Kind::Text, false};
     case 8: return {Kind::Bytes, false};
     case 9: return {Kind::UInt, true};
     case 10: return {Kind::Int, true};
     case 11: case 12: return {Kind::Float, true};
-    default: return {above == Above16::Unsigned ? Kind::UInt : Kind::None, false};
+    case 13: return {Kind::UInt, false};
+    case 14: return {Kind::Int, false};
+    case 15: case 16: return {Kind::Float, false};
+    default: return {Kind::None, false};
   }
 }
+
+inline bool IsInteger(Kind kind) { return kind == Kind::UInt || kind == Kind::Int; }
+inline bool IsFloat(Kind kind) {
+  return kind == Kind::Float || kind == Kind::VaxF || kind == Kind::VaxG || kind == Kind::VaxD;
+}
+
+// Whether values of the kind and bit count have a numeric decoding: integers
+// of 1 to 64 bits, IEEE singles and doubles, VAX F of 32 and G and D of 64 bits.
+inline bool HasNumericForm(Kind kind, uint32_t bits) {
+  switch (kind) {
+    case Kind::UInt: case Kind::Int: return bits >= 1 && bits <= 64;
+    case Kind::Float: return bits == 32 || bits == 64;
+    case Kind::VaxF: return bits == 32;
+    case Kind::VaxG: case Kind::VaxD: return bits == 64;
+    default: return false;
+  }
+}
+
+// What the readers take from a data group to place a channel in its records.
+struct RecordLayout {
+  uint32_t length = 0;  // record size + record-identifier bytes
+  uint16_t ids = 0;     // record identifiers per record
+  bool motorolaDefault = false;  // the file's default byte order is Motorola
+};
 
 // Where a channel's value starts within a record.
 struct Placement {
