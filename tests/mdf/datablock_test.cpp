@@ -565,6 +565,59 @@ TEST(DataBlockFile, RecordsBeyondTheEndOfTheFileAreNotDecoded) {
   EXPECT_TRUE(data.LoadRecord(6));
 }
 
+// A group's records end where the next block of the file begins: blocks
+// behind cut records (a later group, a program block appended to the file)
+// are never read as records, and nothing is written into such a file.
+TEST(DataBlockFile, RecordsEndAtTheNextBlockBehindThem) {
+  struct Case {
+    const char* name;
+    uint32_t counted;  // the first group's record count
+    bool appendPr;     // the second group cut after 30 records and a program block appended
+    uint32_t first, second;  // the records each group holds
+  } cases[] = {
+      {"intact", 50, false, 50, 40},
+      {"a count above the records before the next group", 52, false, 50, 40},
+      {"a program block behind cut records", 50, true, 50, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BuiltFile built = BuildFile(SimpleFileDef(2, 1, 50, "TESTPROG"));
+    built.writer.PatchU32(built.groups[1].cg + cg::kRecordCount, 40);
+    built.writer.PatchU32(built.groups[0].cg + cg::kRecordCount, c.counted);
+    const uint32_t length = built.groups[1].recordSize;
+    if (c.appendPr) {
+      built.writer.Truncate(built.groups[1].data + 30 * length + 3);
+      built.writer.SetLink(built.hd, hd::kProgram, built.writer.AddPr("foreign program data"));
+    } else {
+      built.writer.Truncate(built.groups[1].data + 40 * length);
+    }
+    Opened o(built.writer.Bytes());
+    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+    const bool intact = c.first == c.counted && c.second == 40;
+    EXPECT_EQ(o.mdf.HasShortDataArea(), !intact);
+    for (int g : {1, 2}) {
+      const uint32_t held = g == 1 ? c.first : c.second;
+      CDataBlock& data = o.Data(g);
+      EXPECT_EQ(data.GetRecordsInFile(), held) << g;
+      std::vector<double> out(60, -1.0);
+      EXPECT_EQ(data.GetDoubleContent(o.Channel(2, g), out, 0, 60, false), held) << g;
+      EXPECT_EQ(out[held - 1], static_cast<double>(held - 1)) << g;
+      EXPECT_EQ(data.GetCellText(held, 2), "") << g;
+      EXPECT_FALSE(data.LoadRecord(held)) << g;
+    }
+    // The range write-back and the time information keep out of a short file.
+    const std::string before = o.Bytes();
+    CCNBlock* cn = o.Channel(2);
+    cn->SetRangeValid(0xAAB0);
+    mdf::TimeInfoRecord record;
+    EXPECT_EQ(cn->WriteRangeToFile(o.path) != 0, intact);
+    EXPECT_EQ(o.mdf.WriteTimeInfo(record) != 0, intact);
+    if (!intact) {
+      EXPECT_EQ(o.Bytes(), before);
+    }
+  }
+}
+
 TEST(DataBlockFile, RecordPositionsPastFourGigabytes) {
   // Records of 60000 bytes: record 79999 starts beyond 2^32. The file is
   // sparse: only its blocks and that record are written.
