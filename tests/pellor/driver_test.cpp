@@ -412,7 +412,9 @@ TEST_F(DriverTest, ChannelsWiderThan64BitsAreLeftOutWithAWarning) {
   const std::string path = Save(def);
   ASSERT_EQ(Import(path), S_OK);
   EXPECT_EQ(Names(), (std::vector<std::string>{"time@1", "a"}));
-  EXPECT_EQ(vars_.Get("ERRNO"), "0");  // a warning without a flag
+  // A warning without a flag of its own, with its text.
+  EXPECT_EQ(vars_.Get("ERRNO"), "64");
+  EXPECT_EQ(vars_.Get("ERRMSG"), mdf::Ansi("Warnung für Signal wide: 72 Bit breite Werte werden nicht unterstützt"));
   ScriptedAnswers script;
   script.Box(mdf::Ansi("Warnung für Signal wide: 72 Bit breite Werte werden nicht unterstützt"));
   ASSERT_EQ(Import(path, ""), S_OK);
@@ -638,8 +640,12 @@ TEST_F(DriverTest, SignalsPastFourGigabytesAreHiddenAndNothingIsRead) {
   def.programData = TimeInfoData(records);
   BuiltFile built = BuildFile(def);
   for (const BuiltGroup& g : built.groups) built.writer.PatchU32(g.cg + cg::kRecordCount, kRecords);
+  // Each group's records in a data area of their own: the first group's behind the second's.
+  const off_t area = off_t{kRecords} * 9;
+  const uint32_t firstData = static_cast<uint32_t>(built.groups[1].data + area);
+  built.writer.SetLink(built.groups[0].dg, dg::kData, firstData);
   const std::string path = Save(built.writer.Bytes(), "big.mdf");
-  ASSERT_EQ(truncate(path.c_str(), built.groups[1].data + off_t{kRecords} * 9), 0);
+  ASSERT_EQ(truncate(path.c_str(), firstData + area), 0);
 
   const uint64_t before = testsupport::ProcessBytesRead();
   ASSERT_EQ(Import(path), S_OK);
