@@ -55,10 +55,6 @@ int32_t TableValue(double v) {
   return static_cast<int32_t>(v);
 }
 
-std::string SignalWarning(const std::string& signal, const char* what) {
-  return mdf::Ansi("Warnung für Signal ") + signal + ": " + what;
-}
-
 // The text of the time-error warning: the errors, whether they were repaired,
 // and the group's other channels, five names on the first line, four on each further one.
 std::string TimeErrorWarning(const CCNBlock& time, int32_t errors, int32_t group, uint32_t first, bool repaired) {
@@ -86,6 +82,10 @@ std::string AffectedSignals(const CCNBlock& time) {
 }
 
 }  // namespace
+
+std::string SignalWarning(const std::string& signal, const std::string& what) {
+  return mdf::Ansi("Warnung für Signal ") + signal + ": " + what;
+}
 
 std::string LeftOutBecause(const mdf::CDGBlock& dg, const CCNBlock& cn) {
   const mdf::CDataBlock* data = dg.GetDataBlock();
@@ -125,7 +125,7 @@ NewRecord NormalImport::BeginRecord(CCNBlock& cn, mdf::CDGBlock& dg, mdf::CCGBlo
   // A channel whose values no reader delivers is left out: its signal would
   // show values that are not in the file.
   if (const std::string why = LeftOutBecause(dg, cn); !why.empty()) {
-    AddWarning(0, SignalWarning(shortName, why.c_str()));
+    AddWarning(0, SignalWarning(shortName, why));
     return n;
   }
 

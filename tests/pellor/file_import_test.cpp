@@ -96,6 +96,9 @@ const std::vector<TypedChannel>& TypedChannels() {
       // A formula conversion delivers physical doubles.
       {"formula", dt::kUInt, 16, 472, 13, [](uint32_t r) { return r % 1000; },
        [](uint32_t r) { return F64((r % 1000) * 2.0 + 1.0); }, CcFormula("X*2+1")},
+      // A float at a bit shift arrives shifted into place.
+      {"f32bit3", dt::kFloat, 32, 491, 11, [](uint32_t r) { return r * 0.5; },
+       [](uint32_t r) { return F32(static_cast<float>(r * 0.5)); }},
   };
   return channels;
 }
