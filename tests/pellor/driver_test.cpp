@@ -196,6 +196,17 @@ TEST_F(DriverTest, CanLogFileNeedsAllFifteenChannelsInOrder) {
     ASSERT_EQ(mdf.Open(Save(c.def)), 1) << c.name;
     EXPECT_EQ(IsCanLogFile(mdf.GetFirstDG()), c.log) << c.name;
   }
+
+  // A log whose frame bytes lie outside the record cannot be decoded: it
+  // imports as any MDF file, that channel left out with a warning.
+  BuiltFile log = BuildFile(file(names, 3, 1));
+  log.writer.PatchU16(log.groups[0].cn[8] + cn::kByteOffset, 50);  // msg[2]
+  ScriptedAnswers script;
+  script.Box(mdf::Ansi("Warnung für Signal msg[2]: Bits 464 bis 472 liegen außerhalb des Datensatzes"));
+  ASSERT_EQ(Import(Save(log.writer.Bytes()), "ImportCAN"), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+  EXPECT_EQ(Find("msg_2_"), nullptr);
+  EXPECT_NE(Find("msg_1_"), nullptr);
 }
 
 TEST_F(DriverTest, NamesByModeSourceTextAndKestravoDisplayName) {
