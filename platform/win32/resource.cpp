@@ -59,7 +59,8 @@ class InputFile {
  public:
   explicit InputFile(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     struct stat st {};
-    if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<uint64_t>(st.st_size);
+    regular_ = fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular_) size_ = static_cast<uint64_t>(st.st_size);
   }
   ~InputFile() {
     if (fd_ >= 0) close(fd_);
@@ -67,7 +68,7 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  bool Ok() const { return fd_ >= 0 && size_ > 0; }
+  bool Ok() const { return regular_; }
   uint64_t Size() const { return size_; }
   bool Read(uint64_t pos, void* out, uint64_t n) const {
     if (n > size_ || pos > size_ - n) return false;
@@ -84,6 +85,7 @@ class InputFile {
 
  private:
   int fd_;
+  bool regular_ = false;
   uint64_t size_ = 0;
 };
 

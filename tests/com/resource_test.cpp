@@ -112,12 +112,14 @@ TEST(ResourceTest, StringTable) {
 TEST(ResourceTest, FilesWithoutVersionInformation) {
   testsupport::TempDir dir;
   testsupport::WriteFileBytes(dir.File("text.dll"), "not a module at all");
+  testsupport::WriteFileBytes(dir.File("empty.dll"), "");
   const struct {
     std::string path;
     LSTATUS error;
   } cases[] = {
       {COMTEST_B_PATH, ERROR_RESOURCE_DATA_NOT_FOUND},
       {dir.File("text.dll"), ERROR_RESOURCE_DATA_NOT_FOUND},
+      {dir.File("empty.dll"), ERROR_RESOURCE_DATA_NOT_FOUND},
       {dir.File("absent.dll"), ERROR_FILE_NOT_FOUND},
       {dir.Path(), ERROR_FILE_NOT_FOUND},  // a folder
   };

@@ -78,6 +78,9 @@ TEST(ModulesTest, EachModuleCarriesItsOwnVersionInformation) {
     if (!v) continue;
     EXPECT_EQ(v->fileVersion, *m.fileVersion) << m.name;
   }
+  // Quenvo has a string table but no version resource.
+  EXPECT_EQ(GetFileVersionInfoSizeA(QUENVO_MODULE, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
   const std::optional<host::ModuleVersion> pellor = host::VersionOf(PELLOR_MODULE);
   ASSERT_TRUE(pellor);
   EXPECT_EQ(pellor->productVersion, "4.0.120.0");
