@@ -18,8 +18,10 @@ constexpr std::string_view kScalePrefix = "NI_Scale[";
 constexpr std::string_view kTypeSuffix = "]_Scale_Type";
 constexpr const char* kNumberOfScales = "NI_Number_Of_Scales";
 constexpr const char* kScalingStatus = "NI_Scaling_Status";
-// Scales resolved through one another at most; deeper chains count as broken.
+// Scales resolved through one another at most, and inputs and steps of one
+// chain at most (each value passes every step); larger chains count as broken.
 constexpr int kMaxChainDepth = 256;
+constexpr size_t kMaxChainParts = 256;
 // Polynomial coefficients when the size is not stored.
 constexpr uint64_t kDefaultCoefficients = 4;
 
@@ -160,6 +162,7 @@ class ChainBuilder {
         ref = {true, static_cast<uint32_t>(i)};
         return DDC_NoError;
       }
+    if (Parts() >= kMaxChainParts) return DDC_ErrScaleParameter;
     const std::optional<DDCDataType> type =
         id == Scaling::kStored ? std::optional(channel_.stored) : ScalerType(file_, channel_, id);
     if (!type) return DDC_ErrScaleParameter;  // a scale without a type and no scaler of its id
@@ -193,7 +196,10 @@ class ChainBuilder {
     return DDC_NoError;
   }
 
+  size_t Parts() const { return scaling_.leaves.size() + scaling_.steps.size(); }
+
   Status AddStep(ScaleStep step, ScaleRef& ref) {
+    if (Parts() >= kMaxChainParts) return DDC_ErrScaleParameter;
     ref = {false, static_cast<uint32_t>(scaling_.steps.size())};
     scaling_.steps.push_back(std::move(step));
     return DDC_NoError;

@@ -311,26 +311,30 @@ Status ReadLeaf(const File& file, const Channel& channel, const Scaling& scaling
 }
 
 // The output of the channel's scaling as doubles, slice by slice: its leaves
-// read and turned into doubles, then each step in turn.
+// read and turned into doubles, then each step in turn. The slices' buffers
+// are kept per thread, for the many calls of one import.
 Status ReadScaled(const File& file, const Channel& channel, uint64_t first, uint64_t count, double* out) {
   const Scaling& scaling = *channel.scaling;
-  constexpr uint64_t kSlice = 4096;
-  std::vector<double> leaves(scaling.leaves.size() * kSlice), steps(scaling.steps.size() * kSlice);
-  std::vector<uint8_t> stored(kSlice * sizeof(uint64_t));
+  const size_t parts = scaling.leaves.size() + scaling.steps.size();
+  const uint64_t slice = std::clamp<uint64_t>(kScratchBytes / sizeof(double) / parts, 256, 32768);
+  thread_local std::vector<double> table;
+  thread_local std::vector<uint8_t> stored;
+  table.resize(parts * slice);
+  stored.resize(slice * sizeof(uint64_t));
   const auto values = [&](ScaleRef ref) {
-    return (ref.leaf ? leaves.data() : steps.data()) + ref.index * kSlice;
+    return table.data() + ((ref.leaf ? 0 : scaling.leaves.size()) + ref.index) * slice;
   };
   for (uint64_t done = 0; done < count;) {
-    const uint64_t n = std::min(kSlice, count - done);
+    const uint64_t n = std::min(slice, count - done);
     for (uint32_t i = 0; i < scaling.leaves.size(); ++i) {
       if (Status s = ReadLeaf(file, channel, scaling, i, first + done, n, stored.data())) return s;
       ToLinearDoubles(scaling.leaf_types[i], stored.data(), false, n, 0, 1,
-                      reinterpret_cast<uint8_t*>(leaves.data() + i * kSlice));
+                      reinterpret_cast<uint8_t*>(values({true, i})));
     }
     // The last step is the output: it goes to the caller's buffer.
     for (uint32_t j = 0; j < scaling.steps.size(); ++j) {
       const ScaleStep& step = scaling.steps[j];
-      double* dst = j + 1 == scaling.steps.size() ? out + done : steps.data() + j * kSlice;
+      double* dst = j + 1 == scaling.steps.size() ? out + done : values({false, j});
       ApplyStep(step, values(step.a), values(step.b), n, dst);
     }
     done += n;
