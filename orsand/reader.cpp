@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstring>
 #include <ctime>
 #include <new>

@@ -224,76 +224,64 @@ class ChainBuilder {
     if (!type) return DDC_ErrScaleUnknown;
     if (!type->computed) return type->refused;
     visiting_.insert(k);
-    const std::string name(type->name);
-    Status s = DDC_NoError;
-    ScaleStep step;
-    switch (*type->computed) {
-      case ScaleType::Linear: {
-        step.kind = ScaleStep::Kind::Linear;
-        const std::optional<double> slope = NumberOf(Find(k, "Linear_Slope"));
-        const std::optional<double> intercept = NumberOf(Find(k, "Linear_Y_Intercept"));
-        if (!slope || !intercept) {
-          s = DDC_ErrScaleParameter;
-          break;
-        }
-        step.p = {*slope, *intercept};
-        if (!(s = Input(k, name + "_Input_Source", depth, step.a))) s = AddStep(std::move(step), ref);
-        break;
-      }
-      case ScaleType::Polynomial: {
-        step.kind = ScaleStep::Kind::Polynomial;
-        const Property* size = Find(k, "Polynomial_Coefficients_Size");
-        const std::optional<uint64_t> n = size ? WholeOf(size) : kDefaultCoefficients;
-        if (!n || (s = Numbers(k, "Polynomial_Coefficients", *n, step.p))) {
-          s = DDC_ErrScaleParameter;
-          break;
-        }
-        if (!(s = Input(k, name + "_Input_Source", depth, step.a))) s = AddStep(std::move(step), ref);
-        break;
-      }
-      case ScaleType::Table: {
-        step.kind = ScaleStep::Kind::Table;
-        const std::optional<uint64_t> nx = WholeOf(Find(k, "Table_Pre_Scaled_Values_Size"));
-        const std::optional<uint64_t> ny = WholeOf(Find(k, "Table_Scaled_Values_Size"));
-        if (!nx || !ny) {
-          s = DDC_ErrScaleParameter;
-          break;
-        }
-        if (*nx != *ny) {
-          s = DDC_ErrScaleTableSizes;
-          break;
-        }
-        std::vector<double> x, y;
-        if ((s = Numbers(k, "Table_Pre_Scaled_Values", *nx, x)) || (s = Numbers(k, "Table_Scaled_Values", *ny, y)))
-          break;
-        // The x values rise, or fall and are taken in reverse.
-        if (x.size() > 1 && x.back() < x.front()) {
-          std::reverse(x.begin(), x.end());
-          std::reverse(y.begin(), y.end());
-        }
-        if (!std::is_sorted(x.begin(), x.end())) {
-          s = DDC_ErrScaleParameter;
-          break;
-        }
-        step.p = std::move(x);
-        step.p.insert(step.p.end(), y.begin(), y.end());
-        if (!(s = Input(k, name + "_Input_Source", depth, step.a))) s = AddStep(std::move(step), ref);
-        break;
-      }
-      case ScaleType::Add:
-      case ScaleType::Subtract:
-        step.kind = *type->computed == ScaleType::Add ? ScaleStep::Kind::Add : ScaleStep::Kind::Subtract;
-        if (!(s = Input(k, name + "_Left_Operand_Input_Source", depth, step.a)) &&
-            !(s = Input(k, name + "_Right_Operand_Input_Source", depth, step.b)))
-          s = AddStep(std::move(step), ref);
-        break;
-      case ScaleType::AdvancedAPI:  // passes its input through
-        s = Input(k, name + "_Input_Source", depth, ref);
-        break;
-    }
+    const Status s = Compute(*type->computed, k, std::string(type->name), depth, ref);
     visiting_.erase(k);
     if (s == DDC_NoError) resolved_.emplace(k, ref);
     return s;
+  }
+
+  // Scale k of a computed type: its step behind the steps of its inputs.
+  Status Compute(ScaleType type, uint64_t k, const std::string& name, int depth, ScaleRef& ref) {
+    ScaleStep step;
+    switch (type) {
+      case ScaleType::AdvancedAPI:  // passes its input through
+        return Input(k, name + "_Input_Source", depth, ref);
+      case ScaleType::Add:
+      case ScaleType::Subtract:
+        step.kind = type == ScaleType::Add ? ScaleStep::Kind::Add : ScaleStep::Kind::Subtract;
+        if (Status s = Input(k, name + "_Left_Operand_Input_Source", depth, step.a)) return s;
+        if (Status s = Input(k, name + "_Right_Operand_Input_Source", depth, step.b)) return s;
+        return AddStep(std::move(step), ref);
+      default:
+        if (Status s = Parameters(type, k, step)) return s;
+        if (Status s = Input(k, name + "_Input_Source", depth, step.a)) return s;
+        return AddStep(std::move(step), ref);
+    }
+  }
+
+  // The kind and parameters of a Linear, Polynomial or Table scale.
+  Status Parameters(ScaleType type, uint64_t k, ScaleStep& step) const {
+    if (type == ScaleType::Linear) {
+      step.kind = ScaleStep::Kind::Linear;
+      const std::optional<double> slope = NumberOf(Find(k, "Linear_Slope"));
+      const std::optional<double> intercept = NumberOf(Find(k, "Linear_Y_Intercept"));
+      if (!slope || !intercept) return DDC_ErrScaleParameter;
+      step.p = {*slope, *intercept};
+      return DDC_NoError;
+    }
+    if (type == ScaleType::Polynomial) {
+      step.kind = ScaleStep::Kind::Polynomial;
+      const Property* size = Find(k, "Polynomial_Coefficients_Size");
+      const std::optional<uint64_t> n = size ? WholeOf(size) : kDefaultCoefficients;
+      return n ? Numbers(k, "Polynomial_Coefficients", *n, step.p) : DDC_ErrScaleParameter;
+    }
+    step.kind = ScaleStep::Kind::Table;
+    const std::optional<uint64_t> nx = WholeOf(Find(k, "Table_Pre_Scaled_Values_Size"));
+    const std::optional<uint64_t> ny = WholeOf(Find(k, "Table_Scaled_Values_Size"));
+    if (!nx || !ny) return DDC_ErrScaleParameter;
+    if (*nx != *ny) return DDC_ErrScaleTableSizes;
+    std::vector<double> x, y;
+    if (Status s = Numbers(k, "Table_Pre_Scaled_Values", *nx, x)) return s;
+    if (Status s = Numbers(k, "Table_Scaled_Values", *ny, y)) return s;
+    // The x values rise, or fall and are taken in reverse.
+    if (x.size() > 1 && x.back() < x.front()) {
+      std::reverse(x.begin(), x.end());
+      std::reverse(y.begin(), y.end());
+    }
+    if (!std::is_sorted(x.begin(), x.end())) return DDC_ErrScaleParameter;
+    step.p = std::move(x);
+    step.p.insert(step.p.end(), y.begin(), y.end());
+    return DDC_NoError;
   }
 
   const PropertyList& scales_;
