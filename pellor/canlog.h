@@ -41,6 +41,7 @@ class CDbBase;
 struct CanSignalOptions;
 class CanMsg;
 class CanSig;
+struct CanMuxRange;  // pellor/candb/candb.h
 
 // The settings file in the folder of temporary files.
 inline constexpr const char* kCanSettingsFileName = "MDFCANImport.INI";
@@ -161,15 +162,33 @@ void ResetCanTimes(SignalList& signals);
 // hidden and gets none (false, warning flag 0x04).
 bool ReserveDataSpace(FileImport& import, SignalRecord& record);
 
+// The raw values of a multiplexor for which a multiplexed signal is present.
+// A multiplexor that is itself absent from a frame reads as NaN there, which
+// no range holds.
+struct MuxCondition {
+  MuxCondition() = default;
+  explicit MuxCondition(const std::vector<CanMuxRange>& ranges);
+  bool Holds(double raw) const {
+    if (raw >= lo && raw <= hi) return true;
+    for (const auto& [a, b] : more)
+      if (raw >= a && raw <= b) return true;
+    return false;
+  }
+  double lo = 0, hi = 0;                         // the first range
+  std::vector<std::pair<double, double>> more;  // the others
+};
+
 // A signal's values as the decoding writes them.
 struct CanValueSlot {
   CanFieldReader reader;
   uint8_t* values = nullptr;  // the signal's values in memory
   bool wide = false;          // doubles, else floats
-  // Multiplexed signals: the multiplexor value they belong to, and their record's range.
-  double muxValue = 0;
+  // Multiplexed signals: their record's range, their multiplexor (its index
+  // among the pair's multiplexors) and its values that select them.
   SignalRecord* record = nullptr;
-  bool matched = false;  // a frame of its multiplexor value came
+  uint32_t mux = 0;
+  MuxCondition condition{};
+  bool matched = false;  // a frame in which it is present came
 };
 
 // One CAN-log import, step by step (ImportCanLog runs them in order).
@@ -237,6 +256,17 @@ class CanLogImport {
     const CanSig* sig = nullptr;  // null for the time signal
     Kind kind = kPlain;
     bool hasBlocks = false;
+    // A multiplexed signal's multiplexor, the values of it that select the
+    // signal, and the multiplexors above the signal (MuxLink).
+    const CanSig* multiplexor = nullptr;
+    MuxCondition condition{};
+    int32_t depth = 0;
+  };
+  // A multiplexor of a pair, as the decoding reads it from each frame.
+  struct MuxSwitch {
+    CanFieldReader reader;
+    int32_t parent = -1;      // its own multiplexor among the pair's; -1: present in every frame
+    MuxCondition condition;   // the values of its parent that select it
   };
   // What one pair's frames are decoded into.
   struct Plan {
@@ -244,10 +274,9 @@ class CanLogImport {
     double* times = nullptr;    // null when the pair has no values
     uint32_t next = 0;          // the slot of the pair's next frame
     bool equidistant = false;   // its time axis
-    bool hasMux = false;
-    CanFieldReader mux;
+    std::vector<MuxSwitch> switches;   // each after the one that selects it
     std::vector<CanValueSlot> plain;   // decoded from every frame
-    std::vector<CanValueSlot> linked;  // decoded from the frames of their multiplexor value
+    std::vector<CanValueSlot> linked;  // decoded from the frames in which they are present
   };
   void SetDatabasePaths(int channel, std::vector<std::string> paths);
   // Reports an error: a message box, or ERRNO "1" and ERRMSG for "ZSP".
@@ -257,6 +286,7 @@ class CanLogImport {
   const CanMsg* FindMessage(int32_t channel, int32_t id) const;
   void SortCanSignals();
   void BuildPlans();
+  // `mux`: room for the raw values of the pair's multiplexors in a slice of frames.
   void DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count, std::vector<double>& mux);
 
   FileImport& m_import;
