@@ -14,6 +14,7 @@
 // file without a dialog, and any other text is the path of a settings file.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -170,12 +171,15 @@ struct MuxCondition {
   explicit MuxCondition(const std::vector<CanMuxRange>& ranges);
   bool Holds(double raw) const {
     if (raw >= lo && raw <= hi) return true;
-    for (const auto& [a, b] : more)
-      if (raw >= a && raw <= b) return true;
-    return false;
+    if (more.empty()) return false;
+    // The last range that begins at or below the value.
+    const auto above = std::upper_bound(more.begin(), more.end(), raw,
+                                        [](double v, const std::pair<double, double>& r) { return v < r.first; });
+    return above != more.begin() && raw <= std::prev(above)->second;
   }
-  double lo = 0, hi = 0;                         // the first range
-  std::vector<std::pair<double, double>> more;  // the others
+  // The ranges merged and in order: the first, and the others.
+  double lo = 0, hi = 0;
+  std::vector<std::pair<double, double>> more;
 };
 
 // A signal's values as the decoding writes them.
@@ -286,8 +290,7 @@ class CanLogImport {
   const CanMsg* FindMessage(int32_t channel, int32_t id) const;
   void SortCanSignals();
   void BuildPlans();
-  // `mux`: room for the raw values of the pair's multiplexors in a slice of frames.
-  void DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count, std::vector<double>& mux);
+  void DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count);
 
   FileImport& m_import;
   std::string m_user;
@@ -306,6 +309,8 @@ class CanLogImport {
   // The data bytes of the frames that are decoded, those of pair p from m_pairBegin[p] on.
   std::vector<FrameData> m_frameData;
   std::vector<uint64_t> m_pairBegin;
+  // The raw values of a pair's multiplexors in a slice of frames, multiplexor by multiplexor.
+  std::vector<double> m_muxValues;
 };
 
 }  // namespace pellor

@@ -15,6 +15,16 @@
 
 namespace pellor {
 
+namespace {
+
+// Frames of a pair decoded at a time: their data stay in the cache while
+// every signal of the pair is decoded from them.
+constexpr uint32_t kSliceFrames = 10000;
+// A multiplexor's value in a frame in which it is absent.
+constexpr double kAbsent = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
 bool CanLogImport::AllocateValues() {
   try {
     m_import.m_memoryValues.assign(m_import.m_dataSize, 0);
@@ -32,36 +42,49 @@ bool CanLogImport::AllocateValues() {
 }
 
 MuxCondition::MuxCondition(const std::vector<CanMuxRange>& ranges) {
-  for (size_t k = 0; k < ranges.size(); ++k) {
-    const double a = static_cast<double>(ranges[k].lo), b = static_cast<double>(ranges[k].hi);
-    if (k == 0) {
-      lo = a;
-      hi = b;
-    } else {
-      more.emplace_back(a, b);
-    }
+  std::vector<CanMuxRange> sorted = ranges;
+  std::sort(sorted.begin(), sorted.end(), [](const CanMuxRange& a, const CanMuxRange& b) { return a.lo < b.lo; });
+  std::vector<std::pair<double, double>> merged;
+  for (const CanMuxRange& r : sorted) {
+    const double a = static_cast<double>(r.lo), b = static_cast<double>(r.hi);
+    if (!merged.empty() && a <= merged.back().second)
+      merged.back().second = std::max(merged.back().second, b);
+    else
+      merged.emplace_back(a, b);
   }
+  if (merged.empty()) return;  // a signal present in every frame: never asked
+  lo = merged.front().first;
+  hi = merged.front().second;
+  more.assign(merged.begin() + 1, merged.end());
 }
 
 void CanLogImport::BuildPlans() {
   m_plans.assign(m_pairs.size(), Plan());
   // Each pair's multiplexors, nearer the top first, so that a multiplexor's
-  // own comes before it.
+  // own comes before it; and where each is among them.
   std::vector<std::vector<const Signal*>> switches(m_pairs.size());
   for (const Signal& s : m_signals)
     if (s.sig && s.sig->IsMultiplexor()) switches[s.pair].push_back(&s);
-  for (auto& list : switches)
+  std::vector<std::unordered_map<const CanSig*, int32_t>> switchIndex(m_pairs.size());
+  for (size_t p = 0; p < m_pairs.size(); ++p) {
+    auto& list = switches[p];
     std::stable_sort(list.begin(), list.end(), [](const Signal* a, const Signal* b) { return a->depth < b->depth; });
+    for (size_t k = 0; k < list.size(); ++k) switchIndex[p].emplace(list[k]->sig, static_cast<int32_t>(k));
+  }
+  // A multiplexed signal's multiplexor is a signal of its pair that was made too.
   const auto switchOf = [&](uint32_t pair, const CanSig* sig) {
-    const auto& list = switches[pair];
-    const auto found = std::find_if(list.begin(), list.end(), [&](const Signal* s) { return s->sig == sig; });
-    return static_cast<int32_t>(found == list.end() ? -1 : found - list.begin());
+    if (!sig) return -1;
+    const auto found = switchIndex[pair].find(sig);
+    return found == switchIndex[pair].end() ? -1 : found->second;
   };
-  for (size_t p = 0; p < m_pairs.size(); ++p)
-    for (const Signal* s : switches[p]) {
-      const int32_t parent = s->multiplexor ? switchOf(static_cast<uint32_t>(p), s->multiplexor) : -1;
-      m_plans[p].switches.push_back(MuxSwitch{CanFieldReader(*s->sig), parent, s->condition});
-    }
+  size_t most = 0;
+  for (size_t p = 0; p < m_pairs.size(); ++p) {
+    for (const Signal* s : switches[p])
+      m_plans[p].switches.push_back(
+          MuxSwitch{CanFieldReader(*s->sig), switchOf(static_cast<uint32_t>(p), s->multiplexor), s->condition});
+    most = std::max(most, switches[p].size());
+  }
+  m_muxValues.assign(most * kSliceFrames, 0.0);
 
   uint8_t* base = m_import.m_memoryValues.data();
   for (const Signal& s : m_signals) {
@@ -74,8 +97,7 @@ void CanLogImport::BuildPlans() {
     }
     if (!values) continue;  // hidden: no room in the data space
     CanValueSlot slot{CanFieldReader(*s.sig), values, s.record->Demux == 8, s.record};
-    // A multiplexed signal's multiplexor is a signal of its pair, resolved before.
-    const int32_t mux = s.multiplexor ? switchOf(s.pair, s.multiplexor) : -1;
+    const int32_t mux = switchOf(s.pair, s.multiplexor);
     if (mux < 0) {
       plan.plain.push_back(std::move(slot));
       continue;
@@ -90,11 +112,6 @@ namespace {
 
 using Slot = CanValueSlot;
 
-// Frames of a pair decoded at a time: their data stay in the cache while
-// every signal of the pair is decoded from them.
-constexpr uint32_t kSliceFrames = 10000;
-// A multiplexor's value in a frame in which it is absent.
-constexpr double kAbsent = std::numeric_limits<double>::quiet_NaN();
 
 template <typename T>
 T LoadAt(const uint8_t* values, uint32_t index) {
@@ -143,25 +160,25 @@ void DecodeLinked(Slot& slot, const CanLogImport::FrameData* data, uint32_t firs
 
 }  // namespace
 
-void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count,
-                              std::vector<double>& mux) {
+void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count) {
   for (const Slot& slot : plan.plain)
     slot.wide ? DecodePlain<double>(slot, data, first, count) : DecodePlain<float>(slot, data, first, count);
   if (plan.linked.empty()) return;
   // Each multiplexor's raw value in each frame, once per frame; NaN where it is absent.
+  double* mux = m_muxValues.data();
   for (size_t k = 0; k < plan.switches.size(); ++k) {
     const MuxSwitch& sw = plan.switches[k];
-    double* raw = mux.data() + k * kSliceFrames;
+    double* raw = mux + k * kSliceFrames;
     if (sw.parent < 0) {
       for (uint32_t i = 0; i < count; ++i) raw[i] = sw.reader.Read(data[first + i].data());
       continue;
     }
-    const double* above = mux.data() + static_cast<size_t>(sw.parent) * kSliceFrames;
+    const double* above = mux + static_cast<size_t>(sw.parent) * kSliceFrames;
     for (uint32_t i = 0; i < count; ++i)
       raw[i] = sw.condition.Holds(above[i]) ? sw.reader.Read(data[first + i].data()) : kAbsent;
   }
   for (Slot& slot : plan.linked) {
-    const double* raw = mux.data() + size_t{slot.mux} * kSliceFrames;
+    const double* raw = mux + size_t{slot.mux} * kSliceFrames;
     slot.wide ? DecodeLinked<double>(slot, data, first, count, raw) : DecodeLinked<float>(slot, data, first, count, raw);
   }
 }
@@ -186,21 +203,19 @@ void CanLogImport::DecodeCanValues() {
   ProgressSetSignal(static_cast<uint32_t>(std::min<uint64_t>(m_frameData.size(), UINT32_MAX)), "CAN-Telegramme",
                     progress);
   importcore::PumpMessages();
-  size_t switches = 0;
-  for (const Plan& plan : m_plans) switches = std::max(switches, plan.switches.size());
-  std::vector<double> mux(switches * kSliceFrames);
   uint64_t done = 0;
   for (size_t p = 0; p < m_plans.size(); ++p) {
     Plan& plan = m_plans[p];
     for (uint32_t first = 0; first < plan.next; first += kSliceFrames) {
       const uint32_t count = std::min(kSliceFrames, plan.next - first);
-      DecodePair(plan, m_frameData.data() + m_pairBegin[p], first, count, mux);
+      DecodePair(plan, m_frameData.data() + m_pairBegin[p], first, count);
       done += count;
       ProgressStep(static_cast<uint32_t>(std::min<uint64_t>(done, UINT32_MAX)), progress, true);
     }
   }
   ProgressClose(progress);
   m_frameData = std::vector<FrameData>();
+  m_muxValues = std::vector<double>();
 
   // A multiplexed signal that no frame holds has no value to show.
   for (const Plan& plan : m_plans)

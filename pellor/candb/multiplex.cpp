@@ -8,9 +8,16 @@ namespace {
 
 bool IsTopLevel(const CanSig& sig) { return sig.IsMultiplexor() && !sig.IsMultiplexed(); }
 
+// What a message's signals are, for linking them.
+struct MessageIndex {
+  std::unordered_map<const CanSig*, int32_t> indexOf;
+  int32_t topLevel = -1;  // the multiplexor that is not multiplexed itself, when there is one
+  int32_t topLevelCount = 0;
+};
+
 // Each multiplexed signal's own multiplexor and values, without looking further up.
-void LinkToMultiplexor(const CanMsg& message, const std::vector<bool>& leftOut,
-                       const std::unordered_map<const CanSig*, int32_t>& indexOf, int32_t i, MuxLink& link) {
+void LinkToMultiplexor(const CanMsg& message, const std::vector<bool>& leftOut, const MessageIndex& index, int32_t i,
+                       MuxLink& link) {
   const CanSig& sig = message.Signals()[static_cast<size_t>(i)];
   if (sig.HasMuxConflict()) {
     link.fault = MuxFault::kConflict;
@@ -24,20 +31,18 @@ void LinkToMultiplexor(const CanMsg& message, const std::vector<bool>& leftOut,
       link.fault = MuxFault::kMissing;
       return;
     }
-    j = indexOf.at(named);
+    j = index.indexOf.at(named);
     link.ranges = sig.MuxRanges();
   } else {
-    int32_t topLevel = 0;
-    for (int32_t k = 0; k < static_cast<int32_t>(leftOut.size()); ++k)
-      if (IsTopLevel(message.Signals()[static_cast<size_t>(k)]) && topLevel++ == 0) j = k;
-    if (topLevel == 0) {
+    if (index.topLevelCount == 0) {
       link.fault = MuxFault::kNoMultiplexor;
       return;
     }
-    if (topLevel > 1) {
+    if (index.topLevelCount > 1) {
       link.fault = MuxFault::kAmbiguous;
       return;
     }
+    j = index.topLevel;
     link.multiplexorName = message.Signals()[static_cast<size_t>(j)].Name();
     const uint64_t k = static_cast<uint32_t>(sig.MuxValue());
     link.ranges = {{k, k}};
@@ -59,8 +64,12 @@ std::vector<MuxLink> ResolveMultiplexing(const CanMsg& message, const std::vecto
   const auto& signals = message.Signals();
   const auto n = static_cast<int32_t>(signals.Count());
   std::vector<MuxLink> links(static_cast<size_t>(n));
-  std::unordered_map<const CanSig*, int32_t> indexOf;
-  for (int32_t i = 0; i < n; ++i) indexOf.emplace(&signals[static_cast<size_t>(i)], i);
+  MessageIndex index;
+  for (int32_t i = 0; i < n; ++i) {
+    const CanSig& sig = signals[static_cast<size_t>(i)];
+    index.indexOf.emplace(&sig, i);
+    if (IsTopLevel(sig) && index.topLevelCount++ == 0) index.topLevel = i;
+  }
 
   // Signals whose depth is settled: those present in every frame at once.
   std::vector<bool> settled(static_cast<size_t>(n), false);
@@ -69,7 +78,7 @@ std::vector<MuxLink> ResolveMultiplexing(const CanMsg& message, const std::vecto
     if (leftOut[at] || !signals[at].IsMultiplexed())
       settled[at] = true;
     else
-      LinkToMultiplexor(message, leftOut, indexOf, i, links[at]);
+      LinkToMultiplexor(message, leftOut, index, i, links[at]);
   }
 
   // Up each chain to a settled signal, a fault or a signal met before on the
