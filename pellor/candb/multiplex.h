@@ -38,8 +38,8 @@ struct MuxLink {
 };
 
 // The link of each signal of `message`, by its index in Signals(). Signals
-// marked in `leftOut` (by index; the caller drops them) get no link, and
-// what they would multiplex cannot be resolved (kMissing).
+// marked in `leftOut` (one entry per signal; the caller drops them) get no
+// link, and what they would multiplex cannot be resolved (kMissing).
 std::vector<MuxLink> ResolveMultiplexing(const CanMsg& message, const std::vector<bool>& leftOut);
 
 }  // namespace pellor
