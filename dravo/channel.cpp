@@ -30,24 +30,74 @@ uint64_t FieldMask(uint32_t bits) { return bits >= 64 ? ~uint64_t{0} : (uint64_t
 // ---- Reading the raw bits ----
 
 // The 8 bytes at p, the first one most significant.
-uint64_t LoadBigEndian64(const uint8_t* p) { return __builtin_bswap64(LoadU64(p)); }
+inline uint64_t LoadBigEndian64(const uint8_t* p) { return __builtin_bswap64(LoadU64(p)); }
 
 // The field's bits, in its byte order; only for a field with readable bits.
 // The record buffer holds 9 bytes from any byte of the record on, so the
 // loads may pass the field: what lies beyond it is shifted or masked off.
-uint64_t RawBits(const ValuePlan& v, const uint8_t* record) {
+// Nine: the field spans 9 bytes (a bit position and more than 56 bits).
+template <bool Motorola, bool Nine>
+inline uint64_t FieldBits(const ValuePlan& v, const uint8_t* record) {
   const uint8_t* p = record + v.byteOffset;
   uint64_t raw;
-  if (!v.motorola) {
+  if constexpr (!Motorola) {
     raw = LoadU64(p) >> v.bitPosition;
-    if (v.bytes > 8) raw |= uint64_t{p[8]} << (64 - v.bitPosition);
-  } else if (v.bytes <= 8) {
+    if constexpr (Nine) raw |= uint64_t{p[8]} << (64 - v.bitPosition);
+  } else if constexpr (!Nine) {
     // The field's bytes as one number, the first byte highest, then the bit position from its lowest bit.
     raw = (LoadBigEndian64(p) >> (64 - 8 * v.bytes)) >> v.bitPosition;
   } else {
     raw = (LoadBigEndian64(p) << (8 - v.bitPosition)) | (p[8] >> v.bitPosition);
   }
   return raw & v.mask;
+}
+
+uint64_t RawBits(const ValuePlan& v, const uint8_t* record) {
+  const bool nine = v.bytes > 8;
+  if (v.motorola) return nine ? FieldBits<true, true>(v, record) : FieldBits<true, false>(v, record);
+  return nine ? FieldBits<false, true>(v, record) : FieldBits<false, false>(v, record);
+}
+
+// A field's number by its kind, one function per kind and byte layout.
+template <ValueKind Kind, bool Motorola, bool Nine>
+double ReadField(const ValuePlan& v, const uint8_t* record) {
+  const uint64_t raw = FieldBits<Motorola, Nine>(v, record);
+  if constexpr (Kind == ValueKind::Unsigned) {
+    return static_cast<double>(raw);
+  } else if constexpr (Kind == ValueKind::Signed) {
+    const unsigned unused = 64 - v.bits;
+    return static_cast<double>(static_cast<int64_t>(raw << unused) >> unused);
+  } else if constexpr (Kind == ValueKind::Float) {
+    return std::bit_cast<float>(static_cast<uint32_t>(raw));
+  } else if constexpr (Kind == ValueKind::Double) {
+    return std::bit_cast<double>(raw);
+  } else if constexpr (Kind == ValueKind::VaxF) {
+    return std::bit_cast<float>(VaxFToIeee(static_cast<uint32_t>(raw)));
+  } else if constexpr (Kind == ValueKind::VaxG) {
+    return std::bit_cast<double>(VaxGToIeee(raw));
+  } else {
+    return std::bit_cast<double>(VaxDToIeee(raw));
+  }
+}
+
+template <ValueKind Kind>
+FieldReader PickReader(bool motorola, bool nine) {
+  if (motorola) return nine ? &ReadField<Kind, true, true> : &ReadField<Kind, true, false>;
+  return nine ? &ReadField<Kind, false, true> : &ReadField<Kind, false, false>;
+}
+
+FieldReader ReaderOf(const ValuePlan& v) {
+  const bool nine = v.bytes > 8;
+  switch (v.kind) {
+    case ValueKind::Unsigned: return PickReader<ValueKind::Unsigned>(v.motorola, nine);
+    case ValueKind::Signed: return PickReader<ValueKind::Signed>(v.motorola, nine);
+    case ValueKind::Float: return PickReader<ValueKind::Float>(v.motorola, nine);
+    case ValueKind::Double: return PickReader<ValueKind::Double>(v.motorola, nine);
+    case ValueKind::VaxF: return PickReader<ValueKind::VaxF>(false, nine);
+    case ValueKind::VaxG: return PickReader<ValueKind::VaxG>(false, nine);
+    case ValueKind::VaxD: return PickReader<ValueKind::VaxD>(false, nine);
+    default: return nullptr;
+  }
 }
 
 // A minimal scanner for the pause comments: a blank in the format matches any
@@ -120,28 +170,12 @@ constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
 
 // The channel's number before conversion; NaN for a record without one (a
 // text that is no pause comment). Only for a channel whose values can be read.
-double ChannelValue(const MdfChannelRecord& channel) {
+inline double ChannelValue(const MdfChannelRecord& channel) {
   const ValuePlan& v = channel.value;
-  const uint8_t* record = channel.group->Record();
-  switch (v.kind) {
-    case ValueKind::Unsigned: return static_cast<double>(RawBits(v, record));
-    case ValueKind::Signed: {
-      uint64_t raw = RawBits(v, record);
-      if ((raw >> (v.bits - 1)) & 1) raw |= ~v.mask;
-      return static_cast<double>(static_cast<int64_t>(raw));
-    }
-    case ValueKind::Float: return std::bit_cast<float>(static_cast<uint32_t>(RawBits(v, record)));
-    case ValueKind::Double: return std::bit_cast<double>(RawBits(v, record));
-    case ValueKind::VaxF: return std::bit_cast<float>(VaxFToIeee(static_cast<uint32_t>(RawBits(v, record))));
-    case ValueKind::VaxG: return std::bit_cast<double>(VaxGToIeee(RawBits(v, record)));
-    case ValueKind::VaxD: return std::bit_cast<double>(VaxDToIeee(RawBits(v, record)));
-    case ValueKind::Pause: {
-      uint32_t seconds = 0;
-      return PauseSeconds(record, channel.group->recordSize, &seconds) ? seconds : kNoNumber;
-    }
-    case ValueKind::None: break;
-  }
-  return kNoNumber;
+  const MdfGroupRecord& group = *channel.group;
+  if (v.read) return v.read(v, group.Record());
+  uint32_t seconds = 0;
+  return PauseSeconds(group.Record(), group.recordSize, &seconds) ? seconds : kNoNumber;
 }
 
 // ---- Conversions ----
@@ -391,6 +425,7 @@ void PlanValue(MdfChannelRecord& channel) {
   }
   v.kind = kind;
   if (kind != ValueKind::None) v.problem = MdfValueProblem::None;
+  v.read = ReaderOf(v);
 }
 
 void PlanConversion(MdfChannelRecord& channel) {

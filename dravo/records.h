@@ -55,8 +55,13 @@ enum class MdfValueProblem : uint8_t {
   OutsideRecord,  // the field does not lie wholly in the record
 };
 
+struct ValuePlan;
+// Reads a field's number from a record: one per kind and byte layout, chosen once per channel.
+using FieldReader = double (*)(const ValuePlan& v, const uint8_t* record);
+
 struct ValuePlan {
   ValueKind kind = ValueKind::None;
+  FieldReader read = nullptr;  // null for Pause and None
   MdfValueProblem problem = MdfValueProblem::DataType;
   bool motorola = false;     // the field's bytes stand most significant first
   bool bitsReadable = false; // a field of 1 to 64 bits inside the record: its raw bits can be read and written
