@@ -31,9 +31,8 @@ constexpr size_t kHeaderBytes = 4096;
 // Bytes a copy left by a sort that died must share with the file it was
 // made of: its ID block, which the sort copies first.
 constexpr size_t kIdBytes = 64;
-// A byte far past any data, locked for writing on a copy while its sort runs:
-// a copy whose byte nobody holds belongs to a sort that is gone.
-constexpr off_t kLiveMark = static_cast<off_t>(0x7FFFFFFE00000000LL);
+// Far past any data, and apart from the bytes the platform's share modes lock.
+constexpr off_t kLiveMark = static_cast<off_t>(kSortCopyLiveMark);
 
 std::function<void(const std::string&)>& BeforeVerify() {
   static std::function<void(const std::string&)> hook;
@@ -59,12 +58,17 @@ void ShowStop(const std::string& utf8Text, const char* caption) {
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-bool MarkLive(int fd) {
+struct flock LiveMark() {
   struct flock fl{};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
   fl.l_start = kLiveMark;
   fl.l_len = 1;
+  return fl;
+}
+
+bool MarkLive(int fd) {
+  struct flock fl = LiveMark();
   while (::fcntl(fd, F_OFD_SETLK, &fl) != 0)
     if (errno != EINTR) return false;
   return true;
@@ -72,11 +76,7 @@ bool MarkLive(int fd) {
 
 // True when an opening anywhere holds the mark; also when that cannot be told.
 bool MarkHeld(int fd) {
-  struct flock fl{};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = kLiveMark;
-  fl.l_len = 1;
+  struct flock fl = LiveMark();
   return ::fcntl(fd, F_OFD_GETLK, &fl) != 0 || fl.l_type != F_UNLCK;
 }
 

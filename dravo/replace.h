@@ -1,6 +1,7 @@
 // Replacing an unsorted file by its sorted copy, for the import driver.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,11 @@ bool ShowImportError(MdfStatus status);
 // group's data area must equal, byte for byte, that group's records read
 // again from the source. An entry: 0, or -2000 for any failure.
 MdfStatus VerifySortedCopy(const std::string& source, const std::string& copy);
+
+// A running sort holds a write lock (an open file description lock) on this
+// byte of its copy: a copy whose byte no process holds belongs to a sort
+// that is gone.
+inline constexpr int64_t kSortCopyLiveMark = 0x7FFFFFFE00000000LL;
 
 // Sorts the MDF file `file` (an ANSI path) and replaces it by the sorted
 // copy, or leaves it as it is. The file is replaced only by a copy that is

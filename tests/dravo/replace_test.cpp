@@ -257,7 +257,7 @@ TEST_F(Replace, CopiesLeftByDeadSortsAreRemovedByTheNext) {
   struct flock fl{};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(0x7FFFFFFE00000000LL);
+  fl.l_start = static_cast<off_t>(kSortCopyLiveMark);
   fl.l_len = 1;
   ASSERT_EQ(::fcntl(live, F_OFD_SETLK, &fl), 0);
   ASSERT_TRUE(Run(path));

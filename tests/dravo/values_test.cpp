@@ -32,6 +32,17 @@ class Values : public LibraryTest {
     MdfClose(file);
     return values.empty() ? -12345.0 : values.front();
   }
+  // MdfReadRawValue of the first record of the file's channel `number`.
+  MdfStatus FirstRaw(const std::string& path, uint16_t number, uint32_t* raw) {
+    MdfFileRecord* file = OpenRead(path);
+    MdfGroupRecord* group = nullptr;
+    MdfChannelRecord* channel = nullptr;
+    MdfStatus s = MdfOpenGroup(&group, file, 1, kMdfOpenRead);
+    if (s == kMdfOk) s = MdfOpenChannel(&channel, group, number);
+    if (s == kMdfOk) s = MdfReadRawValue(raw, channel);
+    MdfClose(file);
+    return s;
+  }
 };
 
 bool SameNumber(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b) || (a != a && b != b); }
@@ -176,14 +187,10 @@ TEST_F(Values, AFieldPastTheRecordIsRefusedNotReadFromTheTrailingId) {
   EXPECT_EQ(ReadAll(file, 1, 1), std::vector<double>{});
   EXPECT_EQ(ReadAll(file, 1, 2), std::vector<double>{});
   EXPECT_EQ(ReadAll(file, 1, 3), std::vector<double>{0x3F7F});
-  MdfGroupRecord* group = nullptr;
-  MdfChannelRecord* channel = nullptr;
-  ASSERT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenRead), kMdfOk);
-  ASSERT_EQ(MdfOpenChannel(&channel, group, 1), kMdfOk);
-  uint32_t raw = 7;
-  EXPECT_EQ(MdfReadRawValue(&raw, channel), kMdfErrValueType);
-  EXPECT_EQ(raw, 7u);
   MdfClose(file);
+  uint32_t raw = 7;
+  EXPECT_EQ(FirstRaw(path, 1, &raw), kMdfErrValueType);
+  EXPECT_EQ(raw, 7u);
 }
 
 struct ConversionCase {
@@ -251,16 +258,9 @@ TEST_F(Values, PauseCommentsGiveTheirTimeInSeconds) {
     record += c.text.substr(0, 48);
     record.resize(56, '\0');
     EXPECT_TRUE(SameNumber(FirstValue(Channel("PAUSE", 0, 64, 7), record), c.seconds));
-    const std::string path = Save(OneGroup({{Channel("PAUSE", 0, 64, 7)}}, 56, {record}), "raw.mdf");
-    MdfFileRecord* file = OpenRead(path);
-    MdfGroupRecord* group = nullptr;
-    MdfChannelRecord* channel = nullptr;
-    ASSERT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenRead), kMdfOk);
-    ASSERT_EQ(MdfOpenChannel(&channel, group, 1), kMdfOk);
     uint32_t raw = 1;
-    ASSERT_EQ(MdfReadRawValue(&raw, channel), kMdfOk);
+    ASSERT_EQ(FirstRaw(Save(OneGroup({{Channel("PAUSE", 0, 64, 7)}}, 56, {record}), "raw.mdf"), 1, &raw), kMdfOk);
     EXPECT_EQ(raw, std::isnan(c.seconds) ? 0u : static_cast<uint32_t>(c.seconds));
-    MdfClose(file);
   }
 }
 
