@@ -458,7 +458,12 @@ bool Importer::AddSignal(uint16_t n, uint16_t c, MdfGroupRecord* group, const Ti
   }
   // A channel whose values the file does not give is left out and named in the import message.
   MdfValueProblem problem = MdfValueProblem::None;
-  bool readable = MdfCheckChannelValues(channel, &problem) == kMdfOk;
+  const MdfStatus checked = MdfCheckChannelValues(channel, &problem);
+  if (checked != kMdfOk && checked != kMdfErrValueType) {
+    MdfCloseChannel(channel);
+    return Fail(checked);
+  }
+  bool readable = checked == kMdfOk;
   if (readable && info.dataType == kDataTypeString && !HoldsPauseComments(group, channel, records, &readable)) {
     MdfCloseChannel(channel);
     return false;
