@@ -617,7 +617,7 @@ void Importer::RepairTimeSignal(SignalRecord& time) {
   time.Ignore = 0;
   indexAxis(time);
   for (SignalRecord* s : groupSignals_[time.group]) {
-    if (s == &time || !importcore::EqualNoCase(s->XSignal.c_str(), time.Name.c_str())) continue;
+    if (!s || s == &time || !importcore::EqualNoCase(s->XSignal.c_str(), time.Name.c_str())) continue;
     s->XSignal = "";
     indexAxis(*s);
   }

@@ -383,7 +383,8 @@ TEST_F(Driver, EveryLayoutIsImportedWithItsValuesOrNamedInTheMessage) {
 
 // A string channel is a signal of pause times when every record holds a
 // pause comment; a text of another kind leaves it out. A time channel without
-// numbers is left out too, and its group counts records.
+// numbers is left out too, and its group counts records. A time channel that
+// cannot be repaired gives its group an index axis, a left-out channel aside.
 TEST_F(Driver, StringChannelsAndATimeChannelWithoutNumbers) {
   const auto pause = [](uint32_t r) {
     return "PauseEnd\r\nDate: 1.1.1980   Time: 0:0:" + std::to_string(r) + "\r\n";
@@ -400,9 +401,18 @@ TEST_F(Driver, StringChannelsAndATimeChannelWithoutNumbers) {
   FileDef def;
   def.groups.push_back(Group({Time({0, 1, 2, 3}), comments}, 4));
   def.groups.push_back(Group({bytes, Data("a", [](uint32_t r) { return 5 + r; }), other}, 4));
-  script.Box(Box(LeftOutMessage(2, {"stamp (Datentyp 8)", "notes (Text ohne Pausenkommentar)"}), "MDF-Import"));
+  ChannelDef raw = bytes;
+  raw.cn.channelType = 0;
+  raw.cn.name = "raw";
+  def.groups.push_back(Group({Time({0, 1, 2, 2, 2}), raw, Data("b", [](uint32_t r) { return r; })}, 5));
+  script.Box(Box(TimeErrors(2, 3, 3, "time, raw, b") + "\n" + LeftOutMessage(3, {"raw (Datentyp 8)"}) + "\n" +
+                     LeftOutMessage(2, {"stamp (Datentyp 8)", "notes (Text ohne Pausenkommentar)"}) +
+                     "\nFehler bei Zeitkorrekturen: time@3",
+                 "MDF-Import"));
   ASSERT_TRUE(Import(def));
-  EXPECT_EQ(data.signals.Count(), 3u);
+  EXPECT_EQ(data.signals.Count(), 5u);
+  EXPECT_EQ(Signal("b@3").XSignal.str(), "");
+  EXPECT_EQ(Signal("b@3").XMax, 4.0);
   const SignalRecord& times = Signal("PAUSE_COMMENTS@1");
   EXPECT_EQ(times.DTyp, kDTypUInt32);
   EXPECT_EQ(Values(times), (std::vector<double>{315561600, 315561601, 315561602, 315561603}));
