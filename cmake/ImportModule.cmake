@@ -5,6 +5,12 @@
 # points (also those of static libraries such as mdf linked in through LIBS),
 # and no undefined symbol left for the loader to find. A test checks its
 # exports (exports_<name>).
+#
+# A module's version resource and string table, where it has them, are one of
+# its SOURCES (see platform/com/server/resources.h). Installed modules go to
+# IMPORT_MODULE_INSTALL_DIR (cmake/Install.cmake).
+include(GNUInstallDirs)
+set(IMPORT_MODULE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/zephanor)
 set(IMPORT_MODULE_EXPORTS ${CMAKE_SOURCE_DIR}/platform/com/server/exports.map)
 set(IMPORT_MODULE_CHECK ${CMAKE_CURRENT_LIST_DIR}/CheckExports.cmake)
 

@@ -63,7 +63,8 @@ constexpr uint32_t kNext = 4, kFirstCn = 8, kComment = 12, kRecordId = 16, kCnCo
 namespace cn {
 constexpr uint32_t kNext = 4, kConversion = 8, kExtension = 12, kDependency = 16, kComment = 20,
                    kChannelType = 24, kName = 26, kDescription = 58, kStartBit = 186, kBits = 188,
-                   kDataType = 190, kRangeValid = 192, kMin = 194, kMax = 202, kSampleRate = 210;
+                   kDataType = 190, kRangeValid = 192, kMin = 194, kMax = 202, kSampleRate = 210,
+                   kByteOffset = 226;
 constexpr uint32_t kNameChars = 32, kDescriptionChars = 128;
 }  // namespace cn
 namespace cc {
@@ -77,8 +78,10 @@ constexpr uint32_t kPairSize = 16, kTextEntrySize = 40, kRangeEntrySize = 20;
 // Channel types and data types the library tells apart.
 constexpr uint16_t kChannelTypeTime = 1;
 constexpr uint16_t kDataTypeUnsigned = 0, kDataTypeSigned = 1, kDataTypeFloat = 2, kDataTypeDouble = 3,
-                   kDataTypeVaxF = 4, kDataTypeVaxD = 5, kDataTypeVaxG = 6, kDataTypeString = 7,
-                   kDataTypeBytes = 8;
+                   kDataTypeVaxF = 4, kDataTypeVaxG = 5, kDataTypeVaxD = 6, kDataTypeString = 7,
+                   kDataTypeBytes = 8, kDataTypeUnsignedMotorola = 9, kDataTypeSignedMotorola = 10,
+                   kDataTypeFloatMotorola = 11, kDataTypeDoubleMotorola = 12, kDataTypeUnsignedIntel = 13,
+                   kDataTypeSignedIntel = 14, kDataTypeFloatIntel = 15, kDataTypeDoubleIntel = 16;
 
 // Conversion types.
 constexpr uint16_t kConvLinear = 0, kConvTableInterp = 1, kConvTable = 2, kConvPolynomial = 6,

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string_view>
 
@@ -28,25 +29,75 @@ uint64_t FieldMask(uint32_t bits) { return bits >= 64 ? ~uint64_t{0} : (uint64_t
 
 // ---- Reading the raw bits ----
 
-// The field's bits, from the bytes it spans; bytes past the record read as zeros.
-uint64_t RawBits(const ValuePlan& v, const uint8_t* record) {
-  uint64_t low;
-  uint8_t high;
-  if (v.inside) {
-    // The record buffer holds 9 bytes from any byte of the record on; those
-    // beyond the field are masked off.
-    const uint8_t* p = record + v.byteOffset;
-    low = LoadU64(p);
-    high = p[8];
+// The 8 bytes at p, the first one most significant.
+inline uint64_t LoadBigEndian64(const uint8_t* p) { return __builtin_bswap64(LoadU64(p)); }
+
+// The field's bits, in its byte order; only for a field with readable bits.
+// The record buffer holds 9 bytes from any byte of the record on, so the
+// loads may pass the field: what lies beyond it is shifted or masked off.
+// Nine: the field spans 9 bytes (a bit position and more than 56 bits).
+template <bool Motorola, bool Nine>
+inline uint64_t FieldBits(const ValuePlan& v, const uint8_t* record) {
+  const uint8_t* p = record + v.byteOffset;
+  uint64_t raw;
+  if constexpr (!Motorola) {
+    raw = LoadU64(p) >> v.bitPosition;
+    if constexpr (Nine) raw |= uint64_t{p[8]} << (64 - v.bitPosition);
+  } else if constexpr (!Nine) {
+    // The field's bytes as one number, the first byte highest, then the bit position from its lowest bit.
+    raw = (LoadBigEndian64(p) >> (64 - 8 * v.bytes)) >> v.bitPosition;
   } else {
-    uint8_t bytes[16] = {};
-    if (v.available != 0) std::memcpy(bytes, record + v.byteOffset, v.available);
-    low = LoadU64(bytes);
-    high = bytes[8];
+    raw = (LoadBigEndian64(p) << (8 - v.bitPosition)) | (p[8] >> v.bitPosition);
   }
-  uint64_t raw = low >> v.bitPosition;
-  if (v.bitPosition != 0) raw |= uint64_t{high} << (64 - v.bitPosition);
   return raw & v.mask;
+}
+
+uint64_t RawBits(const ValuePlan& v, const uint8_t* record) {
+  const bool nine = v.bytes > 8;
+  if (v.motorola) return nine ? FieldBits<true, true>(v, record) : FieldBits<true, false>(v, record);
+  return nine ? FieldBits<false, true>(v, record) : FieldBits<false, false>(v, record);
+}
+
+// A field's number by its kind, one function per kind and byte layout.
+template <ValueKind Kind, bool Motorola, bool Nine>
+double ReadField(const ValuePlan& v, const uint8_t* record) {
+  const uint64_t raw = FieldBits<Motorola, Nine>(v, record);
+  if constexpr (Kind == ValueKind::Unsigned) {
+    return static_cast<double>(raw);
+  } else if constexpr (Kind == ValueKind::Signed) {
+    const unsigned unused = 64 - v.bits;
+    return static_cast<double>(static_cast<int64_t>(raw << unused) >> unused);
+  } else if constexpr (Kind == ValueKind::Float) {
+    return std::bit_cast<float>(static_cast<uint32_t>(raw));
+  } else if constexpr (Kind == ValueKind::Double) {
+    return std::bit_cast<double>(raw);
+  } else if constexpr (Kind == ValueKind::VaxF) {
+    return std::bit_cast<float>(VaxFToIeee(static_cast<uint32_t>(raw)));
+  } else if constexpr (Kind == ValueKind::VaxG) {
+    return std::bit_cast<double>(VaxGToIeee(raw));
+  } else {
+    return std::bit_cast<double>(VaxDToIeee(raw));
+  }
+}
+
+template <ValueKind Kind>
+FieldReader PickReader(bool motorola, bool nine) {
+  if (motorola) return nine ? &ReadField<Kind, true, true> : &ReadField<Kind, true, false>;
+  return nine ? &ReadField<Kind, false, true> : &ReadField<Kind, false, false>;
+}
+
+FieldReader ReaderOf(const ValuePlan& v) {
+  const bool nine = v.bytes > 8;
+  switch (v.kind) {
+    case ValueKind::Unsigned: return PickReader<ValueKind::Unsigned>(v.motorola, nine);
+    case ValueKind::Signed: return PickReader<ValueKind::Signed>(v.motorola, nine);
+    case ValueKind::Float: return PickReader<ValueKind::Float>(v.motorola, nine);
+    case ValueKind::Double: return PickReader<ValueKind::Double>(v.motorola, nine);
+    case ValueKind::VaxF: return PickReader<ValueKind::VaxF>(false, nine);
+    case ValueKind::VaxG: return PickReader<ValueKind::VaxG>(false, nine);
+    case ValueKind::VaxD: return PickReader<ValueKind::VaxD>(false, nine);
+    default: return nullptr;
+  }
 }
 
 // A minimal scanner for the pause comments: a blank in the format matches any
@@ -85,45 +136,46 @@ int ScanFields(std::string_view text, std::string_view format, int* fields) {
   return converted;
 }
 
-// The seconds of a pause comment at byte 8 of the record, 0 when there is none.
-uint32_t PauseSeconds(const uint8_t* record, size_t recordSize) {
-  if (recordSize <= kPauseTextOffset) return 0;
+// The seconds of a pause comment at byte 8 of the record; false when the
+// text there is none, or names no month of the year.
+bool PauseSeconds(const uint8_t* record, size_t recordSize, uint32_t* seconds) {
+  if (recordSize <= kPauseTextOffset) return false;
   const auto* begin = reinterpret_cast<const char*>(record + kPauseTextOffset);
   const std::string_view text(begin, strnlen(begin, recordSize - kPauseTextOffset));
   int f[7] = {};
+  const int* date = f;
   if (text.starts_with("PauseNo:")) {
-    if (ScanFields(text, "PauseNo: %d\r\nDate: %d.%d.%d   Time: %d:%d:%d\r\n", f) != 7) return 0;
-    return MdfDateTimeToSeconds(f[1], f[2], f[3], f[4], f[5], f[6]);
+    if (ScanFields(text, "PauseNo: %d\r\nDate: %d.%d.%d   Time: %d:%d:%d\r\n", f) != 7) return false;
+    date = f + 1;
+  } else if (ScanFields(text, "PauseEnd\r\nDate: %d.%d.%d   Time: %d:%d:%d\r\n", f) != 6) {
+    return false;
   }
-  if (ScanFields(text, "PauseEnd\r\nDate: %d.%d.%d   Time: %d:%d:%d\r\n", f) != 6) return 0;
-  return MdfDateTimeToSeconds(f[0], f[1], f[2], f[3], f[4], f[5]);
+  if (date[1] < 1 || date[1] > 12) return false;
+  *seconds = MdfDateTimeToSeconds(date[0], date[1], date[2], date[3], date[4], date[5]);
+  return true;
 }
 
-// The raw value as an unsigned 32-bit number (data type 7: the pause time).
+// The raw value as an unsigned 32-bit number: the field's lowest 32 bits, or
+// for data type 7 the pause time (0 for a text that is no pause comment).
 uint32_t RawValue(const MdfChannelRecord& channel) {
   const MdfGroupRecord& group = *channel.group;
-  if (channel.value.kind == ValueKind::Pause) return PauseSeconds(group.Record(), group.recordSize);
+  if (channel.value.kind == ValueKind::Pause) {
+    uint32_t seconds = 0;
+    return PauseSeconds(group.Record(), group.recordSize, &seconds) ? seconds : 0;
+  }
   return static_cast<uint32_t>(RawBits(channel.value, group.Record()));
 }
 
-// The channel's number before conversion.
-double ChannelValue(const MdfChannelRecord& channel) {
+constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
+
+// The channel's number before conversion; NaN for a record without one (a
+// text that is no pause comment). Only for a channel whose values can be read.
+inline double ChannelValue(const MdfChannelRecord& channel) {
   const ValuePlan& v = channel.value;
-  const uint8_t* record = channel.group->Record();
-  switch (v.kind) {
-    case ValueKind::Unsigned: return static_cast<double>(RawBits(v, record));
-    case ValueKind::Signed: {
-      uint64_t raw = RawBits(v, record);
-      if (v.bits > 0 && ((raw >> (v.bits - 1)) & 1)) raw |= ~v.mask;
-      return static_cast<double>(static_cast<int64_t>(raw));
-    }
-    case ValueKind::Float: return std::bit_cast<float>(static_cast<uint32_t>(RawBits(v, record)));
-    case ValueKind::VaxF: return std::bit_cast<float>(VaxFToIeee(static_cast<uint32_t>(RawBits(v, record))));
-    case ValueKind::Double: return std::bit_cast<double>(RawBits(v, record));
-    case ValueKind::Pause: return PauseSeconds(record, channel.group->recordSize);
-    case ValueKind::Zero: break;
-  }
-  return 0.0;
+  const MdfGroupRecord& group = *channel.group;
+  if (v.read) return v.read(v, group.Record());
+  uint32_t seconds = 0;
+  return PauseSeconds(group.Record(), group.recordSize, &seconds) ? seconds : kNoNumber;
 }
 
 // ---- Conversions ----
@@ -215,17 +267,16 @@ double InverseConvert(const MdfChannelRecord& channel, double y) {
 
 // ---- Writing the raw bits ----
 
-// Puts `raw` into the field's bits; bytes past the record are left alone.
+// Puts `raw` into the field's bits, in its byte order; only for a field with
+// readable bits.
 void PutBits(const ValuePlan& v, uint8_t* record, uint64_t raw) {
-  if (v.available == 0) return;
-  uint8_t bytes[16] = {};
-  std::memcpy(bytes, record + v.byteOffset, v.available);
+  uint8_t* p = record + v.byteOffset;
   unsigned __int128 word = 0;
-  for (int i = 15; i >= 0; --i) word = (word << 8) | bytes[i];
+  for (uint32_t i = 0; i < v.bytes; ++i)
+    word |= static_cast<unsigned __int128>(p[v.motorola ? v.bytes - 1 - i : i]) << (8 * i);
   const unsigned __int128 mask = static_cast<unsigned __int128>(v.mask) << v.bitPosition;
   word = (word & ~mask) | ((static_cast<unsigned __int128>(raw & v.mask) << v.bitPosition) & mask);
-  for (int i = 0; i < 16; ++i) bytes[i] = static_cast<uint8_t>(word >> (8 * i));
-  std::memcpy(record + v.byteOffset, bytes, v.available);
+  for (uint32_t i = 0; i < v.bytes; ++i) p[v.motorola ? v.bytes - 1 - i : i] = static_cast<uint8_t>(word >> (8 * i));
 }
 
 // Truncates toward zero into the range of a 64-bit integer; NaN gives 0.
@@ -234,6 +285,18 @@ int64_t Truncate(double value) {
   if (value >= 9223372036854775807.0) return INT64_MAX;
   if (value <= -9223372036854775808.0) return INT64_MIN;
   return static_cast<int64_t>(value);
+}
+
+// Whether SetChannelValue can store a number in the channel's field.
+bool ValueWritable(const ValuePlan& v) {
+  switch (v.kind) {
+    case ValueKind::Unsigned:
+    case ValueKind::Signed:
+    case ValueKind::Float:
+    case ValueKind::Double:
+    case ValueKind::VaxF: return true;
+    default: return false;
+  }
 }
 
 void SetChannelValue(MdfChannelRecord& channel, double value) {
@@ -245,8 +308,7 @@ void SetChannelValue(MdfChannelRecord& channel, double value) {
     case ValueKind::Float: PutBits(v, record, std::bit_cast<uint32_t>(static_cast<float>(value))); break;
     case ValueKind::VaxF: PutBits(v, record, IeeeToVaxF(std::bit_cast<uint32_t>(static_cast<float>(value)))); break;
     case ValueKind::Double: PutBits(v, record, std::bit_cast<uint64_t>(value)); break;
-    case ValueKind::Pause:
-    case ValueKind::Zero: break;
+    default: break;
   }
 }
 
@@ -298,42 +360,72 @@ MdfStatus AdvanceWrite(MdfChannelRecord& channel) {
 
 // ---- Opening ----
 
+// Data types 0 to 3 take the byte order of the file's ID block (0 Intel,
+// any other value Motorola), 9 to 12 are Motorola and 13 to 16 Intel. The
+// field starts at start bit / 8 plus the additional byte offset.
 void PlanValue(MdfChannelRecord& channel) {
   const MdfBlock& cn = *channel.cn;
+  const MdfGroupRecord& group = *channel.group;
   ValuePlan& v = channel.value;
   v = ValuePlan{};
   const uint32_t startBit = cn.U16(layout::cn::kStartBit);
   const uint32_t bits = cn.U16(layout::cn::kBits);
   const uint16_t type = cn.U16(layout::cn::kDataType);
-  v.byteOffset = startBit / 8;
+  const bool fileMotorola = group.file && group.file->id && group.file->id->U16(layout::id::kByteOrder) != 0;
+  v.byteOffset = startBit / 8 + cn.U16(layout::cn::kByteOffset);
   v.bitPosition = startBit % 8;
   v.bits = bits;
-  if (type == kDataTypeString) {
-    v.kind = ValueKind::Pause;
-  } else if (type >= kDataTypeBytes) {
-    v.kind = ValueKind::Zero;
-  } else if (bits > 32 && (type == kDataTypeFloat || type == kDataTypeDouble)) {
-    v.kind = ValueKind::Double;
-    v.bitPosition = 0;
-    v.bits = 64;
-  } else if (bits > 64) {
-    v.kind = ValueKind::Zero;
-  } else if (type == kDataTypeSigned) {
-    v.kind = ValueKind::Signed;
-  } else if (type == kDataTypeFloat) {
-    v.kind = ValueKind::Float;
-  } else if (type == kDataTypeVaxF) {
-    v.kind = ValueKind::VaxF;
-  } else {
-    v.kind = ValueKind::Unsigned;
+  v.motorola = (type >= kDataTypeUnsignedMotorola && type <= kDataTypeDoubleMotorola) ||
+               (type <= kDataTypeDouble && fileMotorola);
+  const bool integerBits = bits >= 1 && bits <= 64;
+  ValueKind kind = ValueKind::None;
+  v.problem = MdfValueProblem::BitCount;
+  switch (type) {
+    case kDataTypeUnsigned:
+    case kDataTypeUnsignedMotorola:
+    case kDataTypeUnsignedIntel:
+      if (integerBits) kind = ValueKind::Unsigned;
+      break;
+    case kDataTypeSigned:
+    case kDataTypeSignedMotorola:
+    case kDataTypeSignedIntel:
+      if (integerBits) kind = ValueKind::Signed;
+      break;
+    case kDataTypeFloat:
+    case kDataTypeDouble:
+    case kDataTypeFloatMotorola:
+    case kDataTypeDoubleMotorola:
+    case kDataTypeFloatIntel:
+    case kDataTypeDoubleIntel:
+      if (bits == 32) kind = ValueKind::Float;
+      if (bits == 64) kind = ValueKind::Double;
+      break;
+    case kDataTypeVaxF:
+      if (bits == 32) kind = ValueKind::VaxF;
+      break;
+    case kDataTypeVaxG:
+      if (bits == 64) kind = ValueKind::VaxG;
+      break;
+    case kDataTypeVaxD:
+      if (bits == 64) kind = ValueKind::VaxD;
+      break;
+    case kDataTypeString: kind = ValueKind::Pause; break;
+    default: v.problem = MdfValueProblem::DataType; break;
   }
-  // The raw bits are read for every kind but Pause (the raw value of MdfReadRawValue).
-  const uint32_t rawBits = std::min<uint32_t>(v.bits, 64);
-  v.mask = FieldMask(rawBits);
-  v.bytes = (v.bitPosition + rawBits + 7) / 8;
-  const size_t recordSize = channel.group->recordSize;
-  v.available = v.byteOffset < recordSize ? static_cast<uint32_t>(std::min<size_t>(v.bytes, recordSize - v.byteOffset)) : 0;
-  v.inside = v.byteOffset < recordSize && v.available == v.bytes;
+  if (integerBits) {
+    v.mask = FieldMask(bits);
+    v.bytes = (v.bitPosition + bits + 7) / 8;
+    const size_t recordSize = group.recordSize;
+    v.bitsReadable = v.byteOffset < recordSize && v.bytes <= recordSize - v.byteOffset;
+  }
+  // A pause comment is read from the record's text, wherever the field is.
+  if (kind != ValueKind::None && kind != ValueKind::Pause && !v.bitsReadable) {
+    kind = ValueKind::None;
+    v.problem = MdfValueProblem::OutsideRecord;
+  }
+  v.kind = kind;
+  if (kind != ValueKind::None) v.problem = MdfValueProblem::None;
+  v.read = ReaderOf(v);
 }
 
 void PlanConversion(MdfChannelRecord& channel) {
@@ -618,6 +710,7 @@ MdfStatus MdfGetChannelComment(MdfChannelRecord* c, std::string* v) { return Inf
 MdfStatus MdfGetValue(double* value, MdfChannelRecord* channel) {
   return RunEntry(EntryKind::Checked, [&] {
     if (!channel) return kMdfErrChannelHandle;
+    if (channel->value.kind == ValueKind::None) return kMdfErrValueType;
     if (MdfStatus s = AdvanceRead(*channel)) return s;
     const double v = Convert(channel->conversion, ChannelValue(*channel));
     if (value) *value = v;
@@ -630,6 +723,7 @@ MdfStatus MdfGetValues(double* values, MdfChannelRecord* const* channels, size_t
     for (size_t i = 0; i < count; ++i) {
       MdfChannelRecord* channel = channels[i];
       if (!channel) return kMdfErrChannelHandle;
+      if (channel->value.kind == ValueKind::None) return kMdfErrValueType;
       if (MdfStatus s = AdvanceRead(*channel)) return s;
       values[i] = Convert(channel->conversion, ChannelValue(*channel));
     }
@@ -637,9 +731,18 @@ MdfStatus MdfGetValues(double* values, MdfChannelRecord* const* channels, size_t
   });
 }
 
+MdfStatus MdfCheckChannelValues(MdfChannelRecord* channel, MdfValueProblem* problem) {
+  return RunEntry(EntryKind::Checked, [&] {
+    if (!channel) return kMdfErrChannelHandle;
+    if (problem) *problem = channel->value.problem;
+    return channel->value.kind == ValueKind::None ? kMdfErrValueType : kMdfOk;
+  });
+}
+
 MdfStatus MdfReadRawValue(uint32_t* raw, MdfChannelRecord* channel) {
   return RunEntry(EntryKind::Checked, [&] {
     if (!channel) return kMdfErrChannelHandle;
+    if (!channel->value.bitsReadable && channel->value.kind != ValueKind::Pause) return kMdfErrValueType;
     if (MdfStatus s = AdvanceRead(*channel)) return s;
     if (raw) *raw = RawValue(*channel);
     return kMdfOk;
@@ -649,6 +752,7 @@ MdfStatus MdfReadRawValue(uint32_t* raw, MdfChannelRecord* channel) {
 MdfStatus MdfReadChannelValue(double* value, MdfChannelRecord* channel) {
   return RunEntry(EntryKind::Checked, [&] {
     if (!channel) return kMdfErrChannelHandle;
+    if (channel->value.kind == ValueKind::None) return kMdfErrValueType;
     if (MdfStatus s = AdvanceRead(*channel)) return s;
     if (value) *value = ChannelValue(*channel);
     return kMdfOk;
@@ -733,6 +837,7 @@ MdfStatus MdfSetChannelComment(MdfChannelRecord* c, const char* v) { return MdfS
 MdfStatus MdfWriteRawValue(MdfChannelRecord* channel, uint32_t raw) {
   return RunEntry(EntryKind::Checked, [&] {
     if (!channel) return kMdfErrChannelHandle;
+    if (!channel->value.bitsReadable) return kMdfErrValueType;
     if (MdfStatus s = AdvanceWrite(*channel)) return s;
     PutBits(channel->value, channel->group->Record(), raw);
     return kMdfOk;
@@ -742,6 +847,7 @@ MdfStatus MdfWriteRawValue(MdfChannelRecord* channel, uint32_t raw) {
 MdfStatus MdfWriteChannelValue(MdfChannelRecord* channel, double value) {
   return RunEntry(EntryKind::Checked, [&] {
     if (!channel) return kMdfErrChannelHandle;
+    if (!ValueWritable(channel->value)) return kMdfErrValueType;
     if (MdfStatus s = AdvanceWrite(*channel)) return s;
     SetChannelValue(*channel, value);
     return kMdfOk;
@@ -751,6 +857,7 @@ MdfStatus MdfWriteChannelValue(MdfChannelRecord* channel, double value) {
 MdfStatus MdfWriteValue(MdfChannelRecord* channel, double value) {
   return RunEntry(EntryKind::Checked, [&] {
     if (!channel) return kMdfErrChannelHandle;
+    if (!ValueWritable(channel->value)) return kMdfErrValueType;
     if (MdfStatus s = AdvanceWrite(*channel)) return s;
     SetChannelValue(*channel, InverseConvert(*channel, value));
     return kMdfOk;

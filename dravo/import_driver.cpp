@@ -164,6 +164,18 @@ constexpr size_t kScratchValues = 16384;
 // Time values read in one library call.
 constexpr size_t kScanChunk = 4096;
 
+// The text that names why a channel's values cannot be read, for the import message (Windows-1252).
+std::string ProblemText(MdfValueProblem problem, const MdfChannelInfo& info) {
+  switch (problem) {
+    case MdfValueProblem::DataType: return "Datentyp " + std::to_string(info.dataType);
+    case MdfValueProblem::BitCount:
+      return "Datentyp " + std::to_string(info.dataType) + " mit " + std::to_string(info.bits) + " Bit";
+    case MdfValueProblem::OutsideRecord: return "au\xDF" "erhalb des Datensatzes";
+    case MdfValueProblem::None: break;
+  }
+  return "Text ohne Pausenkommentar";
+}
+
 // What pass 0 found of a group's time channel.
 struct TimeAxis {
   uint16_t channel = 0;  // 0: none
@@ -191,6 +203,8 @@ class Importer {
   MdfStatus OpenGroup(uint16_t n, MdfGroupRecord** group, uint32_t* records, uint16_t* channels);
   bool BuildGroupSignals(uint16_t n, MdfGroupRecord* group, uint32_t records, uint16_t channels);
   bool ScanTimeChannel(uint16_t n, MdfChannelRecord* time, uint32_t records, TimeScan& scan);
+  // Whether every record of a string channel holds a pause comment, read from the group's first record on.
+  bool HoldsPauseComments(MdfGroupRecord* group, MdfChannelRecord* channel, uint32_t records, bool* all);
   bool AddSignal(uint16_t n, uint16_t c, MdfGroupRecord* group, const TimeAxis& time, uint32_t records,
                  std::string& colorName);
   bool ConvertGroup(uint16_t n, MdfGroupRecord* group, uint32_t records, uint16_t channels);
@@ -211,6 +225,8 @@ class Importer {
   uint32_t blockCounter_ = 0;
   std::string message_;                                   // group reports, shown at the end of a completed import
   std::vector<std::vector<SignalRecord*>> groupSignals_;  // by group number: its signals by channel number - 1
+                                                          // (null for a channel left out)
+  std::vector<std::string> leftOut_;  // the group's channels whose values cannot be read, with the reason
 };
 
 // Ends the library on every way out of an import.
@@ -334,8 +350,17 @@ bool Importer::ScanTimeChannel(uint16_t n, MdfChannelRecord* time, uint32_t reco
 bool Importer::BuildGroupSignals(uint16_t n, MdfGroupRecord* group, uint32_t records, uint16_t channels) {
   TimeAxis time;
   MdfChannelRecord* timeChannel = nullptr;
-  const MdfStatus opened = MdfOpenTimeChannel(&timeChannel, group);
+  MdfStatus opened = MdfOpenTimeChannel(&timeChannel, group);
   if (opened < 0) return Fail(opened);
+  if (opened == kMdfOk) {
+    // A time channel without numbers gives no axis: the group counts its records.
+    uint16_t type = 0;
+    if (MdfCheckChannelValues(timeChannel, nullptr) != kMdfOk ||
+        MdfGetChannelDataType(timeChannel, &type) != kMdfOk || type == kDataTypeString) {
+      MdfCloseChannel(timeChannel);
+      opened = kMdfTimeChannelNotFound;
+    }
+  }
   if (opened == kMdfOk) {
     time.channel = ChannelNumber(*group, *timeChannel);
     std::string name;
@@ -392,9 +417,33 @@ bool Importer::BuildGroupSignals(uint16_t n, MdfGroupRecord* group, uint32_t rec
   }
 
   groupSignals_[n].assign(channels, nullptr);
+  leftOut_.clear();
   std::string colorName;
   for (uint16_t c = 1; c <= channels; ++c)
     if (!AddSignal(n, c, group, time, records, colorName)) return false;
+  if (!leftOut_.empty()) {
+    if (!message_.empty()) message_ += '\n';
+    message_ += "Gruppe " + std::to_string(n) +
+                ": Folgende Kan\xE4le k\xF6nnen nicht gelesen werden und fehlen im Import:\n";
+    for (size_t i = 0; i < leftOut_.size(); ++i) message_ += (i ? ", " : "") + leftOut_[i];
+    message_ += '\n';
+  }
+  return true;
+}
+
+bool Importer::HoldsPauseComments(MdfGroupRecord* group, MdfChannelRecord* channel, uint32_t records, bool* all) {
+  *all = false;
+  if (const MdfStatus s = MdfSeekRecord(group, 0, 0)) return Fail(s);
+  const std::vector<MdfChannelRecord*> handles(std::min<size_t>(records, kScanChunk), channel);
+  std::vector<double> values(handles.size());
+  for (uint64_t i = 0; i < records;) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(handles.size(), records - i));
+    if (const MdfStatus s = MdfGetValues(values.data(), handles.data(), count)) return Fail(s);
+    for (size_t k = 0; k < count; ++k)
+      if (std::isnan(values[k])) return true;
+    i += count;
+  }
+  *all = true;
   return true;
 }
 
@@ -406,6 +455,23 @@ bool Importer::AddSignal(uint16_t n, uint16_t c, MdfGroupRecord* group, const Ti
   if (const MdfStatus s = MdfGetChannelInfo(channel, &info)) {
     MdfCloseChannel(channel);
     return Fail(s);
+  }
+  // A channel whose values the file does not give is left out and named in the import message.
+  MdfValueProblem problem = MdfValueProblem::None;
+  const MdfStatus checked = MdfCheckChannelValues(channel, &problem);
+  if (checked != kMdfOk && checked != kMdfErrValueType) {
+    MdfCloseChannel(channel);
+    return Fail(checked);
+  }
+  bool readable = checked == kMdfOk;
+  if (readable && info.dataType == kDataTypeString && !HoldsPauseComments(group, channel, records, &readable)) {
+    MdfCloseChannel(channel);
+    return false;
+  }
+  if (!readable) {
+    leftOut_.push_back(info.name.substr(0, layout::cn::kNameChars) + " (" + ProblemText(problem, info) + ")");
+    MdfCloseChannel(channel);
+    return true;
   }
   const bool isTime = c == time.channel;
   auto record = std::make_unique<SignalRecord>();
@@ -477,34 +543,42 @@ bool Importer::AddSignal(uint16_t n, uint16_t c, MdfGroupRecord* group, const Ti
 
 bool Importer::ConvertGroup(uint16_t n, MdfGroupRecord* group, uint32_t records, uint16_t channels) {
   if (groupSignals_[n].size() != channels) return Fail(kMdfErrFileFormat);
-  std::vector<ConvertChannel> conv(channels);
+  // The group's signals, in channel order; the channels left out are not read.
+  std::vector<ConvertChannel> conv;
   for (uint16_t c = 0; c < channels; ++c) {
-    ConvertChannel& cc = conv[c];
+    if (!groupSignals_[n][c]) continue;
+    ConvertChannel& cc = conv.emplace_back();
     cc.signal = groupSignals_[n][c];
-    if (const MdfStatus s = MdfOpenChannel(&cc.handle, group, static_cast<uint16_t>(c + 1))) return Fail(s);
+    if (const MdfStatus s = MdfOpenChannel(&cc.handle, group, static_cast<uint16_t>(c + 1))) {
+      conv.pop_back();
+      for (ConvertChannel& open : conv) MdfCloseChannel(open.handle);
+      return Fail(s);
+    }
     cc.values = out_.Values(*cc.signal);
     cc.kind = KindOf(cc.signal->DTyp);
   }
+  if (conv.empty()) return true;
+  const size_t width = conv.size();
   ProgressRecord progress;
-  CreateProgressWindow(uint64_t{records} * channels,
+  CreateProgressWindow(uint64_t{records} * width,
                        "Umwandlung der Gruppe " + std::to_string(n) + " von " + std::to_string(groupCount_), progress,
                        kModuleVersion);
-  std::vector<MdfChannelRecord*> handles(channels);
-  for (uint16_t c = 0; c < channels; ++c) handles[c] = conv[c].handle;
-  const size_t chunk = std::max<size_t>(1, kScratchValues / channels);
-  std::vector<double> scratch(chunk * channels);
+  std::vector<MdfChannelRecord*> handles(width);
+  for (size_t c = 0; c < width; ++c) handles[c] = conv[c].handle;
+  const size_t chunk = std::max<size_t>(1, kScratchValues / width);
+  std::vector<double> scratch(chunk * width);
   Throttle throttle;
   bool ok = true;
   for (uint64_t first = 0; first < records && ok;) {
     const size_t count = static_cast<size_t>(std::min<uint64_t>(chunk, records - first));
     // Each channel once per record, in channel order: the library moves the group on at the first.
     for (size_t i = 0; i < count && ok; ++i)
-      if (const MdfStatus s = MdfGetValues(scratch.data() + i * channels, handles.data(), channels)) ok = Fail(s);
+      if (const MdfStatus s = MdfGetValues(scratch.data() + i * width, handles.data(), width)) ok = Fail(s);
     if (!ok) break;
-    for (uint16_t c = 0; c < channels; ++c) conv[c].Take(scratch.data() + c, channels, first, count);
+    for (size_t c = 0; c < width; ++c) conv[c].Take(scratch.data() + c, width, first, count);
     first += count;
     if (throttle.Due()) {
-      StepProgress(first * channels, progress);
+      StepProgress(first * width, progress);
       importcore::PumpMessages();
       if (ProgressCancelled()) {
         stopped_ = true;
@@ -543,7 +617,7 @@ void Importer::RepairTimeSignal(SignalRecord& time) {
   time.Ignore = 0;
   indexAxis(time);
   for (SignalRecord* s : groupSignals_[time.group]) {
-    if (s == &time || !importcore::EqualNoCase(s->XSignal.c_str(), time.Name.c_str())) continue;
+    if (!s || s == &time || !importcore::EqualNoCase(s->XSignal.c_str(), time.Name.c_str())) continue;
     s->XSignal = "";
     indexAxis(*s);
   }

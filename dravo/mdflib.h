@@ -139,13 +139,25 @@ MdfStatus MdfGetChannelDataType(MdfChannelRecord* channel, uint16_t* dataType);
 MdfStatus MdfGetChannelName(MdfChannelRecord* channel, std::string* name);
 MdfStatus MdfGetChannelDescription(MdfChannelRecord* channel, std::string* description);
 MdfStatus MdfGetChannelComment(MdfChannelRecord* channel, std::string* comment);
+// Whether the channel's values can be read: 0, or -1008 (not reported) with
+// `*problem` saying why not. Data types 0 to 6 of 1 to 64 bits (floats of 32
+// or 64, VAX F of 32, VAX G and D of 64) lying wholly in the record can, and
+// data type 7, whose records hold pause comments or no value.
+MdfStatus MdfCheckChannelValues(MdfChannelRecord* channel, MdfValueProblem* problem);
 // One value of the channel. The first read of a channel takes the record the
-// group stands on; every later one moves the group one record on first.
+// group stands on; every later one moves the group one record on first. A
+// channel whose values cannot be read gives -1008 (not reported) and leaves
+// the group where it is; a record of a string channel whose text is no pause
+// comment gives NaN.
 MdfStatus MdfGetValue(double* value, MdfChannelRecord* channel);
 // MdfGetValue of each channel in turn, in one entry: values[i] of
 // channels[i]; the first failure ends it and is its status.
 MdfStatus MdfGetValues(double* values, MdfChannelRecord* const* channels, size_t count);
+// The field's lowest 32 bits, in the field's byte order; for a string channel
+// the pause time, 0 where the text is no pause comment. -1008 for a field of
+// no bits, of more than 64 or not wholly in the record.
 MdfStatus MdfReadRawValue(uint32_t* raw, MdfChannelRecord* channel);
+// MdfGetValue without the conversion.
 MdfStatus MdfReadChannelValue(double* value, MdfChannelRecord* channel);
 MdfStatus MdfFirstChannel(MdfGroupRecord* group, MdfChannelRecord** channel);
 MdfStatus MdfNextChannel(MdfChannelRecord** channel);
@@ -159,6 +171,9 @@ MdfStatus MdfSetChannelInfo(MdfChannelRecord* channel, const char* name, const c
 MdfStatus MdfSetChannelName(MdfChannelRecord* channel, const char* name);
 MdfStatus MdfSetChannelDescription(MdfChannelRecord* channel, const char* description);
 MdfStatus MdfSetChannelComment(MdfChannelRecord* channel, const char* comment);
+// Writing stores into the field in its byte order. -1008 where the field's
+// bits cannot be read (raw) or no number can be stored in it (the others:
+// only integers, IEEE floats and VAX F take one).
 MdfStatus MdfWriteRawValue(MdfChannelRecord* channel, uint32_t raw);
 MdfStatus MdfWriteChannelValue(MdfChannelRecord* channel, double value);
 MdfStatus MdfWriteValue(MdfChannelRecord* channel, double value);

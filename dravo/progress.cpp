@@ -80,6 +80,12 @@ CProgressDialog* CurrentProgressWindow() {
 
 CProgressDialog::CProgressDialog(ProgressRecord& record) : CDialog(ProgressTemplate()), m_record(record) {}
 
+CProgressDialog::~CProgressDialog() {
+  DestroyWindow();
+  DeleteObject(m_barBrush);
+  DeleteObject(m_backgroundBrush);
+}
+
 BOOL CProgressDialog::OnInitDialog() {
   CDialog::OnInitDialog();
   RECT r{};
@@ -89,6 +95,10 @@ BOOL CProgressDialog::OnInitDialog() {
                 height);
   ProgressRecord& rec = m_record;
   rec.window = GetSafeHwnd();
+  DeleteObject(m_barBrush);
+  DeleteObject(m_backgroundBrush);
+  m_barBrush = CreateSolidBrush(kProgressBlue);
+  m_backgroundBrush = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
   rec.barWidth = ClientWidth(*this, kProgressBar);
   rec.position = 0;
   SetWindowText(rec.text);
@@ -99,7 +109,6 @@ BOOL CProgressDialog::OnInitDialog() {
   char version[32];
   std::snprintf(version, sizeof version, "Version %u.%02u", rec.version / 256, rec.version % 256);
   SetDlgItemText(kProgressVersion, version);
-  DrawItem();
   return TRUE;
 }
 
@@ -114,9 +123,27 @@ BOOL CProgressDialog::OnCommand(int id, UINT code) {
 // Closing the window (Esc in a drawn dialog) cancels; the importer destroys it.
 void CProgressDialog::OnCancel() { g_cancelled = true; }
 
-void CProgressDialog::DrawItem() {
-  m_drawing = DrawBar(m_record.position, m_record.barWidth, ClientWidth(*this, kProgressBar));
-  SetDlgItemText(kProgressBar, m_drawing.label);
+BOOL CProgressDialog::OnDrawItem(int id, DRAWITEMSTRUCT* item) {
+  if (id != kProgressBar || !(item->itemAction & ODA_DRAWENTIRE) || !m_barBrush) return FALSE;
+  const RECT& r = item->rcItem;
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  const BarDrawing bar = DrawBar(m_record.position, m_record.barWidth, width);
+  const RECT filled{r.left, r.top, r.left + bar.filled, r.bottom};
+  const RECT rest{r.left + bar.filled, r.top, r.right, r.bottom};
+  HDC dc = item->hDC;
+  FillRect(dc, &filled, m_barBrush);
+  FillRect(dc, &rest, m_backgroundBrush);
+  const int length = static_cast<int>(bar.label.size());
+  SIZE extent{0, 0};
+  GetTextExtentPoint32A(dc, bar.label.c_str(), length, &extent);
+  const int x = r.left + (extent.cx < width ? (width - extent.cx) / 2 : 0);
+  const int y = r.top + (extent.cy < height ? (height - extent.cy) / 2 : 0);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOW));
+  ExtTextOutA(dc, x, y, ETO_CLIPPED, &filled, bar.label.c_str(), static_cast<UINT>(length), nullptr);
+  SetTextColor(dc, kProgressBlue);
+  ExtTextOutA(dc, x, y, ETO_CLIPPED, &rest, bar.label.c_str(), static_cast<UINT>(length), nullptr);
+  return TRUE;
 }
 
 void CreateProgressWindow(uint64_t total, const std::string& text, ProgressRecord& record, uint32_t version) {
@@ -160,7 +187,7 @@ void StepProgress(uint64_t step, ProgressRecord& record) {
   const int percent = record.barWidth > 0
                           ? static_cast<int>(uint64_t{record.position} * 100 / static_cast<uint32_t>(record.barWidth))
                           : g_lastPercent;
-  if (percent != g_lastPercent) dialog->DrawItem();
+  if (percent != g_lastPercent) InvalidateRect(dialog->GetDlgItem(kProgressBar), nullptr, FALSE);
   g_lastPercent = percent;
   record.lastTick = now;
 }

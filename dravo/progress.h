@@ -65,6 +65,7 @@ bool ProgressCancelled();
 // when the width is 0), its label "<percent>%", and how many of the
 // control's `clientWidth` pixels are filled (blue, the label over them in
 // the window colour; the rest in the window colour with a blue label).
+inline constexpr COLORREF kProgressBlue = 0xFF0000;
 struct BarDrawing {
   int percent = 0;
   std::string label;
@@ -78,19 +79,20 @@ int LastDrawnPercent();
 class CProgressDialog : public CDialog {
  public:
   explicit CProgressDialog(ProgressRecord& record);
+  ~CProgressDialog() override;
 
   BOOL OnInitDialog() override;
   BOOL OnCommand(int id, UINT code) override;
   void OnCancel() override;
-
-  // Paints the bar from the record (the owner-drawn control's draw item); the
-  // control's text carries the label.
-  void DrawItem();
-  const BarDrawing& LastDrawing() const { return m_drawing; }
+  // Paints the bar from the record: the filled part with the bar brush, the
+  // rest with the background brush, and the label centred over both, in the
+  // window colour over the filled part and in blue over the rest.
+  BOOL OnDrawItem(int id, DRAWITEMSTRUCT* item) override;
 
  private:
   ProgressRecord& m_record;
-  BarDrawing m_drawing;
+  HBRUSH m_barBrush = nullptr;         // blue
+  HBRUSH m_backgroundBrush = nullptr;  // the window colour
 };
 
 // The window of the newest progress record while it is shown, else null:

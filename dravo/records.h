@@ -36,23 +36,39 @@ struct MdfFileRecord {
 
 // How a channel's raw bits become a number, chosen once per channel.
 enum class ValueKind : uint8_t {
-  Unsigned,  // data types 0, 3, 5, 6 as an unsigned integer
-  Signed,    // data type 1, sign-extended
-  Float,     // data type 2 up to 32 bits: the bits of an IEEE single
-  VaxF,      // data type 4: the bits of a VAX F float
-  Double,    // data type 2 or 3 above 32 bits: the IEEE double at the byte offset
+  Unsigned,  // data types 0, 9, 13
+  Signed,    // data types 1, 10, 14, sign-extended
+  Float,     // data types 2, 3, 11, 12, 15, 16 of 32 bits: an IEEE single
+  Double,    // the same types of 64 bits: an IEEE double
+  VaxF,      // data type 4 of 32 bits
+  VaxG,      // data type 5 of 64 bits
+  VaxD,      // data type 6 of 64 bits
   Pause,     // data type 7: the pause time parsed from the record's text
-  Zero,      // data types 8 and above, integers wider than 64 bits
+  None,      // a layout the library cannot decode (MdfValueProblem says why)
 };
 
+// Why a channel's values cannot be read.
+enum class MdfValueProblem : uint8_t {
+  None,
+  DataType,       // a data type without numbers: 8 (bytes) and above 16
+  BitCount,       // a bit count the data type cannot have (a float not of 32 or 64 bits, 0 or over 64 bits)
+  OutsideRecord,  // the field does not lie wholly in the record
+};
+
+struct ValuePlan;
+// Reads a field's number from a record: one per kind and byte layout, chosen once per channel.
+using FieldReader = double (*)(const ValuePlan& v, const uint8_t* record);
+
 struct ValuePlan {
-  ValueKind kind = ValueKind::Zero;
-  uint32_t byteOffset = 0;  // start bit / 8
+  ValueKind kind = ValueKind::None;
+  FieldReader read = nullptr;  // null for Pause and None
+  MdfValueProblem problem = MdfValueProblem::DataType;
+  bool motorola = false;     // the field's bytes stand most significant first
+  bool bitsReadable = false; // a field of 1 to 64 bits inside the record: its raw bits can be read and written
+  uint32_t byteOffset = 0;   // start bit / 8 + the additional byte offset
   uint32_t bitPosition = 0;  // start bit mod 8
   uint32_t bits = 0;
-  uint32_t bytes = 0;        // bytes the field spans
-  uint32_t available = 0;    // of those, the bytes inside the record; the rest read as zeros
-  bool inside = false;       // the field lies wholly inside the record
+  uint32_t bytes = 0;        // bytes the field spans (1 to 9)
   uint64_t mask = 0;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -29,7 +30,9 @@ Usage: zphost [options] COMMAND ARGUMENTS...
 
 Commands:
   register MODULE            run the module's DllRegisterServer
+  register --all             register every installed import module
   unregister MODULE          run the module's DllUnregisterServer
+  version MODULE|PROGID      show the module's version information
   valid PROGID FILE          ask the module whether it reads FILE (IsValid)
   import PROGID FILE         import FILE; print counts, DataSize, FileDate, ERRNO, ERRMSG
   list PROGID FILE           every property of the file, its signals, scalars and comments
@@ -39,7 +42,7 @@ Commands:
 
 Options for the commands that import:
   --user TEXT                ImportFile's user text
-  --var NAME=VALUE           set a host variable first (repeatable)
+  --var NAME=VALUE           set a host variable for this run (repeatable)
   --zp-version N             the host version (1536 is 6.0, 1792 is 7.0)
   --parameters FILE          give the module this parameter block
   --answer ok|yes|no|cancel  answer the next message box (repeatable)
@@ -49,6 +52,7 @@ Options everywhere:
   --help                     this text
 
 Examples:
+  zphost register --all
   zphost register build/pellor/libPellor.so
   zphost list --json Pellor.ZPFileImport run42.mdf
   zphost csv Pellor.ZPFileImport run42.mdf Speed Torque --wide -o run42.csv
@@ -58,13 +62,26 @@ Exit codes: 0 ok, 1 the module failed, 2 usage, 3 activation, 4 file I/O.
 
 const std::map<std::string, std::string> kCommandHelp = {
     {"register", R"(zphost register MODULE
+zphost register --all
 
 Loads MODULE (a path, or a Windows name such as Pellor.dll, which stands for
 libPellor.so) and runs its DllRegisterServer: its classes, ProgIDs and type
-library are written into the registry.
+library are written into the registry. With --all, every import module
+installed with zphost (in the folder beside it that the installation made)
+is registered; the libraries the modules load are left alone.
 
 Example:
-  zphost register build/pellor/libPellor.so
+  zphost register --all
+)"},
+    {"version", R"(zphost version MODULE|PROGID
+
+Shows the version information a module carries: its file and product
+version, the language of its texts and the strings of its version resource;
+or that it carries none. The module is named by the ProgID of a registered
+class, by its path, or by its Windows name (Pellor.dll).
+
+Example:
+  zphost version Pellor.ZPFileImport
 )"},
     {"unregister", R"(zphost unregister MODULE
 
@@ -90,7 +107,8 @@ ERRNO and ERRMSG, which the host deletes before the import.
 
 Options:
   --user TEXT                ImportFile's user text
-  --var NAME=VALUE           set a host variable in the Variables key first (repeatable)
+  --var NAME=VALUE           set a host variable in the Variables key for this run
+                             only: afterwards it is put back as it was (repeatable)
   --zp-version N             put ZpVersion; from 1792 on the 7.0 Variables key is used
   --parameters FILE          put the address of this raw parameter block as Parameters
   --answer ok|yes|no|cancel  answer the next message box; boxes beyond get their default button
@@ -102,8 +120,11 @@ Example:
 
 Imports FILE and lists every property of the file object, of each signal and
 scalar (in index order) and the comments, under the names the contract gives
-them. With --json, one object with the keys "file", "signals", "scalars" and
-"comments". Takes the options of import.
+them, then the host variables ERRNO and ERRMSG after the import and every
+message box and dialog the module showed, with the answer it got. With
+--json, one object with the keys "file", "signals", "scalars", "comments",
+"variables" and "boxes" (each {"kind", "caption", "text", "answer"}; without
+"boxes" under --gui). Takes the options of import.
 
 Example:
   zphost list --json Pellor.ZPFileImport run42.mdf > run42.json
@@ -130,6 +151,8 @@ Imports FILE and writes the samples of the signals named (all when none is)
 as comma-separated rows signal,index,time,value (RFC 4180, with a header
 row). With --wide, signals that share one time axis become columns:
 time,SIGNAL1,SIGNAL2,... -o writes to FILE instead of the standard output.
+A signal whose values the data space does not hold is named in a warning and
+left out; the others are written.
 Takes the options of import and --chunk.
 
 Example:
@@ -152,7 +175,7 @@ struct Options {
   std::optional<std::string> registry;
   std::optional<std::string> output;
   ReadOptions read;
-  bool json = false, raw = false, wide = false, help = false;
+  bool json = false, raw = false, wide = false, help = false, all = false;
   std::vector<std::string> given;  // the options used, for the check against the command
 };
 
@@ -226,6 +249,8 @@ Options Parse(const std::vector<std::string>& args) {
       flag(o.read.readEx);
     } else if (arg == "--wide") {
       flag(o.wide);
+    } else if (arg == "--all") {
+      flag(o.all);
     } else if (arg == "--user") {
       o.import.user = value();
     } else if (arg == "--var") {
@@ -262,8 +287,9 @@ Options Parse(const std::vector<std::string>& args) {
 
 // Options each command takes beyond --help, --gui and --registry.
 const std::map<std::string, std::vector<std::string>> kCommandOptions = {
-    {"register", {}},
+    {"register", {"--all"}},
     {"unregister", {}},
+    {"version", {}},
     {"help", {}},
     {"valid", {"--zp-version", "--var", "--parameters", "--answer"}},
     {"import", {"--user", "--var", "--zp-version", "--parameters", "--answer"}},
@@ -282,7 +308,8 @@ void CheckCommand(const Options& o) {
       throw Usage(o.command + " does not take " + given);
   }
   size_t least = 0, most = 0;
-  if (o.command == "register" || o.command == "unregister") least = most = 1;
+  if (o.command == "register" || o.command == "unregister" || o.command == "version") least = most = 1;
+  if (o.command == "register" && o.all) least = most = 0;
   if (o.command == "valid" || o.command == "import" || o.command == "list") least = most = 2;
   if (o.command == "read") least = most = 3;
   if (o.command == "csv") least = 2, most = SIZE_MAX;
@@ -345,11 +372,13 @@ class Runner {
   int Run() {
     if (o_.command == "help" || o_.command.empty() || o_.help) return Help();
     CheckCommand(o_);
+    if (o_.command == "register" && o_.all) return RegisterAll();
     if (o_.command == "register" || o_.command == "unregister") {
       RegisterModule(o_.positionals[0], o_.command == "unregister");
       out_ << o_.command << "ed " << o_.positionals[0] << "\n";
       return 0;
     }
+    if (o_.command == "version") return Version();
     std::unique_ptr<AnsweringBackend> backend;
     std::unique_ptr<BackendScope> scope;
     if (!env_.gui) {
@@ -363,7 +392,7 @@ class Runner {
     if (o_.command == "valid") return Valid(session, file);
     session.Import(file, o_.import.user);
     if (o_.command == "import") return Import(session, file);
-    if (o_.command == "list") return List(session, file);
+    if (o_.command == "list") return List(session, file, backend ? &backend->Boxes() : nullptr);
     if (o_.command == "read") return Read(session);
     return Csv(session);
   }
@@ -380,6 +409,40 @@ class Runner {
     const auto it = kCommandHelp.find(topic);
     if (it == kCommandHelp.end()) throw Usage("unknown command \"" + topic + "\"");
     out_ << it->second;
+    return 0;
+  }
+
+  // Each installed module in name order; one that fails is reported and the others still registered.
+  int RegisterAll() {
+    if (env_.moduleFolder.empty())
+      throw Failure(Exit::Activation, "register", std::nullopt, "this zphost knows no folder of installed modules");
+    int code = 0;
+    for (const std::string& module : ModulesIn(env_.moduleFolder)) {
+      try {
+        RegisterModule(module, false);
+        out_ << "registered " << module << "\n";
+      } catch (const Failure& f) {
+        err_ << "zphost: " << f.what() << "\n";
+        if (code == 0) code = static_cast<int>(f.exit);
+      }
+    }
+    return code;
+  }
+
+  int Version() {
+    const std::string file = ModuleFile(o_.positionals[0]);
+    const std::optional<ModuleVersion> v = VersionOf(file);
+    out_ << "module: " << file << "\n";
+    if (!v) {
+      out_ << "no version information\n";
+      return 0;
+    }
+    char language[32];
+    std::snprintf(language, sizeof language, "0x%04X, code page %u", v->language, v->codePage);
+    out_ << "file version: " << v->fileVersion << "\n"
+         << "product version: " << v->productVersion << "\n"
+         << "language: " << language << "\n";
+    for (const auto& [name, value] : v->strings) out_ << name << ": " << value << "\n";
     return 0;
   }
 
@@ -408,11 +471,18 @@ class Runner {
     return 0;
   }
 
-  int List(Session& session, const std::string& file) {
+  // `boxes`: the boxes and dialogs the module showed, as answered; none when
+  // they were shown as windows.
+  int List(Session& session, const std::string& file, const std::vector<BoxRecord>* boxes) {
     const PropertyList props = session.FileProperties(file);
     const std::vector<PropertyList>& signals = session.Signals();
     const std::vector<PropertyList> scalars = session.Scalars();
     const std::vector<Comment> comments = session.Comments();
+    PropertyList variables;
+    for (const char* name : {"ERRNO", "ERRMSG"}) {
+      const std::optional<std::string> v = session.Variable(name);
+      variables.emplace_back(name, v ? Value(*v) : Value());
+    }
     if (!o_.json) {
       PrintList(out_, "file", props);
       for (size_t i = 0; i < signals.size(); ++i) PrintList(out_, "signal " + std::to_string(i + 1), signals[i]);
@@ -420,6 +490,14 @@ class Runner {
       for (const Comment& c : comments)
         out_ << "comment " << c.index << " " << (c.name ? JsonString(*c.name) : "null") << " = " << JsonString(c.text)
              << "\n";
+      PrintList(out_, "variables", variables);
+      if (boxes)
+        for (size_t i = 0; i < boxes->size(); ++i) {
+          const BoxRecord& b = (*boxes)[i];
+          out_ << (b.dialog ? "dialog " : "box ") << i + 1 << " " << JsonString(b.caption);
+          if (!b.dialog) out_ << " = " << JsonString(b.text);
+          out_ << " -> " << ButtonName(b.answer) << "\n";
+        }
       return 0;
     }
     out_ << "{\n  \"file\": ";
@@ -433,7 +511,21 @@ class Runner {
       out_ << (i ? "," : "") << "\n    {\"index\": " << comments[i].index
            << ", \"name\": " << (comments[i].name ? JsonString(*comments[i].name) : "null")
            << ", \"text\": " << JsonString(comments[i].text) << "}";
-    out_ << (comments.empty() ? "]" : "\n  ]") << "\n}\n";
+    out_ << (comments.empty() ? "]" : "\n  ]");
+    out_ << ",\n  \"variables\": ";
+    PrintJsonObject(out_, variables, "  ");
+    if (boxes) {
+      out_ << ",\n  \"boxes\": [";
+      for (size_t i = 0; i < boxes->size(); ++i) {
+        const BoxRecord& b = (*boxes)[i];
+        out_ << (i ? "," : "") << "\n    {\"kind\": " << (b.dialog ? "\"dialog\"" : "\"box\"")
+             << ", \"caption\": " << JsonString(b.caption);
+        if (!b.dialog) out_ << ", \"text\": " << JsonString(b.text);
+        out_ << ", \"answer\": " << JsonString(ButtonName(b.answer)) << "}";
+      }
+      out_ << (boxes->empty() ? "]" : "\n  ]");
+    }
+    out_ << "\n}\n";
     return 0;
   }
 
@@ -471,14 +563,21 @@ class Runner {
       out = &file;
     }
     Session::ReadScope reading(session);
-    if (o_.wide) {
-      CheckSharedAxis(session, indices);
-      std::vector<std::unique_ptr<Series>> series;
-      *out << "time";
-      for (size_t index : indices) {
+    // A signal whose values the data space does not hold is named and left out; the others are written.
+    std::vector<size_t> kept;
+    std::vector<std::unique_ptr<Series>> series;
+    for (size_t index : indices) {
+      try {
         series.push_back(Open(session, index));
-        *out << "," << CsvField(series.back()->layout().name);
+        kept.push_back(index);
+      } catch (const NoData& e) {
+        err_ << "zphost: warning: " << e.detail << "; left out of the export\n";
       }
+    }
+    if (o_.wide) {
+      CheckSharedAxis(session, kept);
+      *out << "time";
+      for (const std::unique_ptr<Series>& s : series) *out << "," << CsvField(s->layout().name);
       *out << "\r\n";
       for (bool more = !series.empty(); more;) {
         std::string row;
@@ -494,11 +593,10 @@ class Runner {
       }
     } else {
       *out << "signal,index,time,value\r\n";
-      for (size_t index : indices) {
-        std::unique_ptr<Series> series = Open(session, index);
-        const std::string name = CsvField(series->layout().name);
+      for (const std::unique_ptr<Series>& s : series) {
+        const std::string name = CsvField(s->layout().name);
         Point p;
-        while (series->Next(p))
+        while (s->Next(p))
           *out << name << "," << p.index << "," << Optional(p.time) << "," << Optional(p.value) << "\r\n";
       }
     }

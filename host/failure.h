@@ -36,4 +36,12 @@ class Failure : public std::runtime_error {
   }
 };
 
+// A signal with values that the data space does not hold (ValuesPerBlock 0,
+// or no blocks or bytes in the file's data space): a step that reads several
+// signals can leave it out and go on.
+class NoData : public Failure {
+ public:
+  NoData(std::string step, std::string detail) : Failure(Exit::Module, std::move(step), std::nullopt, std::move(detail)) {}
+};
+
 }  // namespace host

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   host::CliEnvironment env;
   env.stderrIsTerminal = isatty(STDERR_FILENO) == 1;
+  // The installed modules lie in a folder beside the program's, wherever the installation went.
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) env.moduleFolder = (self.parent_path() / ZPHOST_MODULE_FOLDER).lexically_normal().string();
   env.gui = std::find(args.begin(), args.end(), "--gui") != args.end();
   std::ios::sync_with_stdio(false);
 #ifdef ZPHOST_WITH_QT

@@ -31,6 +31,15 @@ double BitField(const uint8_t* bytes, int32_t bitSize) {
   return kSigned ? static_cast<double>(static_cast<int64_t>(field)) : static_cast<double>(field);
 }
 
+// A 64-bit integer: the whole word when BitSize is 0 (what modules without bit
+// fields give), else the field BitSize names, as for the narrower bit fields.
+template <bool kSigned>
+double Word64(const uint8_t* bytes, int32_t bitSize) {
+  if (bitSize == 0)
+    return kSigned ? static_cast<double>(Load<int64_t>(bytes)) : static_cast<double>(Load<uint64_t>(bytes));
+  return BitField<uint64_t, kSigned>(bytes, bitSize);
+}
+
 template <typename T>
 double Plain(const uint8_t* bytes, int32_t) {
   return static_cast<double>(Load<T>(bytes));
@@ -86,8 +95,8 @@ Decoder DecoderOf(int32_t dtyp) {
     case 29: return &SignedLow24;
     case 30: return &BitField<uint32_t, false>;
     case 31: return &BitField<uint32_t, true>;
-    case 32: return &Plain<uint64_t>;
-    case 33: return &Plain<int64_t>;
+    case 32: return &Word64<false>;
+    case 33: return &Word64<true>;
     default: return nullptr;
   }
 }
@@ -118,8 +127,10 @@ Layout Layout::Of(const PropertyList& s, uint32_t blockSize, uint32_t dataSize) 
     throw Failure(Exit::Module, "read", std::nullopt,
                   which + " has the value type DTyp " + std::to_string(l.dtyp) + ", which zphost cannot decode");
   if (l.count == 0) return l;
-  if (l.valuesPerBlock == 0 || blockSize == 0)
-    throw Failure(Exit::Module, "read", std::nullopt, which + " has ValuesPerBlock 0 or the file BlockSize 0");
+  const std::string values = which + " has " + std::to_string(l.count) + (l.count == 1 ? " value" : " values") + " but ";
+  if (l.valuesPerBlock == 0) throw NoData("read", values + "ValuesPerBlock 0");
+  if (blockSize == 0) throw NoData("read", values + "the file has BlockSize 0");
+  if (dataSize == 0) throw NoData("read", values + "the file has DataSize 0");
   if (l.valuesPerBlock > 1 && l.demux < static_cast<uint32_t>(l.width))
     throw Failure(Exit::Module, "read", std::nullopt,
                   which + " has Demux " + std::to_string(l.demux) + " below its values' " +

@@ -1,17 +1,22 @@
 #include "host/session.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "host/failure.h"
 #include "platform/com/activation.h"
+#include "platform/com/guid.h"
 #include "platform/win32/codepage.h"
 #include "platform/win32/module.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/resource.h"
 
 namespace host {
 namespace {
@@ -78,6 +83,22 @@ Session::~Session() {
   }
   file_ = Object();
   CoFreeUnusedLibraries();
+  RestoreVariables();
+}
+
+void Session::RestoreVariables() {
+  if (saved_.empty()) return;
+  HKEY key = nullptr;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, variablesKey_.c_str(), &key) != ERROR_SUCCESS) return;
+  for (const SavedVariable& v : saved_) {
+    if (v.before)
+      RegSetValueExA(key, v.name.c_str(), 0, v.before->first, v.before->second.data(),
+                     static_cast<DWORD>(v.before->second.size()));
+    else
+      RegDeleteValueA(key, v.name.c_str());
+  }
+  RegCloseKey(key);
+  saved_.clear();
 }
 
 std::vector<std::string> Session::Configure(const ImportOptions& options) {
@@ -99,9 +120,24 @@ std::vector<std::string> Session::Configure(const ImportOptions& options) {
     const std::string path = VariablesKeyFor(hostVersion_);
     if (RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key) != ERROR_SUCCESS)
       throw Failure(Exit::FileIo, "configure", std::nullopt, "cannot create HKCU\\" + path);
+    variablesKey_ = path;
     for (const auto& [name, value] : options.variables) {
       const std::string ansi = winport::Utf8ToAnsi(value);
-      if (RegSetValueExA(key, winport::Utf8ToAnsi(name).c_str(), 0, REG_SZ,
+      const std::string ansiName = winport::Utf8ToAnsi(name);
+      if (std::none_of(saved_.begin(), saved_.end(),
+                       [&](const SavedVariable& v) { return winport::EqualsNoCase(v.name, ansiName); })) {
+        SavedVariable saved{ansiName, std::nullopt};
+        DWORD type = 0, size = 0;
+        if (RegQueryValueExA(key, ansiName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+          std::vector<BYTE> data(size);
+          if (RegQueryValueExA(key, ansiName.c_str(), nullptr, &type, data.data(), &size) == ERROR_SUCCESS) {
+            data.resize(size);
+            saved.before.emplace(type, std::move(data));
+          }
+        }
+        saved_.push_back(std::move(saved));
+      }
+      if (RegSetValueExA(key, ansiName.c_str(), 0, REG_SZ,
                          reinterpret_cast<const BYTE*>(ansi.c_str()),
                          static_cast<DWORD>(ansi.size() + 1)) != ERROR_SUCCESS) {
         RegCloseKey(key);
@@ -353,6 +389,100 @@ void RegisterModule(const std::string& module, bool unregister) {
   const HRESULT hr = function();
   FreeLibrary(handle);
   if (FAILED(hr)) throw Failure(Exit::Module, step, hr, std::string(entry) + " of " + path + " failed");
+}
+
+}  // namespace host
+
+namespace host {
+
+std::vector<std::string> ModulesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.size() > 6 && name.rfind("lib", 0) == 0 && name.compare(name.size() - 3, 3, ".so") == 0)
+        names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> modules;
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name;
+    // The outside libraries' stand-ins lie beside the modules: only what registers is a module.
+    HMODULE handle = LoadLibraryA(winport::Utf8ToAnsi(path).c_str());
+    if (!handle) continue;
+    if (GetProcAddress(handle, "DllRegisterServer")) modules.push_back(path);
+    FreeLibrary(handle);
+  }
+  if (modules.empty()) throw Failure(Exit::Activation, "register", std::nullopt, "no import module in " + folder);
+  return modules;
+}
+
+std::string ModuleFile(const std::string& module) {
+  // The ProgID of a registered class: the module that serves it.
+  CLSID clsid{};
+  const std::u16string wide = winport::Utf8ToUtf16(module);
+  if (module.find('/') == std::string::npos && SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid))) {
+    const std::string key = "CLSID\\" + winport::FormatGuid(clsid) + "\\InprocServer32";
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
+      char path[4096];
+      DWORD size = sizeof path, type = 0;
+      const LSTATUS status = RegQueryValueExA(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+      RegCloseKey(handle);
+      if (status == ERROR_SUCCESS && type == REG_SZ && size > 1) return winport::AnsiToUtf8(std::string(path, size - 1));
+    }
+  }
+  char real[PATH_MAX];
+  if (access(module.c_str(), F_OK) == 0 && realpath(module.c_str(), real)) return real;
+  HMODULE handle = LoadLibraryA(winport::Utf8ToAnsi(module).c_str());
+  if (!handle)
+    throw Failure(Exit::Activation, "version", std::nullopt,
+                  module + " is neither a registered ProgID nor a module: " + winport::LastLoadError());
+  char path[4096];
+  const DWORD n = GetModuleFileNameA(handle, path, sizeof path);
+  FreeLibrary(handle);
+  return winport::AnsiToUtf8(std::string(path, n < sizeof path ? n : 0));
+}
+
+std::optional<ModuleVersion> VersionOf(const std::string& file) {
+  const std::string ansi = winport::Utf8ToAnsi(file);
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeA(ansi.c_str(), &handle);
+  if (size == 0) return std::nullopt;
+  std::vector<uint8_t> block(size);
+  if (!GetFileVersionInfoA(ansi.c_str(), handle, size, block.data())) return std::nullopt;
+  ModuleVersion v;
+  void* value = nullptr;
+  UINT length = 0;
+  auto dotted = [](DWORD ms, DWORD ls) {
+    return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) + "." +
+           std::to_string(ls & 0xFFFF);
+  };
+  if (VerQueryValueA(block.data(), "\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    v.fileVersion = dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    v.productVersion = dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+  }
+  if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) && length >= 4) {
+    std::memcpy(&v.language, value, 2);
+    std::memcpy(&v.codePage, static_cast<const uint8_t*>(value) + 2, 2);
+  }
+  char table[16];
+  std::snprintf(table, sizeof table, "%04X%04X", v.language, v.codePage);
+  // The names a version resource holds by convention, and the self-registration mark.
+  static constexpr const char* kNames[] = {
+      "Comments",       "CompanyName",     "FileDescription",  "FileVersion", "InternalName",
+      "LegalCopyright", "LegalTrademarks", "OLESelfRegister",  "OriginalFilename",
+      "PrivateBuild",   "ProductName",     "ProductVersion",   "SpecialBuild",
+  };
+  for (const char* name : kNames) {
+    const std::string path = std::string("\\StringFileInfo\\") + table + "\\" + name;
+    if (VerQueryValueA(block.data(), path.c_str(), &value, &length) && length >= 1)
+      v.strings.emplace_back(name, winport::AnsiToUtf8(std::string(static_cast<const char*>(value), length - 1)));
+  }
+  return v;
 }
 
 }  // namespace host

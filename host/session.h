@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/object.h"
+#include "platform/win32/registry.h"
 #include "host/samples.h"
 #include "host/value.h"
 
@@ -39,7 +40,8 @@ class Session {
  public:
   // Creates the file object of `progId`; Failure (Exit::Activation) when that fails.
   explicit Session(const std::string& progId);
-  // ReleaseFile after an import, the object released, unused modules unloaded.
+  // ReleaseFile after an import, the object released, unused modules
+  // unloaded, the host variables that Configure wrote put back.
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -48,6 +50,8 @@ class Session {
   int32_t HostVersion() const { return hostVersion_; }
 
   // Returns notes on options the module cannot take (a member it lacks).
+  // The host variables given are written for this session only: each is put
+  // back as it was (or removed) when the session ends.
   std::vector<std::string> Configure(const ImportOptions& options);
   // IsValid(path); Failure when the call fails.
   int64_t IsValid(const std::string& path);
@@ -92,7 +96,17 @@ class Session {
   // The properties of the objects item(1) .. item(count).
   std::vector<PropertyList> Items(const char* countName, const char* itemName);
 
+  // A host variable as it was before Configure wrote it: put back when the
+  // session ends, so that a variable given for one run holds for that run only.
+  struct SavedVariable {
+    std::string name;  // ANSI
+    std::optional<std::pair<DWORD, std::vector<BYTE>>> before;  // type and data; none: it did not exist
+  };
+  void RestoreVariables();
+
   Object file_;
+  std::string variablesKey_;
+  std::vector<SavedVariable> saved_;
   bool imported_ = false;
   int32_t hostVersion_ = 1536;
   std::vector<uint8_t> parameters_;  // the block the module was given, alive as long as the object
@@ -102,5 +116,20 @@ class Session {
 // Registers (or unregisters) a module by path or by its Windows name ("X.dll"):
 // loads it, calls DllRegisterServer (or DllUnregisterServer) and frees it.
 void RegisterModule(const std::string& module, bool unregister);
+// The import modules in `folder`: each lib*.so that exports DllRegisterServer,
+// by name; Failure (Exit::Activation) when the folder holds none.
+std::vector<std::string> ModulesIn(const std::string& folder);
+// The file of a module given by the ProgID of one of its registered classes,
+// by path, or by its Windows name; Failure (Exit::Activation) when none is found.
+std::string ModuleFile(const std::string& module);
+
+// A module's version resource, as GetFileVersionInfoA and VerQueryValueA give it.
+struct ModuleVersion {
+  std::string fileVersion, productVersion;  // "a.b.c.d" of the fixed file information
+  uint16_t language = 0, codePage = 0;
+  std::vector<std::pair<std::string, std::string>> strings;  // the standard names present, UTF-8
+};
+// None when the file carries no version information.
+std::optional<ModuleVersion> VersionOf(const std::string& file);
 
 }  // namespace host

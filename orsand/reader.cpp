@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -27,6 +26,9 @@ constexpr size_t kTimestampChunk = 4096;  // timestamp values read per call
 constexpr size_t kScanSliceBytes = 256 << 10;  // values read and scanned at a time
 constexpr const char* kNotTdmMessage = "Die Datei ist weder TDM- noch TDMs-Format.";
 constexpr const char* kErrorReadingFile = "Error reading file: ";
+constexpr const char* kChannelsLeftOut = "Channels left out:";
+constexpr const char* kNoPhysicalValues = "No channel of the file can be imported:";
+constexpr size_t kLeftOutLines = 32;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -110,32 +112,7 @@ std::vector<std::string> PropertyNames(H object) {
   return out;
 }
 
-// mktime of the parts of successive timestamps. Within an hour whose local
-// offset does not change, minutes and seconds just add to the hour's start,
-// so mktime is asked once per hour rather than once per value.
-class LocalClock {
- public:
-  time_t ToTime(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
-    if (minute > 59 || second > 59) return MakeTimeFromParts(year, month, day, hour, minute, second);
-    if (!known_ || year != year_ || month != month_ || day != day_ || hour != hour_) {
-      known_ = true;
-      year_ = year, month_ = month, day_ = day, hour_ = hour;
-      hourStart_ = MakeTimeFromParts(year, month, day, hour, 0, 0);
-      const time_t last = MakeTimeFromParts(year, month, day, hour, 59, 59);
-      steady_ = hourStart_ != -1 && last != -1 && last - hourStart_ == 3599;
-    }
-    if (!steady_) return MakeTimeFromParts(year, month, day, hour, minute, second);
-    return hourStart_ + static_cast<time_t>(minute) * 60 + static_cast<time_t>(second);
-  }
-
- private:
-  bool known_ = false;
-  bool steady_ = false;
-  unsigned year_ = 0, month_ = 0, day_ = 0, hour_ = 0;
-  time_t hourStart_ = 0;
-};
-
-// A timestamp property as seconds: the parts as a local time plus the fraction.
+// A timestamp property as seconds: the parts (UTC) plus the fraction.
 template <typename H>
 int ReadStamp(H object, const char* name, double& seconds, time_t* whole = nullptr) {
   unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, weekDay = 0;
@@ -253,7 +230,9 @@ class Reader {
 
   // The file's name, properties, groups and channels, then the drop of the
   // channels without values. The first negative status ends the reading.
-  int Read(DDCFileHandle handle, std::string& name) {
+  // Channels whose values the library cannot deliver are told in `leftOut`.
+  int Read(DDCFileHandle handle, std::string& name, std::vector<std::string>& leftOut) {
+    leftOut_ = &leftOut;
     std::string stored;
     if (const int status = ReadText(handle, "name", stored); status < 0) return status;
     if (!stored.empty()) name = importcore::CopyTextN(stored, kImportNameWidth);
@@ -349,7 +328,13 @@ class Reader {
     }
 
     DDCDataType type = DDC_TypeUnsupported;
-    if (DDC_GetDataType(channel, &type) < 0) type = DDC_TypeUnsupported;
+    if (const int status = DDC_GetDataType(channel, &type); status < 0) {
+      // Values the library cannot deliver as they are meant (an unsupported
+      // or broken scaling) are left out, and the user is told why.
+      type = DDC_TypeUnsupported;
+      const char* why = DDC_GetLibraryErrorDescription(status);
+      leftOut_->push_back(std::string(r.DisplayName.str()) + ": " + (why ? why : ""));
+    }
     r.ddcType = type;
     if (type == DDC_TypeChannelTimestamp) {
       r.DTyp = importcore::dtyp::kFloat64;
@@ -463,13 +448,12 @@ class Reader {
     return 0;
   }
 
-  // Timestamps as seconds (local parts through mktime, plus the fraction); no scan.
+  // Timestamps as seconds (their UTC parts, plus the fraction); no scan.
   int ReadTimestamps(SignalRecord& r, DDCChannelHandle channel) {
     const size_t count = static_cast<size_t>(r.NoOfValues);
     const size_t chunk = std::min(count, kTimestampChunk);
     std::vector<unsigned> year(chunk), month(chunk), day(chunk), hour(chunk), minute(chunk), second(chunk);
     std::vector<double> fraction(chunk);
-    LocalClock clock;
     for (size_t first = 0; first < count; first += chunk) {
       const size_t n = std::min(chunk, count - first);
       const int status = DDC_GetDataValuesTimestampComponents(channel, first, n, year.data(), month.data(), day.data(),
@@ -478,7 +462,8 @@ class Reader {
       if (status < 0) return status;
       for (size_t i = 0; i < n; ++i) {
         const double seconds =
-            static_cast<double>(clock.ToTime(year[i], month[i], day[i], hour[i], minute[i], second[i])) + fraction[i];
+            static_cast<double>(MakeTimeFromParts(year[i], month[i], day[i], hour[i], minute[i], second[i])) +
+            fraction[i];
         std::memcpy(r.values.get() + (first + i) * sizeof(double), &seconds, sizeof seconds);
       }
     }
@@ -515,10 +500,19 @@ class Reader {
 
   ImportedFile& file_;
   const LoadLimits& limits_;
+  std::vector<std::string>* leftOut_ = nullptr;
 };
 
 void ShowError(const std::string& text) {
   MessageBoxA(nullptr, text.c_str(), kMessageCaption, MB_OK | MB_ICONERROR);
+}
+
+// The channels left out, one line each: at most kLeftOutLines, then how many more.
+std::string LeftOutText(const char* heading, const std::vector<std::string>& leftOut) {
+  std::string text = heading;
+  for (size_t i = 0; i < leftOut.size() && i < kLeftOutLines; ++i) text += "\n" + leftOut[i];
+  if (leftOut.size() > kLeftOutLines) text += "\n(" + std::to_string(leftOut.size() - kLeftOutLines) + " more)";
+  return text;
 }
 
 }  // namespace
@@ -559,17 +553,15 @@ std::pair<int32_t, int32_t> MapDdcDataType(int32_t code) {
 
 time_t MakeTimeFromParts(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                          unsigned second) {
-  constexpr unsigned kMax = INT_MAX;
-  if (year > kMax || month > kMax || day > kMax || hour > kMax || minute > kMax || second > kMax) return -1;
-  std::tm parts{};
-  parts.tm_year = static_cast<int>(year) - 1900;
-  parts.tm_mon = static_cast<int>(month) - 1;
-  parts.tm_mday = static_cast<int>(day);
-  parts.tm_hour = static_cast<int>(hour);
-  parts.tm_min = static_cast<int>(minute);
-  parts.tm_sec = static_cast<int>(second);
-  parts.tm_isdst = -1;
-  return std::mktime(&parts);
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return -1;
+  // Days since 1970-01-01 of the proleptic Gregorian date.
+  const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = era * 146097 + doe - 719468;
+  return static_cast<time_t>(days * 86400 + hour * 3600 + minute * 60 + second);
 }
 
 void MakeIdentifier(std::string& text) {
@@ -585,11 +577,12 @@ LoadOutcome Load(const std::string& path, ImportedFile& file, std::string& name,
     return {LoadResult::NotTdm, 0};
   }
   DDCFileHandle handle = nullptr;
+  std::vector<std::string> leftOut;
   int status = DDC_OpenFileEx(path.c_str(), kind == FileKind::Tdm ? "TDM" : "TDMs", 1, &handle);
   if (status >= 0) {
     name = importcore::CopyTextN(SplitFileName(path).first, kImportNameWidth);
     try {
-      status = Reader(file, limits).Read(handle, name);
+      status = Reader(file, limits).Read(handle, name, leftOut);
     } catch (const std::bad_alloc&) {
       status = kDdcOutOfMemory;
     }
@@ -600,7 +593,13 @@ LoadOutcome Load(const std::string& path, ImportedFile& file, std::string& name,
     ShowError(std::string(kErrorReadingFile) + (description ? description : ""));
     return {LoadResult::LibraryError, status};
   }
-  if (file.signals.Empty()) return {LoadResult::NoChannels, 0};
+  if (file.signals.Empty()) {
+    if (leftOut.empty()) return {LoadResult::NoChannels, 0};
+    ShowError(LeftOutText(kNoPhysicalValues, leftOut));
+    return {LoadResult::LeftOut, 0};
+  }
+  if (!leftOut.empty())
+    MessageBoxA(nullptr, LeftOutText(kChannelsLeftOut, leftOut).c_str(), kMessageCaption, MB_OK | MB_ICONWARNING);
   return {LoadResult::Imported, 0};
 }
 

@@ -24,8 +24,9 @@ FileKind DetectTdmFormat(const std::string& path);
 // (0, 0) for a code whose values are not read (timestamps are the caller's).
 std::pair<int32_t, int32_t> MapDdcDataType(int32_t code);
 
-// The parts as a local time (month 1-12, year in full) through mktime with
-// daylight saving unknown; -1 when they cannot be represented.
+// The parts as a UTC time (month 1-12, year in full), as the library gives
+// them: every instant maps back to itself, daylight saving or not; -1 for
+// parts out of their ranges.
 time_t MakeTimeFromParts(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                          unsigned second);
 
@@ -38,6 +39,7 @@ enum class LoadResult {
   NotTdm,        // neither TDM nor TDMS; the user was told
   LibraryError,  // a library status (or the module's -6201); the user was told
   NoChannels,    // no channel with values; nothing is shown
+  LeftOut,       // every channel with values left out (its scaling); the user was told why
 };
 
 struct LoadOutcome {
@@ -54,7 +56,8 @@ inline constexpr const char* kMessageCaption = "TDMs Import";
 
 // Imports `path` into `file` (which starts empty). `name` becomes the file's
 // base name and then its "name" property, when that is not empty. Failures
-// are shown in a message box captioned kMessageCaption, except NoChannels.
+// are shown in a message box captioned kMessageCaption, except NoChannels;
+// channels left out of an import are told in a warning box.
 LoadOutcome Load(const std::string& path, ImportedFile& file, std::string& name, const LoadLimits& limits = {});
 
 }  // namespace orsand

@@ -11,6 +11,7 @@
 #include "mdf/format.h"
 #include "mdf/mdf.h"
 #include "pellor/candb/candb.h"
+#include "pellor/candb/multiplex.h"
 #include "pellor/dialogs/can_settings.h"
 #include "pellor/file_import.h"
 #include "pellor/options.h"
@@ -125,6 +126,36 @@ const char* FaultText(CanFieldFault fault) {
                                            : "liegt nicht ganz in den 8 Datenbytes";
 }
 
+// Why a multiplexed signal is left out (UTF-8).
+std::string MuxFaultText(const MuxLink& link) {
+  const char* name = link.multiplexorName.c_str();
+  switch (link.fault) {
+    case MuxFault::kNoMultiplexor:
+      return "die Botschaft hat keinen Multiplexor";
+    case MuxFault::kAmbiguous:
+      return "die Botschaft hat mehrere Multiplexoren, keine SG_MUL_VAL_-Zeile nennt einen";
+    case MuxFault::kMissing:
+      return mdf::StrFormat("Multiplexor %s fehlt in der Botschaft oder wird ausgelassen", name);
+    case MuxFault::kNotAMultiplexor:
+      return mdf::StrFormat("%s ist kein Multiplexor", name);
+    case MuxFault::kConflict:
+      return "SG_MUL_VAL_-Zeilen nennen verschiedene Multiplexoren";
+    case MuxFault::kCycle:
+      return mdf::StrFormat("Multiplexor %s wählt sich über andere selbst", name);
+    case MuxFault::kUnresolved:
+      return mdf::StrFormat("Multiplexor %s ist nicht auflösbar", name);
+    case MuxFault::kNone:
+      break;
+  }
+  return {};
+}
+
+// "Warnung für Signal <signal> (<message>): <why>, das Signal wird ausgelassen." (`why` in UTF-8)
+void WarnLeftOut(const std::string& signal, const CanMsg& message, const std::string& why) {
+  AddWarning(0, winport::Utf8ToAnsi("Warnung für Signal ") + signal + " (" + message.Name() + "): " +
+                    winport::Utf8ToAnsi(why + ", das Signal wird ausgelassen."));
+}
+
 // The time signal "time@<number>" of a pair of `frames` frames.
 std::unique_ptr<SignalRecord> MakeTimeRecord(int32_t number, uint32_t frames, const CanSignalOptions& options) {
   auto t = std::make_unique<SignalRecord>();
@@ -205,12 +236,26 @@ void CanLogImport::GenerateChannelSignals(int32_t channel, const CanSignalOption
     if (pair.channel != channel) continue;
     const CanMsg* message = FindMessage(channel, pair.id);
     if (!message) continue;
+    for (const CanMsg::LeftOutSignal& out : message->LeftOutSignals())
+      WarnLeftOut(out.name, *message, "Multiplex-Kennung " + out.indicator + " ist unbekannt");
+    // The fields that cannot be read, and then who multiplexes whom: once per message.
+    const auto& signals = message->Signals();
+    std::vector<CanFieldFault> faults(signals.Count());
+    std::vector<bool> leftOut(signals.Count());
+    for (size_t i = 0; i < signals.Count(); ++i) leftOut[i] = (faults[i] = CheckCanField(signals[i])) != CanFieldFault::kNone;
+    const std::vector<MuxLink> links = ResolveMultiplexing(*message, leftOut);
+
     SignalRecord* time = nullptr;
     bool timeHasBlocks = false;
-    for (const CanSig& sig : message->Signals()) {
-      if (const CanFieldFault fault = CheckCanField(sig); fault != CanFieldFault::kNone) {
-        AddWarning(0, winport::Utf8ToAnsi("Warnung für Signal ") + sig.Name() + " (" + message->Name() + "): " +
-                          winport::Utf8ToAnsi(FaultText(fault)) + ", das Signal wird ausgelassen.");
+    for (size_t i = 0; i < signals.Count(); ++i) {
+      const CanSig& sig = signals[i];
+      const MuxLink& link = links[i];
+      if (faults[i] != CanFieldFault::kNone) {
+        WarnLeftOut(sig.Name(), *message, FaultText(faults[i]));
+        continue;
+      }
+      if (link.fault != MuxFault::kNone) {
+        WarnLeftOut(sig.Name(), *message, MuxFaultText(link));
         continue;
       }
       if (!time) {
@@ -227,8 +272,10 @@ void CanLogImport::GenerateChannelSignals(int32_t channel, const CanSignalOption
       else
         r->Ignore = ignore::kHidden;
       SignalRecord* record = r.get();
-      m_signals.push_back(
-          Signal{std::move(r), record, p, &sig, sig.IsMultiplexor() ? Signal::kMultiplexor : Signal::kPlain, hasBlocks});
+      const CanSig* multiplexor = link.multiplexor < 0 ? nullptr : &signals[static_cast<size_t>(link.multiplexor)];
+      m_signals.push_back(Signal{std::move(r), record, p, &sig,
+                                 sig.IsMultiplexor() ? Signal::kMultiplexor : Signal::kPlain, hasBlocks, multiplexor,
+                                 MuxCondition(link.ranges), link.depth});
     }
   }
 }

@@ -14,6 +14,7 @@
 // file without a dialog, and any other text is the path of a settings file.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -41,6 +42,7 @@ class CDbBase;
 struct CanSignalOptions;
 class CanMsg;
 class CanSig;
+struct CanMuxRange;  // pellor/candb/candb.h
 
 // The settings file in the folder of temporary files.
 inline constexpr const char* kCanSettingsFileName = "MDFCANImport.INI";
@@ -161,15 +163,36 @@ void ResetCanTimes(SignalList& signals);
 // hidden and gets none (false, warning flag 0x04).
 bool ReserveDataSpace(FileImport& import, SignalRecord& record);
 
+// The raw values of a multiplexor for which a multiplexed signal is present.
+// A multiplexor that is itself absent from a frame reads as NaN there, which
+// no range holds.
+struct MuxCondition {
+  MuxCondition() = default;
+  explicit MuxCondition(const std::vector<CanMuxRange>& ranges);
+  bool Holds(double raw) const {
+    if (raw >= lo && raw <= hi) return true;
+    if (more.empty()) return false;
+    // The last range that begins at or below the value.
+    const auto above = std::upper_bound(more.begin(), more.end(), raw,
+                                        [](double v, const std::pair<double, double>& r) { return v < r.first; });
+    return above != more.begin() && raw <= std::prev(above)->second;
+  }
+  // The ranges merged and in order: the first, and the others.
+  double lo = 0, hi = 0;
+  std::vector<std::pair<double, double>> more;
+};
+
 // A signal's values as the decoding writes them.
 struct CanValueSlot {
   CanFieldReader reader;
   uint8_t* values = nullptr;  // the signal's values in memory
   bool wide = false;          // doubles, else floats
-  // Multiplexed signals: the multiplexor value they belong to, and their record's range.
-  double muxValue = 0;
+  // Multiplexed signals: their record's range, their multiplexor (its index
+  // among the pair's multiplexors) and its values that select them.
   SignalRecord* record = nullptr;
-  bool matched = false;  // a frame of its multiplexor value came
+  uint32_t mux = 0;
+  MuxCondition condition{};
+  bool matched = false;  // a frame in which it is present came
 };
 
 // One CAN-log import, step by step (ImportCanLog runs them in order).
@@ -237,6 +260,17 @@ class CanLogImport {
     const CanSig* sig = nullptr;  // null for the time signal
     Kind kind = kPlain;
     bool hasBlocks = false;
+    // A multiplexed signal's multiplexor, the values of it that select the
+    // signal, and the multiplexors above the signal (MuxLink).
+    const CanSig* multiplexor = nullptr;
+    MuxCondition condition{};
+    int32_t depth = 0;
+  };
+  // A multiplexor of a pair, as the decoding reads it from each frame.
+  struct MuxSwitch {
+    CanFieldReader reader;
+    int32_t parent = -1;      // its own multiplexor among the pair's; -1: present in every frame
+    MuxCondition condition;   // the values of its parent that select it
   };
   // What one pair's frames are decoded into.
   struct Plan {
@@ -244,10 +278,9 @@ class CanLogImport {
     double* times = nullptr;    // null when the pair has no values
     uint32_t next = 0;          // the slot of the pair's next frame
     bool equidistant = false;   // its time axis
-    bool hasMux = false;
-    CanFieldReader mux;
+    std::vector<MuxSwitch> switches;   // each after the one that selects it
     std::vector<CanValueSlot> plain;   // decoded from every frame
-    std::vector<CanValueSlot> linked;  // decoded from the frames of their multiplexor value
+    std::vector<CanValueSlot> linked;  // decoded from the frames in which they are present
   };
   void SetDatabasePaths(int channel, std::vector<std::string> paths);
   // Reports an error: a message box, or ERRNO "1" and ERRMSG for "ZSP".
@@ -257,7 +290,7 @@ class CanLogImport {
   const CanMsg* FindMessage(int32_t channel, int32_t id) const;
   void SortCanSignals();
   void BuildPlans();
-  void DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count, std::vector<double>& mux);
+  void DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count);
 
   FileImport& m_import;
   std::string m_user;
@@ -276,6 +309,8 @@ class CanLogImport {
   // The data bytes of the frames that are decoded, those of pair p from m_pairBegin[p] on.
   std::vector<FrameData> m_frameData;
   std::vector<uint64_t> m_pairBegin;
+  // The raw values of a pair's multiplexors in a slice of frames, multiplexor by multiplexor.
+  std::vector<double> m_muxValues;
 };
 
 }  // namespace pellor

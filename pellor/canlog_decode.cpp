@@ -1,15 +1,29 @@
 // Decoding the frames of a CAN-frame log into the values of its signals, and
 // making each pair's frame times its time axis.
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "importcore/support.h"
 #include "pellor/candb/candb.h"
 #include "pellor/canlog.h"
 #include "pellor/file_import.h"
+#include "pellor/options.h"
 #include "pellor/progress.h"
+#include "platform/win32/codepage.h"
 
 namespace pellor {
+
+namespace {
+
+// Frames of a pair decoded at a time: their data stay in the cache while
+// every signal of the pair is decoded from them.
+constexpr uint32_t kSliceFrames = 10000;
+// A multiplexor's value in a frame in which it is absent.
+constexpr double kAbsent = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
 
 bool CanLogImport::AllocateValues() {
   try {
@@ -27,8 +41,51 @@ bool CanLogImport::AllocateValues() {
   return true;
 }
 
+MuxCondition::MuxCondition(const std::vector<CanMuxRange>& ranges) {
+  std::vector<CanMuxRange> sorted = ranges;
+  std::sort(sorted.begin(), sorted.end(), [](const CanMuxRange& a, const CanMuxRange& b) { return a.lo < b.lo; });
+  std::vector<std::pair<double, double>> merged;
+  for (const CanMuxRange& r : sorted) {
+    const double a = static_cast<double>(r.lo), b = static_cast<double>(r.hi);
+    if (!merged.empty() && a <= merged.back().second)
+      merged.back().second = std::max(merged.back().second, b);
+    else
+      merged.emplace_back(a, b);
+  }
+  if (merged.empty()) return;  // a signal present in every frame: never asked
+  lo = merged.front().first;
+  hi = merged.front().second;
+  more.assign(merged.begin() + 1, merged.end());
+}
+
 void CanLogImport::BuildPlans() {
   m_plans.assign(m_pairs.size(), Plan());
+  // Each pair's multiplexors, nearer the top first, so that a multiplexor's
+  // own comes before it; and where each is among them.
+  std::vector<std::vector<const Signal*>> switches(m_pairs.size());
+  for (const Signal& s : m_signals)
+    if (s.sig && s.sig->IsMultiplexor()) switches[s.pair].push_back(&s);
+  std::vector<std::unordered_map<const CanSig*, int32_t>> switchIndex(m_pairs.size());
+  for (size_t p = 0; p < m_pairs.size(); ++p) {
+    auto& list = switches[p];
+    std::stable_sort(list.begin(), list.end(), [](const Signal* a, const Signal* b) { return a->depth < b->depth; });
+    for (size_t k = 0; k < list.size(); ++k) switchIndex[p].emplace(list[k]->sig, static_cast<int32_t>(k));
+  }
+  // A multiplexed signal's multiplexor is a signal of its pair that was made too.
+  const auto switchOf = [&](uint32_t pair, const CanSig* sig) {
+    if (!sig) return -1;
+    const auto found = switchIndex[pair].find(sig);
+    return found == switchIndex[pair].end() ? -1 : found->second;
+  };
+  size_t most = 0;
+  for (size_t p = 0; p < m_pairs.size(); ++p) {
+    for (const Signal* s : switches[p])
+      m_plans[p].switches.push_back(
+          MuxSwitch{CanFieldReader(*s->sig), switchOf(static_cast<uint32_t>(p), s->multiplexor), s->condition});
+    most = std::max(most, switches[p].size());
+  }
+  m_muxValues.assign(most * kSliceFrames, 0.0);
+
   uint8_t* base = m_import.m_memoryValues.data();
   for (const Signal& s : m_signals) {
     Plan& plan = m_plans[s.pair];
@@ -38,29 +95,23 @@ void CanLogImport::BuildPlans() {
       plan.times = reinterpret_cast<double*>(values);
       continue;
     }
-    if (s.sig->IsMultiplexor() && !plan.hasMux) {
-      plan.hasMux = true;
-      plan.mux = CanFieldReader(*s.sig);
-    }
     if (!values) continue;  // hidden: no room in the data space
-    CanValueSlot slot{CanFieldReader(*s.sig), values, s.record->Demux == 8, static_cast<double>(s.sig->MuxValue()), s.record};
-    (s.sig->IsMultiplexed() ? plan.linked : plan.plain).push_back(slot);
-  }
-  // Without a multiplexor a multiplexed signal holds a value in every frame.
-  for (Plan& plan : m_plans)
-    if (!plan.hasMux) {
-      plan.plain.insert(plan.plain.end(), plan.linked.begin(), plan.linked.end());
-      plan.linked.clear();
+    CanValueSlot slot{CanFieldReader(*s.sig), values, s.record->Demux == 8, s.record};
+    const int32_t mux = switchOf(s.pair, s.multiplexor);
+    if (mux < 0) {
+      plan.plain.push_back(std::move(slot));
+      continue;
     }
+    slot.mux = static_cast<uint32_t>(mux);
+    slot.condition = s.condition;
+    plan.linked.push_back(std::move(slot));
+  }
 }
 
 namespace {
 
 using Slot = CanValueSlot;
 
-// Frames of a pair decoded at a time: their data stay in the cache while
-// every signal of the pair is decoded from them.
-constexpr uint32_t kSliceFrames = 10000;
 
 template <typename T>
 T LoadAt(const uint8_t* values, uint32_t index) {
@@ -81,14 +132,15 @@ void DecodePlain(const Slot& slot, const CanLogImport::FrameData* data, uint32_t
     StoreAt<T>(slot.values, i, static_cast<T>(slot.reader.Read(data[i].data())));
 }
 
-// Frames [first, first + count) into a multiplexed signal: where the
-// multiplexor has its value the signal's value is decoded, elsewhere the value
-// before holds; the first one found goes back to the first frame.
+// Frames [first, first + count) into a multiplexed signal: where its
+// multiplexor is present with a value that selects it, the signal's value is
+// decoded, elsewhere the value before holds; the first one found goes back to
+// the first frame.
 template <typename T>
 void DecodeLinked(Slot& slot, const CanLogImport::FrameData* data, uint32_t first, uint32_t count, const double* mux) {
   SignalRecord& r = *slot.record;
   for (uint32_t i = first; i < first + count; ++i) {
-    if (mux[i - first] != slot.muxValue) {
+    if (!slot.condition.Holds(mux[i - first])) {
       if (slot.matched) StoreAt<T>(slot.values, i, LoadAt<T>(slot.values, i - 1));
       continue;
     }
@@ -108,15 +160,27 @@ void DecodeLinked(Slot& slot, const CanLogImport::FrameData* data, uint32_t firs
 
 }  // namespace
 
-void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count,
-                              std::vector<double>& mux) {
+void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first, uint32_t count) {
   for (const Slot& slot : plan.plain)
     slot.wide ? DecodePlain<double>(slot, data, first, count) : DecodePlain<float>(slot, data, first, count);
   if (plan.linked.empty()) return;
-  for (uint32_t i = 0; i < count; ++i) mux[i] = plan.mux.Read(data[first + i].data());  // once per frame
-  for (Slot& slot : plan.linked)
-    slot.wide ? DecodeLinked<double>(slot, data, first, count, mux.data())
-              : DecodeLinked<float>(slot, data, first, count, mux.data());
+  // Each multiplexor's raw value in each frame, once per frame; NaN where it is absent.
+  double* mux = m_muxValues.data();
+  for (size_t k = 0; k < plan.switches.size(); ++k) {
+    const MuxSwitch& sw = plan.switches[k];
+    double* raw = mux + k * kSliceFrames;
+    if (sw.parent < 0) {
+      for (uint32_t i = 0; i < count; ++i) raw[i] = sw.reader.Read(data[first + i].data());
+      continue;
+    }
+    const double* above = mux + static_cast<size_t>(sw.parent) * kSliceFrames;
+    for (uint32_t i = 0; i < count; ++i)
+      raw[i] = sw.condition.Holds(above[i]) ? sw.reader.Read(data[first + i].data()) : kAbsent;
+  }
+  for (Slot& slot : plan.linked) {
+    const double* raw = mux + size_t{slot.mux} * kSliceFrames;
+    slot.wide ? DecodeLinked<double>(slot, data, first, count, raw) : DecodeLinked<float>(slot, data, first, count, raw);
+  }
 }
 
 void CanLogImport::DecodeCanValues() {
@@ -139,19 +203,31 @@ void CanLogImport::DecodeCanValues() {
   ProgressSetSignal(static_cast<uint32_t>(std::min<uint64_t>(m_frameData.size(), UINT32_MAX)), "CAN-Telegramme",
                     progress);
   importcore::PumpMessages();
-  std::vector<double> mux(kSliceFrames);
   uint64_t done = 0;
   for (size_t p = 0; p < m_plans.size(); ++p) {
     Plan& plan = m_plans[p];
     for (uint32_t first = 0; first < plan.next; first += kSliceFrames) {
       const uint32_t count = std::min(kSliceFrames, plan.next - first);
-      DecodePair(plan, m_frameData.data() + m_pairBegin[p], first, count, mux);
+      DecodePair(plan, m_frameData.data() + m_pairBegin[p], first, count);
       done += count;
       ProgressStep(static_cast<uint32_t>(std::min<uint64_t>(done, UINT32_MAX)), progress, true);
     }
   }
   ProgressClose(progress);
   m_frameData = std::vector<FrameData>();
+  m_muxValues = std::vector<double>();
+
+  // A multiplexed signal that no frame holds has no value to show.
+  for (const Plan& plan : m_plans)
+    for (const Slot& slot : plan.linked)
+      if (!slot.matched) {
+        SignalRecord& r = *slot.record;
+        r.Ignore = ignore::kHidden;
+        r.NoOfValues = 0;
+        r.rangeEnd = r.rangeStart;
+        AddWarning(0, winport::Utf8ToAnsi("Warnung für Signal ") + r.Name.str() +
+                          winport::Utf8ToAnsi(": in keinem Telegramm vorhanden, das Signal wird ausgelassen."));
+      }
 
   // The time axes, and the X fields of every signal over them.
   for (Plan& plan : m_plans) {

@@ -77,17 +77,35 @@ class Stamps {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 
-// Makes the stamps rise strictly; false where they cannot be made to.
+// The stamps before `first` and from `end` on (no numbers) continue the
+// steps next to them; [first, end) rises strictly and holds two stamps or more.
+void ExtendEnds(Stamps& s, size_t first, size_t end) {
+  const auto index = [&](size_t j) { return static_cast<double>(s.Index(j)); };
+  const double headStep = (s[first + 1] - s[first]) / (index(first + 1) - index(first));
+  for (size_t j = 0; j < first; ++j) s[j] = s[first] - (index(first) - index(j)) * headStep;
+  const size_t last = end - 1;
+  const double tailStep = (s[last] - s[last - 1]) / (index(last) - index(last - 1));
+  for (size_t j = end; j < s.Count(); ++j) s[j] = s[last] + (index(j) - index(last)) * tailStep;
+}
+
+// Makes the stamps rise strictly; false where they cannot be made to. A
+// stamp that is no number (NaN, an infinity) is taken as a repeat of the
+// stamp before it, so that it becomes part of the line to the next greater
+// stamp; such stamps before the first number or after the last continue the
+// nearest step.
 bool Repair(Stamps& s, const mdf::CCCBlock* cc) {
   const size_t count = s.Count();
-  if (count < 2) return false;
+  size_t first = 0, end = count;  // the stamps from the first number to the last
+  while (first < count && !std::isfinite(s[first])) ++first;
+  while (end > first && !std::isfinite(s[end - 1])) --end;
+  if (end - first < 2) return false;
   double offset = 0;         // added to every stamp after a restart
   size_t runBase = kNone;    // position before a run of equal stamps not yet resolved
-  size_t p = 0;              // the last position settled
-  for (size_t e = 1; e < count; ++e) {
+  size_t p = first;          // the last position settled
+  for (size_t e = first + 1; e < end; ++e) {
     const double original = s[e];
-    double x = original + offset;
-    if (x < s[p] && std::isfinite(original) && mdf::ApplyConversion(cc, original) <= 1.0) {
+    double x = std::isfinite(original) ? original + offset : s[p];
+    if (x < s[p] && mdf::ApplyConversion(cc, original) <= 1.0) {
       offset = s[p];  // the clock restarted: go on from the last stamp
       x = original + offset;
     }
@@ -98,8 +116,8 @@ bool Repair(Stamps& s, const mdf::CCCBlock* cc) {
     } else if (x == s[p]) {
       if (runBase == kNone) runBase = p;
     } else {
-      // A backward jump (or a stamp that is not a number): the line from the
-      // last smaller stamp, which also covers a run before the jump.
+      // A backward jump: the line from the last smaller stamp, which also
+      // covers a run before the jump.
       size_t k;
       if (!s.LastBelow(p, x, k)) return false;
       s.Line(k, e);
@@ -108,8 +126,9 @@ bool Repair(Stamps& s, const mdf::CCCBlock* cc) {
     p = e;
   }
   if (runBase != kNone) return false;  // a run lasts to the end
-  for (size_t j = 1; j < count; ++j)
+  for (size_t j = first + 1; j < end; ++j)
     if (!(s[j] > s[j - 1])) return false;
+  ExtendEnds(s, first, end);
   return true;
 }
 

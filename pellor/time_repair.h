@@ -44,13 +44,16 @@ bool IsEquidistant(double fac, double minD, double maxD, const EquidistanceRule&
 //    restart of the clock: it and every later stamp continue from the stamp
 //    before the restart;
 //  - any other fall is a backward jump: the stamps after the last smaller one
-//    become the straight line from it to the fallen stamp.
+//    become the straight line from it to the fallen stamp;
+//  - a stamp that is no number (NaN, an infinity) counts as a repeat of the
+//    stamp before it; before the first stamp that is a number and after the
+//    last, such stamps continue the step next to them.
 // Stamps equal to the channel's NoValue are gaps and stay as they are.
 // On success the channel's running range (raw and physical) and the record's
 // X axis and Y range are set. Returns 1 when the stamps now rise strictly; 0
-// when the cache holds no doubles, fewer than 2 values, a run that lasts to
-// the end, a fall with no smaller stamp before it, or a stamp that is not a
-// number (the stamps may then be changed in part).
+// when the cache holds no doubles, fewer than 2 stamps that are numbers, a
+// run that lasts to the end or a fall with no smaller stamp before it (the
+// stamps may then be changed in part).
 int CheckTimeChannel(mdf::CCNBlock& channel, SignalRecord& record);
 
 // The local time of a date text "DD.MM.YYYY" (or "DD:MM:YYYY") and a time

@@ -20,6 +20,16 @@ bool NameLess(const CanMsg& a, const CanMsg& b) { return a.Name() < b.Name(); }
 
 }  // namespace
 
+// ---- CanSig
+
+void CanSig::AddMuxRanges(std::string_view multiplexor, const std::vector<CanMuxRange>& ranges) {
+  if (m_muxSwitch.empty())
+    m_muxSwitch = multiplexor;
+  else if (AsciiLower(m_muxSwitch) != AsciiLower(multiplexor))
+    m_muxConflict = true;
+  m_muxRanges.insert(m_muxRanges.end(), ranges.begin(), ranges.end());
+}
+
 // ---- CanMsg
 
 CanSig& CanMsg::AddSignal(std::unique_ptr<CanSig> signal) {

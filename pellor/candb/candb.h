@@ -15,10 +15,15 @@
 //   - IsFloat(): an IEEE 754 value (32 bits: float, 64 bits: double) in place
 //     of an integer; a float flag on another length is the decoder's to reject.
 //   - physical value = raw * Factor() + Offset().
-//   - Multiplexing: IsMultiplexor() marks the signal whose raw value selects
+//   - Multiplexing: IsMultiplexor() marks a signal whose raw value selects
 //     the multiplexed signals of the same message; a signal with
-//     IsMultiplexed() holds a value only in frames where the multiplexor's raw
-//     value equals its MuxValue(). Other signals hold a value in every frame.
+//     IsMultiplexed() holds a value only in frames where its multiplexor is
+//     present and its raw value is one the signal lists: the ranges of its
+//     "SG_MUL_VAL_" lines (MuxRanges(), multiplexor MuxSwitch()), or without
+//     them MuxValue() of the message's one multiplexor that is not itself
+//     multiplexed. A signal may be both ("m<k>M"): multiplexors then cascade.
+//     ResolveMultiplexing (multiplex.h) works out each signal's multiplexor.
+//     Other signals hold a value in every frame.
 // A message (CanMsg) matches a frame by Id(), which carries the extended-frame
 // bit 0x80000000 as the DBC writes it (ids of 29 bits); Dlc() is the declared
 // data length.
@@ -29,6 +34,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "pellor/candb/owning_list.h"
 
@@ -102,11 +108,17 @@ class CanVal {
 
 // Flag bits of a signal.
 enum CanSigFlags : int32_t {
-  kSigMultiplexor = 0x1,  // indicator "M"
-  kSigMultiplexed = 0x2,  // indicator "m<value>"
+  kSigMultiplexor = 0x1,  // indicator "M" or "m<value>M"
+  kSigMultiplexed = 0x2,  // indicator "m<value>" or "m<value>M"
   kSigMotorola = 0x4,     // byte order 0 (Motorola) over more than one byte
   kSigSigned = 0x8,       // "-"
   kSigFloat = 0x10,       // IEEE 754 value, from "SIG_VALTYPE_"
+};
+
+// Multiplexor values from lo to hi, both included ("SG_MUL_VAL_").
+struct CanMuxRange {
+  uint64_t lo = 0, hi = 0;
+  bool operator==(const CanMuxRange&) const = default;
 };
 
 // One signal of a message; see the top of this file for the meaning of its layout.
@@ -132,6 +144,12 @@ class CanSig : public CanObj {
   // The receiving nodes that the database lists; the database owns them.
   const OwningList<CanNode>& Receivers() const { return m_receivers; }
   const OwningList<CanVal>& Values() const { return m_values; }
+  // The multiplexor that the signal's "SG_MUL_VAL_" lines name (empty without
+  // such lines) and the values they give, in the order written.
+  const std::string& MuxSwitch() const { return m_muxSwitch; }
+  const std::vector<CanMuxRange>& MuxRanges() const { return m_muxRanges; }
+  // Whether those lines name more than one multiplexor.
+  bool HasMuxConflict() const { return m_muxConflict; }
 
   void SetFlags(int32_t flags) { m_flags = flags; }
   void SetMuxValue(int32_t value) { m_muxValue = value; }
@@ -141,6 +159,8 @@ class CanSig : public CanObj {
   void SetUnit(std::string unit) { m_unit = std::move(unit); }
   void AddReceiver(CanNode& node) { m_receivers.AppendBorrowed(node); }
   void AddValue(std::unique_ptr<CanVal> value) { m_values.Append(std::move(value)); }
+  // One "SG_MUL_VAL_" line: its multiplexor and value ranges.
+  void AddMuxRanges(std::string_view multiplexor, const std::vector<CanMuxRange>& ranges);
 
  private:
   int32_t m_flags = 0;
@@ -154,6 +174,9 @@ class CanSig : public CanObj {
   std::string m_unit;
   OwningList<CanNode> m_receivers;
   OwningList<CanVal> m_values;
+  std::string m_muxSwitch;
+  std::vector<CanMuxRange> m_muxRanges;
+  bool m_muxConflict = false;
 };
 
 // One message (frame layout) and its signals, ordered by start bit.
@@ -168,6 +191,15 @@ class CanMsg : public CanObj {
   const OwningList<CanSig>& Signals() const { return m_signals; }
   // The transmitting node when the database lists it, else null.
   const CanNode* TransmitterNode() const { return m_transmitterNode; }
+  // A signal the reader left out: its multiplex indicator is none it knows.
+  struct LeftOutSignal {
+    std::string name;
+    std::string indicator;
+  };
+  const std::vector<LeftOutSignal>& LeftOutSignals() const { return m_leftOut; }
+  void AddLeftOutSignal(std::string name, std::string indicator) {
+    m_leftOut.push_back({std::move(name), std::move(indicator)});
+  }
 
   // Inserts a signal before the first signal with a greater start bit.
   CanSig& AddSignal(std::unique_ptr<CanSig> signal);
@@ -190,6 +222,7 @@ class CanMsg : public CanObj {
   int32_t m_dlc;
   OwningList<CanSig> m_signals;
   CanNode* m_transmitterNode = nullptr;
+  std::vector<LeftOutSignal> m_leftOut;
   // Lower-case name -> first signal of that name, built on the first lookup
   // after the signal list changed.
   mutable std::unordered_map<std::string, CanSig*> m_signalsByName;

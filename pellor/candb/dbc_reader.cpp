@@ -29,6 +29,7 @@ enum class LineKind {
   kComment,
   kValueTexts,
   kValueType,
+  kMuxValues,
   kPassOver,  // a keyword whose line the import does not need
 };
 
@@ -42,7 +43,7 @@ const std::unordered_map<std::string_view, LineKind>& Keywords() {
       {"BA_DEF_", LineKind::kPassOver},    {"BA_DEF_DEF_", LineKind::kPassOver},
       {"BA_", LineKind::kPassOver},        {"CAT_DEF_", LineKind::kPassOver},
       {"CAT_", LineKind::kPassOver},       {"FILTER", LineKind::kPassOver},
-      {"BO_TX_BU_", LineKind::kPassOver},  {"SG_MUL_VAL_", LineKind::kPassOver},
+      {"BO_TX_BU_", LineKind::kPassOver},  {"SG_MUL_VAL_", LineKind::kMuxValues},
       {"SIG_GROUP_", LineKind::kPassOver}, {"BA_DEF_REL_", LineKind::kPassOver},
       {"BA_REL_", LineKind::kPassOver},    {"BA_DEF_DEF_REL_", LineKind::kPassOver},
       {"BA_DEF_SGTYPE_", LineKind::kPassOver}, {"BA_SGTYPE_", LineKind::kPassOver},
@@ -72,6 +73,14 @@ std::optional<int64_t> IntegerValue(const std::string& text, double number) {
 // Ids and values keep the low 32 bits, so that an id with the extended-frame
 // bit 0x80000000 stays as written.
 int32_t Low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+// A multiplexor value written in decimal digits alone; none for anything else.
+std::optional<uint64_t> MuxRangeValue(std::string_view digits) {
+  uint64_t value = 0;
+  const auto [stop, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || ec != std::errc() || stop != digits.data() + digits.size()) return std::nullopt;
+  return value;
+}
 
 }  // namespace
 
@@ -112,13 +121,24 @@ class DbcParser {
   bool ParseNodes();
   bool ParseMessage();
   bool ParseSignals(CanMsg& message);
-  bool ParseSignalLine(CanSig& signal, bool& keep);
+  bool ParseSignalLine(CanSig& signal, std::string& unknownIndicator);
   bool ParseComment();
   bool ParseValueTexts();
   bool ParseValueType();
+  bool ParseMuxValues();
+  bool ExpectMuxRange(CanMuxRange& range);
   void SkipRestOfLine();
+  // Whether the current token begins a "//" comment, which runs to the end of its line.
   bool IsCommentStart() const {
     return m_scan.Is(DbcToken::kChar, "/") && m_scan.NextCharIs('/');
+  }
+  // At the end of a line, after a trailing comment if there is one; the line
+  // is consumed either way.
+  bool AtEndOfLine() {
+    if (m_scan.Kind() == DbcToken::kEndOfLine) return true;
+    if (!IsCommentStart()) return false;
+    m_scan.SkipRawLine();
+    return true;
   }
 
   bool Expect(char c);
@@ -149,7 +169,8 @@ bool DbcParser::Expect(char c) {
 }
 
 bool DbcParser::ExpectEndOfLine() {
-  return m_scan.NextToken() == DbcToken::kEndOfLine || Fail("expected the end of the line");
+  m_scan.NextToken();
+  return AtEndOfLine() || Fail("expected the end of the line");
 }
 
 bool DbcParser::ExpectIdentifier(std::string& out) {
@@ -216,13 +237,24 @@ bool DbcParser::Parse() {
 }
 
 // The file opens with a "VERSION" line or, without one, with any line the
-// reader knows; from there on the database holds only what this file says.
+// reader knows; comment lines may come first, and empty lines after them.
+// From there on the database holds only what this file says.
 bool DbcParser::ParseFirstLine() {
-  const DbcToken t = m_scan.NextToken();
+  bool comments = false;
+  DbcToken t = m_scan.NextToken();
+  for (;; t = m_scan.NextToken()) {
+    if (IsCommentStart()) {
+      m_scan.SkipRawLine();
+      comments = true;
+    } else if (!(comments && t == DbcToken::kEndOfLine)) {
+      break;
+    }
+  }
   if (m_scan.Is(DbcToken::kIdentifier, "VERSION")) {
     std::string version;
     if (!ExpectString(version) || !ExpectEndOfLine()) return false;
-  } else if ((t == DbcToken::kIdentifier && Keywords().contains(m_scan.Text())) || IsCommentStart()) {
+  } else if ((t == DbcToken::kIdentifier && Keywords().contains(m_scan.Text())) ||
+             (comments && t == DbcToken::kEndOfFile)) {
     m_scan.PushBack();
   } else {
     return Fail("the file begins neither with VERSION nor with a DBC keyword");
@@ -246,6 +278,8 @@ bool DbcParser::ParseLine(LineKind kind) {
       return ParseValueTexts();
     case LineKind::kValueType:
       return ParseValueType();
+    case LineKind::kMuxValues:
+      return ParseMuxValues();
     case LineKind::kPassOver:
       SkipRestOfLine();
       return true;
@@ -262,11 +296,10 @@ bool DbcParser::ParseNodes() {
       case DbcToken::kIdentifier:
         m_db.AddNode(std::make_unique<CanNode>(m_scan.Text()));
         break;
-      case DbcToken::kEndOfLine:
+      default:
+        if (!AtEndOfLine()) return Fail("expected a node name");
         if (!m_scan.NextLineContinues()) return true;
         break;
-      default:
-        return Fail("expected a node name");
     }
   }
 }
@@ -293,9 +326,12 @@ bool DbcParser::ParseSignals(CanMsg& message) {
       std::string name;
       if (!ExpectIdentifier(name)) return false;
       auto signal = std::make_unique<CanSig>(std::move(name));
-      bool keep = true;
-      if (!ParseSignalLine(*signal, keep)) return false;
-      if (keep) message.AppendSignal(std::move(signal));
+      std::string unknownIndicator;
+      if (!ParseSignalLine(*signal, unknownIndicator)) return false;
+      if (unknownIndicator.empty())
+        message.AppendSignal(std::move(signal));
+      else
+        message.AddLeftOutSignal(signal->Name(), std::move(unknownIndicator));
     } else if (t == DbcToken::kEndOfLine) {
       return true;
     } else if (IsCommentStart()) {
@@ -309,23 +345,26 @@ bool DbcParser::ParseSignals(CanMsg& message) {
 
 // The rest of an "SG_" line after the signal's name:
 //   [indicator] : <start>|<length>@<order><sign> (<factor>,<offset>) [<min>|<max>] "<unit>" <receivers>
-// An indicator other than "M", "m<k>" or "m<k>M" (read as "m<k>") leaves the
-// signal out (`keep` false) after its line has been read.
-bool DbcParser::ParseSignalLine(CanSig& signal, bool& keep) {
+// The indicator "M" makes a multiplexor, "m<k>" a multiplexed signal and
+// "m<k>M" both. Another indicator leaves the signal out after its line has
+// been read: `unknownIndicator` then holds it.
+bool DbcParser::ParseSignalLine(CanSig& signal, std::string& unknownIndicator) {
   int32_t flags = 0;
-  keep = true;
+  unknownIndicator.clear();
   m_scan.NextToken();
   if (m_scan.Kind() == DbcToken::kIdentifier) {
     const std::string_view indicator = m_scan.Text();
     std::optional<int32_t> mux;
     if (indicator == "M") {
       flags |= kSigMultiplexor;
-    } else if ((mux = ParseMuxValue(indicator)) ||
-               (indicator.ends_with('M') && (mux = ParseMuxValue(indicator.substr(0, indicator.size() - 1))))) {
+    } else if ((mux = ParseMuxValue(indicator))) {
       flags |= kSigMultiplexed;
       signal.SetMuxValue(*mux);
+    } else if (indicator.ends_with('M') && (mux = ParseMuxValue(indicator.substr(0, indicator.size() - 1)))) {
+      flags |= kSigMultiplexed | kSigMultiplexor;
+      signal.SetMuxValue(*mux);
     } else {
-      keep = false;
+      unknownIndicator = indicator;
     }
     m_scan.NextToken();
   }
@@ -366,7 +405,7 @@ bool DbcParser::ParseSignalLine(CanSig& signal, bool& keep) {
 
   for (;;) {
     const DbcToken t = m_scan.NextToken();
-    if (t == DbcToken::kEndOfLine) return true;
+    if (AtEndOfLine()) return true;
     if (t == DbcToken::kIdentifier) {
       if (CanNode* node = m_db.FindNode(m_scan.Text())) signal.AddReceiver(*node);
     } else if (!m_scan.Is(DbcToken::kChar, ",")) {
@@ -442,6 +481,49 @@ bool DbcParser::ParseValueType() {
     return false;
   if (CanSig* signal = m_db.FindSignalById(id, name))
     signal->SetFlags(type == 0 ? signal->Flags() & ~kSigFloat : signal->Flags() | kSigFloat);
+  return true;
+}
+
+// "SG_MUL_VAL_ <id> <signal> <multiplexor> <lo>-<hi>, ... ;": the values of
+// the multiplexor for which a multiplexed signal is present. Lines of signals
+// that are not found are passed over, as value texts are.
+bool DbcParser::ParseMuxValues() {
+  int32_t id = 0;
+  std::string name, multiplexor;
+  if (!ExpectInt32(id, "a message id") || !ExpectIdentifier(name) || !ExpectIdentifier(multiplexor)) return false;
+  std::vector<CanMuxRange> ranges;
+  for (;;) {
+    CanMuxRange range;
+    if (!ExpectMuxRange(range)) return false;
+    ranges.push_back(range);
+    m_scan.NextToken();
+    if (m_scan.Is(DbcToken::kChar, ";")) break;
+    if (!m_scan.Is(DbcToken::kChar, ",")) return Fail("expected ',' or ';' after a value range");
+  }
+  if (!ExpectEndOfLine()) return false;
+  if (CanSig* signal = m_db.FindSignalById(id, name)) signal->AddMuxRanges(multiplexor, ranges);
+  return true;
+}
+
+// "<lo>-<hi>" with lo <= hi. The scanner reads "8-9" as the numbers 8 and -9,
+// and "8 - 9" as 8, '-' and 9.
+bool DbcParser::ExpectMuxRange(CanMuxRange& range) {
+  if (m_scan.NextToken() != DbcToken::kNumber) return Fail("expected a value range");
+  const auto lo = MuxRangeValue(m_scan.Text());
+  if (!lo) return Fail("multiplexor value " + m_scan.Text() + " is no whole number of 0 or more");
+  std::string_view high;
+  const DbcToken t = m_scan.NextToken();
+  if (t == DbcToken::kNumber && m_scan.Text().starts_with('-')) {
+    high = std::string_view(m_scan.Text()).substr(1);
+  } else if (m_scan.Is(DbcToken::kChar, "-") && m_scan.NextToken() == DbcToken::kNumber) {
+    high = m_scan.Text();
+  } else {
+    return Fail("expected '-' and the upper end of a value range");
+  }
+  const auto hi = MuxRangeValue(high);
+  if (!hi) return Fail("multiplexor value " + std::string(high) + " is no whole number of 0 or more");
+  if (*hi < *lo) return Fail("value range " + std::to_string(*lo) + "-" + std::to_string(*hi) + " runs backwards");
+  range = {*lo, *hi};
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/ddc/model.h"
 #include "platform/ddc/nilibddc.h"
+#include "platform/ddc/scaling.h"
 #include "platform/ddc/tdm.h"
 #include "platform/ddc/tdms.h"
 #include "platform/ddc/timestamp.h"
@@ -183,7 +184,7 @@ int GetTimestamp(const PropertyList* list, const char* name, unsigned int* year,
   const auto* t = std::get_if<Timestamp>(&p->value);
   if (!t) return DDC_ErrTypeMismatch;
   TimeComponents c;
-  if (Status s = ToLocalComponents(*t, c); s != DDC_NoError) return s;
+  if (Status s = ToUtcComponents(*t, c); s != DDC_NoError) return s;
   PutComponents(c, 0, year, month, day, hour, minute, second, fraction, weekday);
   return DDC_NoError;
 }
@@ -274,6 +275,7 @@ int DDC_OpenFileEx(const char* filePath, const char* fileType, int readOnly, DDC
       s = LoadTdm(path, BaseName(filePath), *model);
     }
     if (s != DDC_NoError) return s;
+    ApplyScaling(*model);
     Live().Add(*model);
     *file = reinterpret_cast<DDCFileHandle>(model.release());
     return DDC_NoError;
@@ -325,7 +327,7 @@ int DDC_GetDataType(DDCChannelHandle channel, DDCDataType* dataType) {
   const Channel* c = FindChannel(channel);
   if (!c || !dataType) return DDC_ErrInvalidArgument;
   *dataType = c->type;
-  return DDC_NoError;
+  return c->unusable;
 }
 
 int DDC_GetNumDataValues(DDCChannelHandle channel, uint64_t* numValues) {
@@ -340,6 +342,7 @@ int DDC_GetDataValues(DDCChannelHandle channel, size_t indexOfFirstValueToGet,
   return Guarded([&]() -> int {
     const auto [c, owner] = FindChannelOfFile(channel);
     if (!c || (!values && numValuesToGet > 0)) return DDC_ErrInvalidArgument;
+    if (c->unusable) return c->unusable;
     if (int s = CheckRange(*c, indexOfFirstValueToGet, numValuesToGet)) return s;
     if (IsNumberType(c->type)) {
       if (numValuesToGet == 0) return DDC_NoError;
@@ -391,7 +394,7 @@ int DDC_GetDataValuesTimestampComponents(DDCChannelHandle channel, size_t indexO
         return s;
       for (size_t k = 0; k < step; ++k) {
         TimeComponents parts;
-        if (Status s = ToLocalComponents(stamps[k], parts)) return s;
+        if (Status s = ToUtcComponents(stamps[k], parts)) return s;
         PutComponents(parts, done + k, year, month, day, hour, minute, second, fraction, weekDay);
       }
       done += step;
@@ -463,6 +466,16 @@ const char* DDC_GetLibraryErrorDescription(int errorCode) {
     case DDC_ErrRange: return "An index, count or buffer size is out of range";
     case DDC_ErrNotSupported: return "The operation is not supported";
     case DDC_ErrReadFailed: return "The file could not be read";
+    case DDC_ErrScaleRTD: return "The channel's scaling needs an RTD scale, which is not supported";
+    case DDC_ErrScaleThermistor: return "The channel's scaling needs a Thermistor scale, which is not supported";
+    case DDC_ErrScaleThermocouple: return "The channel's scaling needs a Thermocouple scale, which is not supported";
+    case DDC_ErrScaleStrain: return "The channel's scaling needs a Strain scale, which is not supported";
+    case DDC_ErrScaleUnknown: return "The channel's scaling needs a scale of an unknown type";
+    case DDC_ErrScaleInput: return "The channel's scaling is broken: a scale takes its input from a scale that does not exist";
+    case DDC_ErrScaleCycle: return "The channel's scaling is broken: its scales take their inputs from each other in a cycle";
+    case DDC_ErrScaleTableSizes: return "The channel's scaling is broken: a table scale's value lists differ in size";
+    case DDC_ErrScaleParameter: return "The channel's scaling is broken: a scale lacks a parameter or has an unusable one";
+    case DDC_ErrScalingMissing: return "The channel holds several raw values per sample and no scaling that combines them";
     default: return "Unknown error";
   }
 }

@@ -1,5 +1,7 @@
 #include "platform/ddc/model.h"
 
+#include <algorithm>
+
 #include "platform/win32/codepage.h"
 
 namespace ddc {
@@ -52,6 +54,15 @@ Property TimestampProperty(std::string name, Timestamp value) {
 
 uint64_t PartialChunkCount(const TdmsLayout& layout, const TdmsSlot& slot, uint64_t tail_bytes) {
   if (tail_bytes == 0) return 0;
+  if (!slot.scalers.empty()) {
+    // Whole rows of every buffer that the slot's scalers read.
+    uint64_t n = slot.per_chunk;
+    for (const DaqmxScaler& s : slot.scalers) {
+      const DaqmxBuffer& b = layout.buffers[s.buffer];
+      n = std::min(n, tail_bytes <= b.offset ? 0 : (tail_bytes - b.offset) / b.width);
+    }
+    return n;
+  }
   if (layout.interleaved) {
     const uint64_t rows = layout.row_bytes ? tail_bytes / layout.row_bytes : 0;
     return std::min(rows, slot.per_chunk);

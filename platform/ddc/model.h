@@ -95,11 +95,18 @@ struct GeneratedValues {
 
 using ValueSource = std::variant<std::monostate, TdmsValues, TdxValues, InlineValues, GeneratedValues>;
 
+struct Scaling;  // scaling.h
+
 struct Channel {
   PropertyList properties;
-  DDCDataType type = DDC_TypeUnsupported;
+  DDCDataType type = DDC_TypeUnsupported;    // of the values delivered
+  DDCDataType stored = DDC_TypeUnsupported;  // of the values stored (set once the file is read)
   uint64_t count = 0;
   ValueSource source;
+  // The scaling that turns stored values into delivered ones; none: delivered as stored.
+  std::shared_ptr<const Scaling> scaling;
+  // Why the values cannot be delivered (a status), or 0.
+  Status unusable = 0;
 };
 
 struct Group {
@@ -107,18 +114,38 @@ struct Group {
   std::vector<std::unique_ptr<Channel>> channels;
 };
 
+// DAQmx raw data: a scaler takes one value from each row of a raw buffer,
+// the bytes of its type at a byte offset in the row (format-changing), or one
+// bit of the byte there (digital line: 0 or 1).
+struct DaqmxScaler {
+  DDCDataType type = DDC_TypeUnsupported;  // of the values delivered
+  uint32_t buffer = 0;                     // raw buffer index
+  uint32_t byte_offset = 0;                // in the row
+  int32_t bit = -1;                        // digital line: the bit of that byte; -1 otherwise
+  uint32_t scale_id = 0;
+  bool operator==(const DaqmxScaler&) const = default;
+};
+
+// One raw buffer of a DAQmx chunk: `rows` rows of `width` bytes from `offset`.
+struct DaqmxBuffer {
+  uint64_t offset = 0, width = 0, rows = 0;
+  bool operator==(const DaqmxBuffer&) const = default;
+};
+
 // One object of a TDMS segment's chunk layout that has values.
 struct TdmsSlot {
   Channel* channel = nullptr;  // none for a group or the file object with values
-  uint32_t value_size = 0;     // bytes per value; 0 for strings and unreadable types
+  uint32_t value_size = 0;     // bytes per value; 0 for strings, DAQmx and unreadable types
   bool is_string = false;
   uint64_t per_chunk = 0;      // values per chunk
   uint64_t offset = 0;         // from the chunk start (contiguous) or the row start (interleaved)
   uint64_t bytes = 0;          // bytes per chunk (strings: offsets and characters)
+  std::vector<DaqmxScaler> scalers;  // DAQmx: one value per row from each; empty otherwise
 };
 
 struct TdmsLayout {
   std::vector<TdmsSlot> slots;
+  std::vector<DaqmxBuffer> buffers;  // DAQmx: the chunk's raw buffers in index order
   uint64_t chunk_bytes = 0;
   uint64_t row_bytes = 0;  // interleaved only
   bool interleaved = false;

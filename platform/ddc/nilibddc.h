@@ -54,10 +54,29 @@
  * eInt16Usi 2, eInt32Usi 3, eInt64Usi 4, eUInt8Usi 5, eUInt16Usi 6,
  * eUInt32Usi 7, eUInt64Usi 8, eFloat32Usi 9, eFloat64Usi 10, eTimeUsi 68,
  * inline strings 32); implicit_linear and raw_linear channels are delivered as
- * doubles (10). DAQmx raw data, complex and extended floats, fixed point, TDM
- * block_bm storage, strings in a .tdx and other TDM representations have
+ * doubles (10). Complex and extended floats, fixed point, TDM block_bm
+ * storage, strings in a .tdx and other TDM representations have
  * DDC_TypeUnsupported (0): their values cannot be read (DDC_ErrNotSupported),
  * their count is told.
+ *
+ * DAQmx raw data: a channel has one value per row of its raw buffer, that of
+ * its scaler (format-changing: the scaler's type at its byte offset in the
+ * row; digital line: one bit, 0 or 1, in the scaler's type); a channel of a
+ * plain number type has scalers of that type. Without a scaling, a channel
+ * with several scalers cannot be read (DDC_ErrScalingMissing).
+ *
+ * NI scaling: where a number channel, else its group, else the file carries
+ * "NI_Number_Of_Scales" (or "NI_Scale[k]_Scale_Type" properties) and
+ * "NI_Scaling_Status" is not "scaled", the values delivered are the output of
+ * scale n - 1, each scale taking its input from the scale that
+ * "NI_Scale[k]_<Type>_Input_Source" names (0xFFFFFFFF or absent: the stored
+ * value; a scale without a type is the DAQmx scaler of that scale id).
+ * Linear, Polynomial, Table, Add, Subtract and AdvancedAPI scales are
+ * computed, in doubles (10); a chain of DAQmx scalers alone keeps the
+ * scaler's type. A channel whose chain needs another scale type, or is
+ * broken, has DDC_TypeUnsupported: DDC_GetDataType and DDC_GetDataValues
+ * return the reason (DDC_ErrScale..., DDC_ErrScalingMissing), its count is
+ * told. No channel is delivered unscaled as if its values were physical.
  *
  * Values (DDC_GetDataValues): numbers and booleans packed at their type's size
  * in the machine's byte order; strings as one char* per value, each allocated
@@ -65,10 +84,12 @@
  * DDC_GetDataValuesTimestampComponents. A truncated file yields the values
  * that are present.
  *
- * Timestamp components: the local time (TZ) of the stored UTC instant; year in
- * full, month 1-12, day 1-31, hour 0-23, minute 0-59, second 0-60, fraction of
- * the second in seconds in [0, 1), weekday 0 (Sunday) to 6. Any output pointer
- * may be NULL. An instant whose year cannot be represented gives DDC_ErrRange.
+ * Timestamp components: the stored instant in UTC, whatever the local time
+ * zone, so that every instant maps back to itself (local times repeat an hour
+ * when daylight saving ends); year in full, month 1-12, day 1-31, hour 0-23,
+ * minute 0-59, second 0-59, fraction of the second in seconds in [0, 1),
+ * weekday 0 (Sunday) to 6. Any output pointer may be NULL. An instant whose
+ * year cannot be represented gives DDC_ErrRange.
  *
  * Texts reach the caller in Windows-1252 ("?" for a character outside it);
  * texts and paths from the caller are Windows-1252 too, and paths go to the
@@ -81,8 +102,12 @@
  * first TDMS segment's metadata (an unknown type, a bad index) fail
  * DDC_OpenFileEx with DDC_ErrDamaged. Damage in a later segment keeps the
  * segments before it; a file that ends inside a segment's lead-in or metadata
- * keeps the segments before that one. Offsets and counts are checked in 64
- * bits.
+ * keeps the segments before that one. A segment whose next-segment offset
+ * lies beyond the file's end ends at the first of its chunk boundaries where
+ * a lead-in starts, and reading goes on there; without one, its data end
+ * with the file: whole chunks, then of a partial chunk the whole values
+ * (interleaved and DAQmx: the whole rows) that are present. Offsets and
+ * counts are checked in 64 bits.
  */
 #ifndef NILIBDDC_H
 #define NILIBDDC_H
@@ -132,7 +157,18 @@ enum {
   DDC_ErrTypeMismatch = -6214,   /* property or values of another type or size */
   DDC_ErrRange = -6215,          /* index, count or buffer out of range */
   DDC_ErrNotSupported = -6216,
-  DDC_ErrReadFailed = -6217      /* the operating system failed a read */
+  DDC_ErrReadFailed = -6217,     /* the operating system failed a read */
+  /* Channels whose NI scaling cannot be computed (DDC_GetDataType, DDC_GetDataValues). */
+  DDC_ErrScaleRTD = -6220,
+  DDC_ErrScaleThermistor = -6221,
+  DDC_ErrScaleThermocouple = -6222,
+  DDC_ErrScaleStrain = -6223,
+  DDC_ErrScaleUnknown = -6224,     /* a scale type the library does not know */
+  DDC_ErrScaleInput = -6225,       /* an input source names no scale of the chain */
+  DDC_ErrScaleCycle = -6226,       /* scales take their inputs from each other */
+  DDC_ErrScaleTableSizes = -6227,  /* a table's two value lists differ in size */
+  DDC_ErrScaleParameter = -6228,   /* a scale's parameter is missing or unusable */
+  DDC_ErrScalingMissing = -6229    /* several raw values per sample and no scaling */
 };
 
 /* Files */

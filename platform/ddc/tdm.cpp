@@ -162,6 +162,15 @@ bool StoreNumber(std::vector<uint8_t>& bytes, DDCDataType type, std::string_view
   }
 }
 
+// The texts of every text node below an element, in document order.
+struct NumberTexts : pugi::xml_tree_walker {
+  std::vector<std::string_view> parts;
+  bool for_each(pugi::xml_node& node) override {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) parts.emplace_back(node.value());
+    return true;
+  }
+};
+
 class TdmLoader {
  public:
   TdmLoader(File& file, std::string folder) : file_(file), folder_(std::move(folder)) {}
@@ -299,15 +308,23 @@ void TdmLoader::ReadValues(pugi::xml_node column, Channel& channel) const {
         inline_values.texts.push_back(FromUtf8(s.text().get()));
     stored = inline_values.texts.size();
   } else {
-    const std::string_view text = values.text().get();
-    for (size_t pos = 0; pos < text.size();) {
-      const size_t b = text.find_first_not_of(" \t\r\n", pos);
-      if (b == std::string_view::npos) break;
-      const size_t e = std::min(text.find_first_of(" \t\r\n", b), text.size());
-      if (!implicit_linear && have_rows && stored >= rows) break;
-      if (!StoreNumber(inline_values.bytes, type, text.substr(b, e - b))) break;
-      ++stored;
-      pos = e;
+    // The numbers stand in the text of <values> and of the elements inside it
+    // (some writers wrap them: <values><A>0 0.01</A></values>), in document order.
+    NumberTexts texts;
+    pugi::xml_node(values).traverse(texts);
+    bool more = true;
+    for (size_t t = 0; more && t < texts.parts.size(); ++t) {
+      const std::string_view text = texts.parts[t];
+      for (size_t pos = 0; pos < text.size();) {
+        const size_t b = text.find_first_not_of(" \t\r\n", pos);
+        if (b == std::string_view::npos) break;
+        const size_t e = std::min(text.find_first_of(" \t\r\n", b), text.size());
+        more = (implicit_linear || !have_rows || stored < rows) &&
+               StoreNumber(inline_values.bytes, type, text.substr(b, e - b));
+        if (!more) break;
+        ++stored;
+        pos = e;
+      }
     }
   }
 

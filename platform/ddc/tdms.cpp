@@ -68,12 +68,28 @@ TypeInfo TdsType(uint32_t code) {
 
 // What a segment says of an object's raw data.
 struct RawIndex {
-  uint32_t type = 0;  // TDMS type code; kTdsDaqmxRaw for DAQmx data
+  uint32_t type = 0;  // TDMS type code; DAQmx: kTdsDaqmxRaw or the channel's own number type
   uint64_t per_chunk = 0;
   uint64_t string_bytes = 0;  // strings: offsets and characters per chunk
-  uint64_t daqmx_bytes = 0;   // DAQmx: bytes of the raw buffers per chunk
+  bool daqmx = false;
+  std::vector<DaqmxScaler> scalers;  // DAQmx: where each of its values lies in a row
+  std::vector<uint32_t> widths;      // DAQmx: the row width of each raw buffer
   bool operator==(const RawIndex&) const = default;
 };
+
+// The DAQmx scalers' own type codes.
+DDCDataType DaqmxType(uint32_t code) {
+  static constexpr DDCDataType kTypes[] = {DDC_TypeUInt8,  DDC_TypeInt8,  DDC_TypeUInt16, DDC_TypeInt16,
+                                           DDC_TypeUInt32, DDC_TypeInt32, DDC_TypeUInt64, DDC_TypeInt64,
+                                           DDC_TypeFloat,  DDC_TypeDouble};
+  return code < std::size(kTypes) ? kTypes[code] : DDC_TypeUnsupported;
+}
+
+// The type of the values an index stores: a DAQmx channel's are those of its first scaler.
+DDCDataType StoredType(const RawIndex& index) {
+  if (!index.daqmx) return TdsType(index.type).ddc;
+  return index.scalers.empty() ? DDC_TypeUnsupported : index.scalers.front().type;
+}
 
 enum class ObjectKind { File, Group, Channel };
 
@@ -171,23 +187,46 @@ bool ReadPropertyValue(Cursor& c, uint32_t type, Property& p, bool& keep) {
   return true;
 }
 
+// A DAQmx index: type, dimension, values per chunk, the scalers and the
+// raw buffers' row widths. False when it is damaged: an unknown type, a
+// scaler outside its buffer's row, or one of another type than its channel.
 bool ReadDaqmxIndex(Cursor& c, uint32_t header, RawIndex& index) {
   uint32_t type = 0, dimension = 0, scalers = 0, widths = 0;
-  uint64_t per_chunk = 0;
-  if (!c.Read(type) || !c.Read(dimension) || !c.Read(per_chunk) || !c.Read(scalers)) return false;
-  const uint32_t scaler_size =
-      header == kDaqmxFormatChanging ? kFormatChangingScalerSize : kDigitalLineScalerSize;
-  if (scalers > c.Remaining() / scaler_size || !c.Skip(uint64_t{scalers} * scaler_size)) return false;
-  if (!c.Read(widths) || widths > c.Remaining() / 4) return false;
-  uint64_t row = 0;
-  for (uint32_t i = 0; i < widths; ++i) {
-    uint32_t w = 0;
-    if (!c.Read(w)) return false;
-    row += w;  // at most 2^32 widths of 2^32 - 1 bytes: no overflow
+  if (!c.Read(type) || !c.Read(dimension) || !c.Read(index.per_chunk) || !c.Read(scalers)) return false;
+  if (dimension != 1) return false;
+  const DDCDataType own = type == kTdsDaqmxRaw ? DDC_TypeUnsupported : TdsType(type).ddc;
+  if (type != kTdsDaqmxRaw && !IsNumberType(own)) return false;
+  const bool digital = header == kDaqmxDigitalLine;
+  const uint32_t scaler_size = digital ? kDigitalLineScalerSize : kFormatChangingScalerSize;
+  if (scalers == 0 || scalers > c.Remaining() / scaler_size) return false;
+  index.scalers.resize(scalers);
+  for (DaqmxScaler& s : index.scalers) {
+    uint32_t daqmx_type = 0, position = 0, format = 0;
+    uint8_t bitmap = 0;
+    if (!c.Read(daqmx_type) || !c.Read(s.buffer) || !c.Read(position) ||
+        !(digital ? c.Read(bitmap) : c.Read(format)) || !c.Read(s.scale_id))
+      return false;
+    const DDCDataType raw = DaqmxType(daqmx_type);
+    if (raw == DDC_TypeUnsupported) return false;
+    // A channel of its own type has scalers of that type; a digital line delivers 0 or 1 in it.
+    if (own != DDC_TypeUnsupported && !digital && raw != own) return false;
+    s.type = own != DDC_TypeUnsupported ? own : raw;
+    s.byte_offset = digital ? position / 8 : position;
+    s.bit = digital ? static_cast<int32_t>(position % 8) : -1;
   }
-  index.type = kTdsDaqmxRaw;
-  index.per_chunk = per_chunk;
-  return !__builtin_mul_overflow(per_chunk, row, &index.daqmx_bytes);
+  if (!c.Read(widths) || widths > c.Remaining() / 4) return false;
+  index.widths.resize(widths);
+  for (uint32_t& w : index.widths)
+    if (!c.Read(w)) return false;
+  for (const DaqmxScaler& s : index.scalers) {
+    if (s.buffer >= index.widths.size()) return false;
+    const uint32_t width = index.widths[s.buffer];
+    const uint32_t size = s.bit >= 0 ? 1 : ValueSize(s.type);
+    if (size > width || s.byte_offset > width - size) return false;
+  }
+  index.type = type;
+  index.daqmx = true;
+  return true;
 }
 
 // Reads a segment's metadata; false when it is damaged.
@@ -290,6 +329,7 @@ class TdmsLoader {
   bool Plan(std::vector<ListedObject>& listed, bool new_list, SegmentPlan& plan) const;
   void ApplyList(const SegmentPlan& plan);
   bool BuildLayout(uint32_t toc);
+  bool LayoutWorkExceeded() const;
   void CommitObjects(SegmentPlan& plan);
   void AddSegment(TdmsSegmentData segment);
   Group* GroupNamed(const std::string& name);
@@ -303,13 +343,17 @@ class TdmsLoader {
   std::vector<ListEntry> list_;
   std::unordered_map<uint32_t, size_t> list_position_;  // object id -> place in list_
   LayoutCache cache_;
-  uint64_t layout_work_ = 0;  // list entries laid out so far
+  uint64_t layout_work_ = 0;  // list entries and DAQmx scalers laid out so far
 };
 
 // Laying out the object list costs its length each time it changes; a file
 // whose changes cost far more than its size is read no further.
 constexpr uint64_t kLayoutWorkPerByte = 16;
 constexpr uint64_t kLayoutWorkFloor = uint64_t{1} << 24;
+
+bool TdmsLoader::LayoutWorkExceeded() const {
+  return layout_work_ > kLayoutWorkFloor && layout_work_ / kLayoutWorkPerByte > data_.Size();
+}
 
 Status TdmsLoader::Load(const std::string& base_name) {
   uint8_t tag[4];
@@ -325,6 +369,27 @@ Status TdmsLoader::Load(const std::string& base_name) {
   }
   Finish(base_name);
   return DDC_NoError;
+}
+
+// The first of the positions from, from + step, ... (only `from` when step
+// is 0) where a lead-in tag starts, the file read forward in large blocks.
+std::optional<uint64_t> FindLeadIn(const DataFile& data, uint64_t from, uint64_t step) {
+  constexpr uint64_t kBlock = 1 << 20;
+  constexpr uint64_t kTagSize = sizeof kTag;
+  const uint64_t size = data.Size();
+  std::vector<uint8_t> block;
+  for (uint64_t pos = from; pos <= size && kTagSize <= size - pos;) {
+    const uint64_t last_start = size - kTagSize;
+    const uint64_t count =
+        step == 0 ? 1 : std::min((last_start - pos) / step + 1, std::max<uint64_t>(1, kBlock / step));
+    const uint64_t span = (count - 1) * step + kTagSize;
+    block.resize(span);
+    if (!data.ReadAt(block.data(), span, pos)) return std::nullopt;
+    for (uint64_t k = 0; k < count; ++k)
+      if (std::memcmp(block.data() + k * step, kTag, kTagSize) == 0) return pos + k * step;
+    if (step == 0 || __builtin_add_overflow(pos, count * step, &pos)) break;
+  }
+  return std::nullopt;
 }
 
 TdmsLoader::Step TdmsLoader::ReadSegment(uint64_t& pos) {
@@ -343,9 +408,10 @@ TdmsLoader::Step TdmsLoader::ReadSegment(uint64_t& pos) {
   const bool unfinished = next == kUnfinishedSegment;
   if (!unfinished && raw > next) return Step::Damaged;
   if (raw > available) return Step::Truncated;  // the file ends inside the metadata
-  const bool last = unfinished || next >= available;
+  const bool beyond = !unfinished && next > available;
+  bool last = unfinished || beyond || next == available;
   const uint64_t data_pos = start + raw;
-  const uint64_t data_end = last ? size : start + next;
+  uint64_t data_end = last ? size : start + next;
 
   std::vector<ListedObject> listed;
   SegmentPlan plan;
@@ -361,16 +427,24 @@ TdmsLoader::Step TdmsLoader::ReadSegment(uint64_t& pos) {
 
   TdmsSegmentData segment;
   segment.data_pos = data_pos;
-  if (toc & kTocRawData) {
-    if (!BuildLayout(toc)) return Step::Damaged;
-    const uint64_t data_size = data_end - data_pos;
-    const uint64_t chunk = cache_.layout.chunk_bytes;
-    if (cache_.usable && chunk > 0) {
-      segment.chunks = data_size / chunk;
-      const uint64_t rest = data_size % chunk;
-      if (rest != 0 && !last && !cache_.daqmx) return Step::Damaged;
-      if (last) segment.tail_bytes = rest;
+  const bool has_raw = (toc & kTocRawData) != 0;
+  if (has_raw && !BuildLayout(toc)) return Step::Damaged;
+  const uint64_t chunk = has_raw && cache_.usable ? cache_.layout.chunk_bytes : 0;
+  if (beyond) {
+    // The next segment cannot lie beyond the file's end. A lead-in at one of
+    // this segment's chunk boundaries shows that the offset is damaged: the
+    // data end there, and the segment there is read next.
+    if (const std::optional<uint64_t> at = FindLeadIn(data_, data_pos, chunk)) {
+      data_end = *at;
+      last = false;
     }
+  }
+  if (chunk > 0) {
+    const uint64_t data_size = data_end - data_pos;
+    segment.chunks = data_size / chunk;
+    const uint64_t rest = data_size % chunk;
+    if (rest != 0 && !last) return Step::Damaged;
+    if (last) segment.tail_bytes = rest;
   }
   CommitObjects(plan);
   if ((toc & kTocRawData) && cache_.usable && (segment.chunks > 0 || segment.tail_bytes > 0))
@@ -408,7 +482,9 @@ bool TdmsLoader::Plan(std::vector<ListedObject>& listed, bool new_list, SegmentP
       if (!before) return false;  // reuse of an index never seen
       entry.index = *before;
     } else if (object.data == ListedObject::Data::New) {
-      if (before && before->type != object.index.type) return false;  // a channel changes its type
+      // A channel changes its type.
+      if (before && (before->type != object.index.type || StoredType(*before) != StoredType(object.index)))
+        return false;
       entry.index = object.index;
     }
     if (here != entry_of.end()) {
@@ -446,25 +522,49 @@ void TdmsLoader::ApplyList(const SegmentPlan& plan) {
   if (changed) cache_.valid = false;
 }
 
+// A DAQmx chunk holds, for each raw buffer in turn, as many rows as the
+// channels reading from it have values per chunk at most.
+bool LayOutDaqmxBuffers(const std::vector<uint32_t>& widths, TdmsLayout& layout) {
+  layout.buffers.assign(widths.size(), DaqmxBuffer{});
+  for (size_t b = 0; b < widths.size(); ++b) layout.buffers[b].width = widths[b];
+  for (const TdmsSlot& slot : layout.slots)
+    for (const DaqmxScaler& s : slot.scalers)
+      layout.buffers[s.buffer].rows = std::max(layout.buffers[s.buffer].rows, slot.per_chunk);
+  uint64_t running = 0;
+  for (DaqmxBuffer& b : layout.buffers) {
+    uint64_t bytes = 0;
+    b.offset = running;
+    if (__builtin_mul_overflow(b.rows, b.width, &bytes) || __builtin_add_overflow(running, bytes, &running))
+      return false;
+  }
+  layout.chunk_bytes = running;
+  return true;
+}
+
 bool TdmsLoader::BuildLayout(uint32_t toc) {
   const uint32_t bits = toc & (kTocInterleaved | kTocBigEndian);
   if (cache_.valid && cache_.bits == bits) return true;
   layout_work_ += list_.size();
-  if (layout_work_ > kLayoutWorkFloor && layout_work_ / kLayoutWorkPerByte > data_.Size()) return false;
+  if (LayoutWorkExceeded()) return false;
   cache_ = LayoutCache{};
   cache_.bits = bits;
   TdmsLayout& layout = cache_.layout;
   layout.big_endian = (toc & kTocBigEndian) != 0;
-  uint64_t daqmx_bytes = 0;
+  const std::vector<uint32_t>* widths = nullptr;  // of the DAQmx channels
+  bool plain = false;
   for (const ListEntry& entry : list_) {
     if (!entry.has_data) continue;
     TdmsSlot slot;
     slot.per_chunk = entry.index.per_chunk;
-    if (entry.index.type == kTdsDaqmxRaw) {
+    if (entry.index.daqmx) {
       // The channels of a DAQmx segment share its raw buffers.
+      if (widths && *widths != entry.index.widths) return false;
+      widths = &entry.index.widths;
       cache_.daqmx = true;
-      daqmx_bytes = std::max(daqmx_bytes, entry.index.daqmx_bytes);
+      slot.scalers = entry.index.scalers;
+      layout_work_ += slot.scalers.size();
     } else {
+      plain = true;
       const TypeInfo info = TdsType(entry.index.type);
       if (!info.size_known) cache_.usable = false;
       slot.is_string = entry.index.type == kTdsString;
@@ -475,6 +575,9 @@ bool TdmsLoader::BuildLayout(uint32_t toc) {
     layout.slots.push_back(slot);
     cache_.slot_objects.push_back(entry.object);
   }
+  if (LayoutWorkExceeded()) return false;
+  if (cache_.daqmx && plain) return false;  // DAQmx raw data beside other values
+  if (cache_.daqmx && !LayOutDaqmxBuffers(*widths, layout)) return false;
   const bool lone_string = layout.slots.size() == 1 && layout.slots[0].is_string;
   layout.interleaved = (toc & kTocInterleaved) && !cache_.daqmx && !lone_string;
   uint64_t running = 0;
@@ -488,12 +591,12 @@ bool TdmsLoader::BuildLayout(uint32_t toc) {
     if (!layout.slots.empty() &&
         __builtin_mul_overflow(layout.slots[0].per_chunk, running, &layout.chunk_bytes))
       return false;
-  } else {
+  } else if (!cache_.daqmx) {
     for (TdmsSlot& slot : layout.slots) {
       slot.offset = running;
       if (__builtin_add_overflow(running, slot.bytes, &running)) return false;
     }
-    if (__builtin_add_overflow(running, daqmx_bytes, &layout.chunk_bytes)) return false;
+    layout.chunk_bytes = running;
   }
   cache_.valid = true;
   return true;
@@ -526,7 +629,7 @@ void TdmsLoader::CommitObjects(SegmentPlan& plan) {
   for (const ListEntry& entry : plan.entries) {
     if (!entry.has_data) continue;
     ObjectState& state = objects_[entry.object];
-    if (!state.last_index && state.channel) state.channel->type = TdsType(entry.index.type).ddc;
+    if (!state.last_index && state.channel) state.channel->type = StoredType(entry.index);
     state.last_index = entry.index;
   }
   for (auto& [id, object] : plan.listed) {
@@ -546,10 +649,10 @@ bool SameLayout(const TdmsLayout& a, const TdmsLayout& b) {
     const TdmsSlot& x = a.slots[i];
     const TdmsSlot& y = b.slots[i];
     if (x.channel != y.channel || x.value_size != y.value_size || x.is_string != y.is_string ||
-        x.per_chunk != y.per_chunk || x.offset != y.offset || x.bytes != y.bytes)
+        x.per_chunk != y.per_chunk || x.offset != y.offset || x.bytes != y.bytes || x.scalers != y.scalers)
       return false;
   }
-  return true;
+  return a.buffers == b.buffers;
 }
 
 void TdmsLoader::AddSegment(TdmsSegmentData segment) {

@@ -1,7 +1,6 @@
 #include "platform/ddc/timestamp.h"
 
 #include <cmath>
-#include <ctime>
 
 #include "platform/ddc/cursor.h"
 
@@ -16,6 +15,19 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
   const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+// The date of a day counted from 1970-01-01; returns the year.
+int64_t CivilFromDays(int64_t z, unsigned& month, unsigned& day) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = doy - (153 * mp + 2) / 5 + 1;
+  month = mp < 10 ? mp + 3 : mp - 9;
+  return static_cast<int64_t>(yoe) + era * 400 + (month <= 2);
 }
 
 bool LeapYear(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -58,20 +70,21 @@ Timestamp DecodeTimestamp(const uint8_t* bytes, bool big_endian) {
   return t;
 }
 
-Status ToLocalComponents(const Timestamp& t, TimeComponents& out) {
-  int64_t unix_seconds = 0;
-  if (__builtin_sub_overflow(t.seconds, kUnixEpochSince1904, &unix_seconds)) return DDC_ErrRange;
-  const time_t when = static_cast<time_t>(unix_seconds);
-  struct tm local {};
-  if (!localtime_r(&when, &local)) return DDC_ErrRange;
-  if (local.tm_year < -1900) return DDC_ErrRange;  // year 0 and before do not fit an unsigned year
-  out.year = static_cast<unsigned>(local.tm_year + 1900);
-  out.month = static_cast<unsigned>(local.tm_mon + 1);
-  out.day = static_cast<unsigned>(local.tm_mday);
-  out.hour = static_cast<unsigned>(local.tm_hour);
-  out.minute = static_cast<unsigned>(local.tm_min);
-  out.second = static_cast<unsigned>(local.tm_sec);
-  out.weekday = static_cast<unsigned>(local.tm_wday);
+Status ToUtcComponents(const Timestamp& t, TimeComponents& out) {
+  // Whole days and the second of the day, counted from 1904-01-01 (a Friday).
+  int64_t days = t.seconds / 86400;
+  int64_t second_of_day = t.seconds % 86400;
+  if (second_of_day < 0) {
+    second_of_day += 86400;
+    --days;
+  }
+  const int64_t year = CivilFromDays(days - kUnixEpochSince1904 / 86400, out.month, out.day);
+  if (year < 0 || year > UINT32_MAX) return DDC_ErrRange;  // no unsigned year
+  out.year = static_cast<unsigned>(year);
+  out.hour = static_cast<unsigned>(second_of_day / 3600);
+  out.minute = static_cast<unsigned>(second_of_day / 60 % 60);
+  out.second = static_cast<unsigned>(second_of_day % 60);
+  out.weekday = static_cast<unsigned>(((days + 5) % 7 + 7) % 7);
   // The top 53 bits of the fraction, so that the result stays below 1.
   out.fraction = std::ldexp(static_cast<double>(t.fraction >> 11), -53);
   return DDC_NoError;

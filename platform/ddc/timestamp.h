@@ -1,5 +1,5 @@
 // Timestamps: the 16-byte TDMS form, ISO 8601 texts of TDM files, and the
-// local-time components that callers receive.
+// calendar components (UTC) that callers receive.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,8 @@ struct TimeComponents {
 // The 16 stored bytes: little-endian the fraction first, big-endian the seconds first.
 Timestamp DecodeTimestamp(const uint8_t* bytes, bool big_endian);
 
-// The local time (TZ) of the instant; DDC_ErrRange when its year cannot be represented.
-Status ToLocalComponents(const Timestamp& t, TimeComponents& out);
+// The instant in UTC; DDC_ErrRange when its year cannot be represented.
+Status ToUtcComponents(const Timestamp& t, TimeComponents& out);
 
 // "YYYY-MM-DD[THH:MM[:SS[.fraction]]][Z|+hh:mm|-hh:mm]", any number of
 // fraction digits; without a zone the time is UTC. False for other texts.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/ddc/cursor.h"
+#include "platform/ddc/scaling.h"
 #include "platform/ddc/timestamp.h"
 
 namespace ddc {
@@ -138,6 +139,46 @@ Status ReadRunRaw(const File& file, const TdmsRun& run, const TdmsSlot& slot, ui
                       });
 }
 
+template <typename T>
+void StoreEach(uint8_t* dst, uint64_t k, T v) {
+  std::memcpy(dst + k * sizeof v, &v, sizeof v);
+}
+
+// Spreads `n` bytes at the start of `dst` into values 0 or 1 of `type`, by one bit of each.
+void SpreadBits(uint8_t* dst, uint64_t n, int32_t bit, DDCDataType type) {
+  for (uint64_t k = n; k-- > 0;) {  // backwards: value k lies at or behind byte k
+    const uint8_t v = (dst[k] >> bit) & 1;
+    switch (type) {
+      case DDC_TypeInt8: case DDC_TypeUInt8: case DDC_TypeBoolean: dst[k] = v; break;
+      case DDC_TypeInt16: case DDC_TypeUInt16: StoreEach(dst, k, uint16_t{v}); break;
+      case DDC_TypeInt32: case DDC_TypeUInt32: StoreEach(dst, k, uint32_t{v}); break;
+      case DDC_TypeInt64: case DDC_TypeUInt64: StoreEach(dst, k, uint64_t{v}); break;
+      case DDC_TypeFloat: case DDC_TypeFloatWithUnit: StoreEach(dst, k, static_cast<float>(v)); break;
+      default: StoreEach(dst, k, static_cast<double>(v)); break;
+    }
+  }
+}
+
+// Values [v, v + n) of one DAQmx scaler of a slot in a run, in the scaler's
+// type and the machine's byte order: one from each row of its raw buffer.
+Status ReadRunScaler(const File& file, const TdmsRun& run, const TdmsSlot& slot, const DaqmxScaler& scaler,
+                     uint64_t v, uint64_t n, uint8_t* dst) {
+  const DataFile& data = *file.data_files.front();
+  const DaqmxBuffer& buffer = run.layout.buffers[scaler.buffer];
+  const uint32_t size = ValueSize(scaler.type);
+  const bool digital = scaler.bit >= 0;
+  return ForEachChunk(file, run, slot, v, n, UINT64_MAX,
+                      [&](uint64_t chunk_pos, uint64_t i, uint64_t take) -> Status {
+                        const uint64_t pos = chunk_pos + buffer.offset + i * buffer.width + scaler.byte_offset;
+                        if (!Gather(data, pos, buffer.width, digital ? 1 : size, take, dst))
+                          return DDC_ErrReadFailed;
+                        if (digital) SpreadBits(dst, take, scaler.bit, scaler.type);
+                        else if (run.layout.big_endian) ToMachineOrder(dst, size, take);
+                        dst += take * size;
+                        return DDC_NoError;
+                      });
+}
+
 // Calls `f(run, slot, first_in_run, count, out_index)` for each run piece of the range.
 template <typename F>
 Status ForEachRunPiece(const File& file, const TdmsValues& values, uint64_t first, uint64_t count,
@@ -176,12 +217,15 @@ bool ToLinearDoubles(DDCDataType stored, const uint8_t* src, bool be, uint64_t c
     case DDC_TypeInt16: LinearFromStored<int16_t>(src, be, count, p0, p1, dst); return true;
     case DDC_TypeInt32: LinearFromStored<int32_t>(src, be, count, p0, p1, dst); return true;
     case DDC_TypeInt64: LinearFromStored<int64_t>(src, be, count, p0, p1, dst); return true;
-    case DDC_TypeUInt8: LinearFromStored<uint8_t>(src, be, count, p0, p1, dst); return true;
+    case DDC_TypeUInt8:
+    case DDC_TypeBoolean: LinearFromStored<uint8_t>(src, be, count, p0, p1, dst); return true;
     case DDC_TypeUInt16: LinearFromStored<uint16_t>(src, be, count, p0, p1, dst); return true;
     case DDC_TypeUInt32: LinearFromStored<uint32_t>(src, be, count, p0, p1, dst); return true;
     case DDC_TypeUInt64: LinearFromStored<uint64_t>(src, be, count, p0, p1, dst); return true;
-    case DDC_TypeFloat: LinearFromStored<float>(src, be, count, p0, p1, dst); return true;
-    case DDC_TypeDouble: LinearFromStored<double>(src, be, count, p0, p1, dst); return true;
+    case DDC_TypeFloat:
+    case DDC_TypeFloatWithUnit: LinearFromStored<float>(src, be, count, p0, p1, dst); return true;
+    case DDC_TypeDouble:
+    case DDC_TypeDoubleWithUnit: LinearFromStored<double>(src, be, count, p0, p1, dst); return true;
     default: return false;
   }
 }
@@ -213,14 +257,19 @@ Status ReadTdx(const File& file, const TdxValues& tdx, uint64_t first, uint64_t 
 
 }  // namespace
 
-Status ReadNumbers(const File& file, const Channel& channel, uint64_t first, uint64_t count,
-                   uint8_t* out) {
-  const uint32_t size = ValueSize(channel.type);
+namespace {
+
+// The stored values, in the stored type and the machine's byte order; of a
+// DAQmx channel those of its first scaler.
+Status ReadStored(const File& file, const Channel& channel, uint64_t first, uint64_t count, uint8_t* out) {
+  const uint32_t size = ValueSize(channel.stored);
   if (const auto* tdms = std::get_if<TdmsValues>(&channel.source)) {
     return ForEachRunPiece(file, *tdms, first, count,
                            [&](const TdmsRun& run, const TdmsSlot& slot, uint64_t from, uint64_t n,
                                uint64_t at) -> Status {
                              uint8_t* dst = out + at * size;
+                             if (!slot.scalers.empty())
+                               return ReadRunScaler(file, run, slot, slot.scalers.front(), from, n, dst);
                              if (Status s = ReadRunRaw(file, run, slot, from, n, dst)) return s;
                              if (run.layout.big_endian) ToMachineOrder(dst, size, n);
                              return DDC_NoError;
@@ -241,6 +290,75 @@ Status ReadNumbers(const File& file, const Channel& channel, uint64_t first, uin
     return DDC_NoError;
   }
   return DDC_ErrNotSupported;
+}
+
+// The values of one leaf of a scaling, in the leaf's type: the stored values
+// or those of the DAQmx scaler with the leaf's scale id.
+Status ReadLeaf(const File& file, const Channel& channel, const Scaling& scaling, uint32_t leaf, uint64_t first,
+                uint64_t count, uint8_t* out) {
+  const int64_t id = scaling.leaves[leaf];
+  if (id == Scaling::kStored) return ReadStored(file, channel, first, count, out);
+  const auto* tdms = std::get_if<TdmsValues>(&channel.source);
+  if (!tdms) return DDC_ErrNotSupported;
+  const uint32_t size = ValueSize(scaling.leaf_types[leaf]);
+  return ForEachRunPiece(file, *tdms, first, count,
+                         [&](const TdmsRun& run, const TdmsSlot& slot, uint64_t from, uint64_t n,
+                             uint64_t at) -> Status {
+                           for (const DaqmxScaler& s : slot.scalers)
+                             if (s.scale_id == id) return ReadRunScaler(file, run, slot, s, from, n, out + at * size);
+                           return DDC_ErrDamaged;  // every run has the scaler: checked at open
+                         });
+}
+
+// The output of the channel's scaling as doubles, slice by slice: its leaves
+// read and turned into doubles, then each step in turn. The slices' buffers
+// are kept per thread, for the many calls of one import.
+Status ReadScaled(const File& file, const Channel& channel, uint64_t first, uint64_t count, double* out) {
+  const Scaling& scaling = *channel.scaling;
+  const size_t parts = scaling.leaves.size() + scaling.steps.size();
+  const uint64_t slice = std::clamp<uint64_t>(kScratchBytes / sizeof(double) / parts, 256, 32768);
+  thread_local std::vector<double> table;
+  thread_local std::vector<uint8_t> stored;
+  table.resize(parts * slice);
+  stored.resize(slice * sizeof(uint64_t));
+  const auto values = [&](ScaleRef ref) {
+    return table.data() + ((ref.leaf ? 0 : scaling.leaves.size()) + ref.index) * slice;
+  };
+  for (uint64_t done = 0; done < count;) {
+    const uint64_t n = std::min(slice, count - done);
+    for (uint32_t i = 0; i < scaling.leaves.size(); ++i) {
+      if (Status s = ReadLeaf(file, channel, scaling, i, first + done, n, stored.data())) return s;
+      ToLinearDoubles(scaling.leaf_types[i], stored.data(), false, n, 0, 1,
+                      reinterpret_cast<uint8_t*>(values({true, i})));
+    }
+    // The last step is the output: it goes to the caller's buffer.
+    for (uint32_t j = 0; j < scaling.steps.size(); ++j) {
+      const ScaleStep& step = scaling.steps[j];
+      double* dst = j + 1 == scaling.steps.size() ? out + done : values({false, j});
+      ApplyStep(step, values(step.a), values(step.b), n, dst);
+    }
+    done += n;
+  }
+  return DDC_NoError;
+}
+
+}  // namespace
+
+Status ReadNumbers(const File& file, const Channel& channel, uint64_t first, uint64_t count, uint8_t* out) {
+  if (!channel.scaling) return ReadStored(file, channel, first, count, out);
+  const Scaling& scaling = *channel.scaling;
+  if (scaling.output.leaf) return ReadLeaf(file, channel, scaling, scaling.output.index, first, count, out);
+  if (reinterpret_cast<uintptr_t>(out) % alignof(double) == 0)
+    return ReadScaled(file, channel, first, count, reinterpret_cast<double*>(out));
+  // The caller's buffer is not aligned for doubles: through one that is.
+  std::vector<double> doubles(std::min<uint64_t>(count, 1 << 16));
+  for (uint64_t done = 0; done < count;) {
+    const uint64_t n = std::min<uint64_t>(doubles.size(), count - done);
+    if (Status s = ReadScaled(file, channel, first + done, n, doubles.data())) return s;
+    std::memcpy(out + done * sizeof(double), doubles.data(), n * sizeof(double));
+    done += n;
+  }
+  return DDC_NoError;
 }
 
 Status ReadTimestamps(const File& file, const Channel& channel, uint64_t first, uint64_t count,

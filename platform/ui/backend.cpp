@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/ui/gdi.h"
 #include "platform/ui/headless.h"
 
 namespace winport::ui {
@@ -28,6 +29,7 @@ int Backend::SystemMetric(int index) {
 
 BaseUnits Backend::DialogUnits(const DialogTemplate&) { return BaseUnits{6, 13}; }
 void Backend::WindowMoved(HWND, const RECT&) {}
+DWORD Backend::SystemColor(int index) { return index == COLOR_WINDOW ? RGB(255, 255, 255) : RGB(0, 0, 0); }
 
 void SetBackend(Backend* backend) { installed = backend; }
 

@@ -59,6 +59,8 @@ class Backend {
   // MoveWindow changed a window's rectangle (already stored): a backend that
   // draws the window moves it.
   virtual void WindowMoved(HWND window, const RECT& rect);
+  // GetSysColor's answer (0x00BBGGRR). Base: white for COLOR_WINDOW, black otherwise.
+  virtual DWORD SystemColor(int index);
 };
 
 // Installs a backend (not owned; nullptr: back to the headless one).

@@ -7,6 +7,7 @@
 
 #include "platform/ui/backend.h"
 #include "platform/ui/messagebox.h"
+#include "platform/win32/codepage.h"
 
 int MulDiv(int a, int b, int c) {
   if (c == 0) return -1;
@@ -442,9 +443,46 @@ LRESULT CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                               HIWORD(static_cast<UINT_PTR>(lParam)));
       return 0;
     case WM_CLOSE: SendCommand(IDCANCEL, BN_CLICKED); return 0;
+    case WM_DRAWITEM: {
+      auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+      return HasWindow() && item ? OnDrawItem(static_cast<int>(wParam), item) : FALSE;
+    }
     default: return 0;
   }
 }
+
+BOOL CDialog::OnDrawItem(int, DRAWITEMSTRUCT*) { return FALSE; }
+
+bool CDialog::ChildInvalidated(HWND child) {
+  for (size_t i = 0; i < m_controls.size(); ++i) {
+    if (m_controls[i].hwnd != child) continue;
+    if (m_view) m_view->ControlInvalidated(i);
+    return true;
+  }
+  return false;
+}
+
+namespace winport::ui {
+
+bool IsOwnerDrawn(const ControlTemplate& control) {
+  return EqualsNoCase(control.className, kButtonClass) && (control.style & BS_TYPEMASK) == BS_OWNERDRAW;
+}
+
+void PaintOwnerDrawn(CDialog& dialog, size_t index, Surface& surface) {
+  if (!dialog.HasWindow() || index >= dialog.Controls().size()) return;
+  const ControlState& control = dialog.Controls()[index];
+  PaintContext context(surface);
+  DRAWITEMSTRUCT item{};
+  item.CtlType = ODT_BUTTON;
+  item.CtlID = static_cast<UINT>(control.control->id);
+  item.itemAction = ODA_DRAWENTIRE;
+  item.hwndItem = control.hwnd;
+  item.hDC = context.Handle();
+  GetClientRect(control.hwnd, &item.rcItem);
+  dialog.HandleMessage(WM_DRAWITEM, static_cast<WPARAM>(control.control->id), reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace winport::ui
 
 CControl* CDialog::BoundControl(int id) const {
   for (const auto& [boundId, control] : m_bound)

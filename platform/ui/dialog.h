@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ui/controls.h"
+#include "platform/ui/gdi.h"
 #include "platform/ui/messagebox.h"  // the result ids IDOK, IDCANCEL, ...
 #include "platform/ui/window.h"
 
@@ -85,6 +86,23 @@ constexpr UINT LBN_DBLCLK = 2;
 constexpr UINT CBN_SELCHANGE = 1;
 constexpr UINT EN_CHANGE = 0x0300;
 constexpr UINT TCN_SELCHANGE = static_cast<UINT>(-551);
+
+// WM_DRAWITEM: the owner-drawn control's id in wParam, its DRAWITEMSTRUCT in lParam.
+constexpr UINT WM_DRAWITEM = 0x002B;
+constexpr UINT ODT_BUTTON = 4;
+constexpr UINT ODA_DRAWENTIRE = 0x0001;
+
+struct DRAWITEMSTRUCT {
+  UINT CtlType;
+  UINT CtlID;
+  UINT itemID;
+  UINT itemAction;
+  UINT itemState;
+  HWND hwndItem;
+  HDC hDC;
+  RECT rcItem;  // the control's client area
+  UINT_PTR itemData;
+};
 
 // Check states.
 constexpr UINT BST_UNCHECKED = 0;
@@ -202,6 +220,9 @@ class DialogView {
   // The tree item at a point of the control's client area, as drawn; false
   // when the backend draws no tree (the model's own layout answers then).
   virtual bool TreeHitTest(size_t, POINT, HTREEITEM&) { return false; }
+  // An owner-drawn control is to be painted again (InvalidateRect); a backend
+  // that paints it calls PaintOwnerDrawn, now or at its next paint.
+  virtual void ControlInvalidated(size_t) {}
   // A text's width in pixels in the control's font; -1 when the backend draws
   // no text (an estimate from the dialog units is taken then).
   virtual int TextWidth(size_t, const std::string&) { return -1; }
@@ -215,6 +236,17 @@ class DialogView {
 }  // namespace winport::ui
 
 class CDialog;
+
+namespace winport::ui {
+
+// Paints an owner-drawn control of a shown dialog on `surface`: the dialog
+// receives WM_DRAWITEM (ODA_DRAWENTIRE) with a device context over it and
+// the control's client rectangle.
+void PaintOwnerDrawn(CDialog& dialog, size_t index, Surface& surface);
+// Whether the control is one its dialog paints (an owner-drawn button).
+bool IsOwnerDrawn(const ControlTemplate& control);
+
+}  // namespace winport::ui
 
 class CDataExchange {
  public:
@@ -271,6 +303,8 @@ class CDialog : public winport::ui::WindowHandler {
   virtual BOOL OnNotify(int id, UINT code);
   // WM_SIZE: the dialog's new client size. Base: nothing.
   virtual void OnSize(UINT type, int cx, int cy);
+  // WM_DRAWITEM of an owner-drawn control. Base: not handled (FALSE).
+  virtual BOOL OnDrawItem(int id, DRAWITEMSTRUCT* item);
   virtual void DoDataExchange(CDataExchange* dx);
   // FALSE: members -> controls; TRUE: controls -> members. FALSE when a field fails.
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
@@ -329,8 +363,10 @@ class CDialog : public winport::ui::WindowHandler {
   void SendNotify(int id, UINT code);
   // The header's sender fields are filled in; returns the handler's result.
   LRESULT SendNotify(int id, NMHDR* header);
-  // SendMessageA's delivery: WM_COMMAND, WM_NOTIFY, WM_SIZE, WM_CLOSE.
+  // SendMessageA's delivery: WM_COMMAND, WM_NOTIFY, WM_SIZE, WM_CLOSE, WM_DRAWITEM.
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  // InvalidateRect of one of the controls: tells the backend.
+  bool ChildInvalidated(HWND child) override;
   // The control object bound to a control; nullptr when none.
   CControl* BoundControl(int id) const;
   // A control's state was changed by a control object: tells the backend.

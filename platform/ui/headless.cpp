@@ -109,12 +109,63 @@ std::optional<std::string> HeadlessBackend::FileDialog(const FileDialogRequest& 
 
 namespace {
 
-// A dialog's window here: nothing is drawn.
+// Paints into a record of what was painted.
+class RecordingSurface : public Surface {
+ public:
+  RecordingSurface(PaintRecord& record, BaseUnits units) : record_(record), units_(units) {}
+  void Fill(const RECT& rect, COLORREF colour) override {
+    record_.ops.push_back(PaintOp{PaintOp::Kind::Fill, rect, colour, {}, std::nullopt});
+  }
+  SIZE TextExtent(const std::string& text) override {
+    return SIZE{static_cast<LONG>(units_.x * static_cast<int>(text.size())), units_.y};
+  }
+  void Text(int x, int y, const RECT* clip, COLORREF colour, const std::string& text) override {
+    const SIZE extent = TextExtent(text);
+    PaintOp op{PaintOp::Kind::Text, RECT{x, y, x + extent.cx, y + extent.cy}, colour, text, std::nullopt};
+    if (clip) op.clip = *clip;
+    record_.ops.push_back(std::move(op));
+  }
+
+ private:
+  PaintRecord& record_;
+  BaseUnits units_;
+};
+
+// A dialog's window here: nothing is drawn but its owner-drawn controls,
+// whose paints are recorded. A modeless window's view goes with it.
 class NoView : public DialogView {
  public:
+  NoView(CDialog& dialog, bool owned) : dialog_(dialog), owned_(owned) {}
   void ControlChanged(size_t) override {}
   void CaptionChanged() override {}
-  void Close() override {}
+  void ControlInvalidated(size_t index) override {
+    if (index < dialog_.Controls().size() && IsOwnerDrawn(*dialog_.Controls()[index].control)) Paint(dialog_, index);
+  }
+  void Close() override {
+    if (owned_) delete this;
+  }
+
+  // Paints every owner-drawn control, as a window does when it shows.
+  static void PaintAll(CDialog& dialog) {
+    for (size_t i = 0; i < dialog.Controls().size(); ++i)
+      if (IsOwnerDrawn(*dialog.Controls()[i].control)) Paint(dialog, i);
+  }
+
+ private:
+  static void Paint(CDialog& dialog, size_t index) {
+    if (!dialog.HasWindow() || index >= dialog.Controls().size()) return;
+    const ControlState& c = dialog.Controls()[index];
+    PaintRecord record;
+    record.window = c.hwnd;
+    record.control = c.control->id;
+    GetClientRect(c.hwnd, &record.client);
+    RecordingSurface surface(record, dialog.Units());
+    PaintOwnerDrawn(dialog, index, surface);
+    Headless().AddPaint(std::move(record));
+  }
+
+  CDialog& dialog_;
+  bool owned_;
 };
 
 DialogRecord RecordOf(const CDialog& dialog, bool modeless) {
@@ -238,9 +289,10 @@ std::string Apply(CDialog& dialog, const DialogAction& action, std::vector<std::
 }  // namespace
 
 INT_PTR HeadlessBackend::RunModalDialog(CDialog& dialog) {
-  NoView view;
+  NoView view(dialog, false);
   dialog.BeginWindow(&view, false);
   dialog.InitDialog();
+  if (!dialog.IsEnded()) NoView::PaintAll(dialog);
   DialogRecord record = RecordOf(dialog, false);
   std::string failure;
   std::optional<ExpectedDialog> expected;
@@ -281,9 +333,9 @@ INT_PTR HeadlessBackend::RunModalDialog(CDialog& dialog) {
 }
 
 bool HeadlessBackend::ShowModelessDialog(CDialog& dialog) {
-  static NoView view;
-  dialog.BeginWindow(&view, true);
+  dialog.BeginWindow(new NoView(dialog, true), true);
   dialog.InitDialog();
+  if (dialog.HasWindow()) NoView::PaintAll(dialog);
   DialogRecord record = RecordOf(dialog, true);
   record.expected = true;
   std::lock_guard lock(mutex_);
@@ -373,6 +425,16 @@ std::vector<MSG> HeadlessBackend::Dispatched() const {
   return dispatched_;
 }
 
+std::vector<PaintRecord> HeadlessBackend::Paints() const {
+  std::lock_guard lock(mutex_);
+  return paints_;
+}
+
+void HeadlessBackend::AddPaint(PaintRecord paint) {
+  std::lock_guard lock(mutex_);
+  paints_.push_back(std::move(paint));
+}
+
 int HeadlessBackend::WaitCursorShows() const {
   std::lock_guard lock(mutex_);
   return waitCursorShows_;
@@ -384,6 +446,7 @@ void HeadlessBackend::Reset() {
   log_.clear();
   failures_.clear();
   dispatched_.clear();
+  paints_.clear();
   waitCursorShows_ = 0;
   keyStateHook_ = nullptr;
   eventHook_ = nullptr;

@@ -58,6 +58,23 @@ struct DialogRecord {
   bool expected = false;
 };
 
+// One paint of an owner-drawn control, as its dialog's WM_DRAWITEM did it:
+// each fill and each text in order, in the control's client coordinates.
+struct PaintOp {
+  enum class Kind { Fill, Text };
+  Kind kind = Kind::Fill;
+  RECT rect{0, 0, 0, 0};  // Fill: the rectangle; Text: the text's cell
+  COLORREF colour = 0;
+  std::string text;       // Text only
+  std::optional<RECT> clip;  // Text only: where it was clipped to
+};
+struct PaintRecord {
+  HWND window = nullptr;  // the control's
+  int control = 0;        // its id
+  RECT client{0, 0, 0, 0};
+  std::vector<PaintOp> ops;
+};
+
 // What a script does in a dialog before it presses the answer button.
 struct DialogAction {
   enum class Kind { SetText, SetCheck, Select, Press, SelectItem, RightClickItem, ClickColumn, ReadCell, Resize, Call };
@@ -125,6 +142,11 @@ class HeadlessBackend : public Backend {
   std::vector<ExpectedDialog> Pending() const;
   std::vector<DialogRecord> Log() const;
   std::vector<std::string> Failures() const;
+  // Owner-drawn controls are painted when their dialog shows and whenever
+  // they are invalidated; these are the paints, oldest first. Text is
+  // measured as the dialog units have it: base width per character, base height.
+  std::vector<PaintRecord> Paints() const;
+  void AddPaint(PaintRecord paint);
   // Messages that DispatchMessageA handed over, oldest first.
   std::vector<MSG> Dispatched() const;
   // Times the wait cursor was switched on.
@@ -150,6 +172,7 @@ class HeadlessBackend : public Backend {
   std::vector<DialogRecord> log_;
   std::vector<std::string> failures_;
   std::vector<MSG> dispatched_;
+  std::vector<PaintRecord> paints_;
   int waitCursorShows_ = 0;
   std::function<void(const std::string&)> failureHandler_;
   std::function<SHORT(int)> keyStateHook_;

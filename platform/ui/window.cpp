@@ -246,6 +246,18 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return handler ? handler->HandleMessage(message, wParam, lParam) : 0;
 }
 
+BOOL InvalidateRect(HWND window, const RECT*, BOOL) {
+  const HWND parent = GetParent(window);
+  winport::ui::WindowHandler* handler = nullptr;
+  {
+    WindowState& s = WindowState::Instance();
+    std::lock_guard lock(s.mutex);
+    const auto it = s.handlers.find(reinterpret_cast<uintptr_t>(parent));
+    if (parent && it != s.handlers.end()) handler = it->second;
+  }
+  return handler && handler->ChildInvalidated(window);
+}
+
 BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove) {
   if (!msg) return FALSE;
   winport::ui::CurrentBackend().ProcessEvents();  // may post; so outside the lock

@@ -114,6 +114,12 @@ BOOL GetCursorPos(POINT* point);
 // bar and a caption); 0 for any other index.
 int GetSystemMetrics(int index);
 
+// Asks for a control of a dialog to be painted again (the rectangle and the
+// erase flag aside: the whole control is): an owner-drawn one gets its
+// WM_DRAWITEM, at once (headless) or when the backend next paints (Qt).
+// FALSE for a window that lies in no dialog.
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+
 // Delivers a message to the window's handler at once and returns its result;
 // 0 for a window without one. Dialogs take WM_COMMAND, WM_NOTIFY, WM_SIZE and WM_CLOSE.
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -161,6 +167,8 @@ class WindowHandler {
  public:
   virtual ~WindowHandler() = default;
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  // InvalidateRect of a window below this one; false when it is none of ours.
+  virtual bool ChildInvalidated(HWND) { return false; }
 };
 // Binds a handler to a window (nullptr unbinds); the window's destruction unbinds it too.
 void SetWindowHandler(HWND window, WindowHandler* handler);

@@ -372,17 +372,29 @@ class TarvixReader {
     const double rate = LoadF64LE(body.data() + kSamplingRate);
     const double interval = rate == 0 ? 1.0 : 1.0 / rate;
     records_ = static_cast<uint64_t>(count);
-    int64_t blockOffset = 0;
     for (BrevanSignal& s : out_.signals) {
-      const int64_t values = static_cast<int64_t>(std::max(0, s.ValuesPerBlock)) * count;
+      const int64_t values = ValuesPerRecord(s) * count;
       if (values > INT32_MAX) return Stop(TarvixStatus::DataSpaceTooLarge);
       SetTimeAxis(s, values, interval);
-      if (head_.layoutFlag == 0) {
-        s.BlockOffset = static_cast<int32_t>(blockOffset);
-        s.Demux = static_cast<int32_t>(head_.recordSize);
-      }
-      blockOffset += s.valueSize;
     }
+    return head_.layoutFlag != 0 || LayOutRecord();
+  }
+
+  static int64_t ValuesPerRecord(const BrevanSignal& s) { return std::max(0, s.ValuesPerBlock); }
+
+  // A data record holds each channel's values in turn, all values of one
+  // channel side by side: a channel starts behind all values of the channels
+  // before it, and its values in one record lie one value size apart (the
+  // record size apart when it has one value per record).
+  bool LayOutRecord() {
+    int64_t blockOffset = 0;
+    for (BrevanSignal& s : out_.signals) {
+      if (blockOffset > INT32_MAX) return Stop(TarvixStatus::DataSpaceTooLarge);
+      s.BlockOffset = static_cast<int32_t>(blockOffset);
+      s.Demux = ValuesPerRecord(s) > 1 ? s.valueSize : static_cast<int32_t>(head_.recordSize);
+      blockOffset += ValuesPerRecord(s) * s.valueSize;
+    }
+    recordBytes_ = blockOffset;
     return true;
   }
 
@@ -416,7 +428,7 @@ class TarvixReader {
   }
 
   // Without a sampling record that gave values, a data file of records of
-  // exactly the channels' value sizes gives the time axis: the interval is
+  // exactly the channels' values gives the time axis: the interval is
   // the step of a "Zeitbasis" channel where it first moves, else 1.
   bool EstimateTimeBase() {
     if (out_.signals.Empty()) return true;
@@ -428,12 +440,8 @@ class TarvixReader {
     if (!dataPath || !data.Open(*dataPath)) return true;
     out_.dataPath = *dataPath;
     out_.dataOffset = 0;
-    int64_t sum = 0;
-    for (BrevanSignal& s : out_.signals) {
-      s.BlockOffset = static_cast<int32_t>(sum);
-      sum += s.valueSize;
-    }
-    if (sum != head_.recordSize) return true;
+    if (!LayOutRecord()) return false;
+    if (recordBytes_ != head_.recordSize) return true;
     const uint64_t r = static_cast<uint64_t>(head_.recordSize);
     records_ = data.Size() / r;
     if (records_ > INT32_MAX) return Stop(TarvixStatus::DataSpaceTooLarge);
@@ -455,8 +463,9 @@ class TarvixReader {
       }
     }
     for (BrevanSignal& s : out_.signals) {
-      SetTimeAxis(s, static_cast<int64_t>(records_), interval);
-      s.Demux = static_cast<int32_t>(r);
+      const int64_t values = ValuesPerRecord(s) * static_cast<int64_t>(records_);
+      if (values > INT32_MAX) return Stop(TarvixStatus::DataSpaceTooLarge);
+      SetTimeAxis(s, values, interval);
     }
     return true;
   }
@@ -482,8 +491,10 @@ class TarvixReader {
       if (s.NoOfValues <= 0) continue;
       const uint64_t n = static_cast<uint64_t>(s.NoOfValues);
       sum += n * static_cast<uint64_t>(s.valueSize);
-      const uint64_t last = static_cast<uint64_t>(std::max(0, s.BlockOffset)) +
-                            (n - 1) * static_cast<uint64_t>(std::max(0, s.Demux)) + static_cast<uint64_t>(s.valueSize);
+      const uint64_t perRecord = static_cast<uint64_t>(std::max<int64_t>(1, ValuesPerRecord(s)));
+      const uint64_t last = (n - 1) / perRecord * r + static_cast<uint64_t>(std::max(0, s.BlockOffset)) +
+                            (n - 1) % perRecord * static_cast<uint64_t>(std::max(0, s.Demux)) +
+                            static_cast<uint64_t>(s.valueSize);
       size = std::max({size, sum, last});
     }
     if (size >= smallimports::kMaxDataSpace) return Stop(TarvixStatus::DataSpaceTooLarge);
@@ -500,6 +511,7 @@ class TarvixReader {
   TarvixStatus status_ = TarvixStatus::Ok;
   uint64_t offset_ = 0;
   uint64_t records_ = 0;  // data records the sampling or the data file states
+  int64_t recordBytes_ = 0;  // the bytes the channels' values take in a record, as laid out
   bool foundFurtherRecord_ = false;
   uint32_t lastChannelId_ = 0;
 };
@@ -531,7 +543,7 @@ double RawToDouble(uint64_t raw, uint32_t code) {
     case 5: return static_cast<int32_t>(raw);
     case 6: case 13: return static_cast<uint32_t>(raw);
     case 7: return static_cast<double>(static_cast<int64_t>(raw));
-    case 8: return static_cast<double>(raw);  // unsigned, as its host type 32 says
+    case 8: return static_cast<double>(static_cast<int64_t>(raw));
     case 9: return std::bit_cast<float>(static_cast<uint32_t>(raw));
     case 10: return std::bit_cast<double>(raw);
     default: return 0;

@@ -22,6 +22,10 @@ constexpr size_t kHeaderOffsetField = 8;
 
 // Host value types of the type names.
 constexpr int32_t kDTypFloat = 11;
+// A digital channel's values are 16-bit words of 16 states: the host cuts all
+// 16 bits from each (BitSize 3840), not one.
+constexpr int32_t kDTypDigital = 18;
+constexpr int32_t kDigitalBits = 16;
 
 struct TypeInfo {
   const char* name;
@@ -319,6 +323,8 @@ class Loader {
       }
       s.Demux = 4;
       s.DTyp = kDTypFloat;
+      s.bitCount = 0;  // a float, no bit field
+      s.firstBit = 0;
     }
     return {HestorStatus::Ok, file_.Tell()};
   }
@@ -419,6 +425,7 @@ HestorResult ParseHestorFile(const std::string& path, HestorImport& out) {
       s = std::move(section.signal);
       s.number = number;
       s.DTyp = section.type->dtyp;
+      if (s.DTyp == kDTypDigital) s.bitCount = kDigitalBits;
       s.valueSize = section.type->size;
       s.Demux = s.valueSize;
       s.NoOfValues = static_cast<int32_t>(section.values);

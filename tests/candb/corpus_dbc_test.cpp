@@ -66,6 +66,27 @@ std::set<std::string> ListedNodes(const std::string& path) {
   return names;
 }
 
+// The value ranges of the file's "SG_MUL_VAL_" lines, found without the
+// reader, by (message id, signal name): the multiplexor and its ranges.
+std::map<std::pair<uint32_t, std::string>, std::pair<std::string, std::vector<pellor::CanMuxRange>>> MuxLines(
+    const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::map<std::pair<uint32_t, std::string>, std::pair<std::string, std::vector<pellor::CanMuxRange>>> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("SG_MUL_VAL_ ", 0) != 0) continue;
+    for (char& c : line)
+      if (c == ',' || c == ';' || c == '-' || c == '\r') c = ' ';
+    std::istringstream words(line.substr(12));
+    uint32_t id = 0;
+    std::string signal, multiplexor;
+    words >> id >> signal >> multiplexor;
+    auto& [name, ranges] = lines[{id, signal}];
+    name = multiplexor;
+    for (uint64_t lo, hi; words >> lo >> hi;) ranges.push_back({lo, hi});
+  }
+  return lines;
+}
+
 // An oracle text (decoded) as this system holds texts: Windows-1252 bytes.
 std::string Ansi(const json& text) { return text.is_null() ? std::string() : winport::Utf8ToAnsi(text.get<std::string>()); }
 
@@ -184,8 +205,22 @@ TEST(CorpusDbc, EveryFileMatchesItsOracle) {
       ASSERT_EQ(messages[i]->Name(), oracle["messages"][i]["name"]);
       CompareMessage(*messages[i], oracle["messages"][i], listed);
     }
-    for (const std::string& name : known.leftOutSignals)
-      for (const auto& msg : db.Messages()) EXPECT_EQ(msg.FindSignal(name), nullptr) << name;
+    for (const std::string& name : known.leftOutSignals) {
+      bool listed = false;
+      for (const auto& msg : db.Messages()) {
+        EXPECT_EQ(msg.FindSignal(name), nullptr) << name;
+        for (const auto& out : msg.LeftOutSignals()) listed = listed || out.name == name;
+      }
+      EXPECT_TRUE(listed) << name << " is not named as left out";
+    }
+    // The multiplexor values that the oracle does not hold, against the file's lines.
+    for (const auto& [key, line] : MuxLines(path)) {
+      SCOPED_TRACE("SG_MUL_VAL_ of " + key.second);
+      const CanSig* sig = db.FindSignalById(static_cast<int32_t>(key.first), key.second);
+      ASSERT_NE(sig, nullptr);
+      EXPECT_EQ(sig->MuxSwitch(), line.first);
+      EXPECT_TRUE(sig->MuxRanges() == line.second);
+    }
   }
 }
 

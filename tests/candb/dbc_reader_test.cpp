@@ -150,7 +150,7 @@ const std::vector<Case>& Cases() {
          EXPECT_EQ(Sig(db, 1, "three").MuxValue(), 3);
          EXPECT_EQ(Sig(db, 1, "hex").MuxValue(), 31);
          EXPECT_EQ(Sig(db, 1, "oct").MuxValue(), 15);
-         EXPECT_EQ(Sig(db, 1, "both").Flags(), kSigMultiplexed);
+         EXPECT_EQ(Sig(db, 1, "both").Flags(), kSigMultiplexed | kSigMultiplexor);  // multiplexed, and a multiplexor
          EXPECT_EQ(Sig(db, 1, "both").MuxValue(), 2);
          EXPECT_EQ(Sig(db, 1, "plain").Flags(), 0);
        }},
@@ -161,8 +161,56 @@ const std::vector<Case>& Cases() {
        0,
        [](const CDbBase& db) {
          EXPECT_EQ(Names(db.Messages()[0].Signals()), (std::vector<std::string>{"before", "after"}));
+         // The message keeps who was left out and why, for the import to say so.
+         std::vector<std::string> leftOut;
+         for (const auto& s : db.Messages()[0].LeftOutSignals()) leftOut.push_back(s.name + " " + s.indicator);
+         EXPECT_EQ(leftOut, (std::vector<std::string>{"bare m", "odd m08"}));
        }},
       {"an indicator's line is still checked", "BO_ 1 A: 8 X\n SG_ bare m : 8|99@1+ (1,0) [0|3] \"\" X\n", 2},
+
+      // -- multiplexor values of SG_MUL_VAL_ lines
+      {"value ranges, two lines for one signal",
+       "BO_ 1 A: 8 X\n SG_ sel M : 0|8@1+ (1,0) [0|0] \"\" X\n SG_ s m1 : 8|8@1+ (1,0) [0|0] \"\" X\n\n"
+       "SG_MUL_VAL_ 1 s sel 1-1, 3-3,2 - 5;\nSG_MUL_VAL_ 1 s SEL 18446744073709551615-18446744073709551615 ;\n"
+       "SG_MUL_VAL_ 1 nobody sel 0-0;\nSG_MUL_VAL_ 7 s sel 0-0;\n",
+       0,
+       [](const CDbBase& db) {
+         const CanSig& s = Sig(db, 1, "s");
+         EXPECT_EQ(s.MuxSwitch(), "sel");
+         EXPECT_EQ(s.MuxRanges(), (std::vector<CanMuxRange>{{1, 1}, {3, 3}, {2, 5}, {UINT64_MAX, UINT64_MAX}}));
+         EXPECT_FALSE(s.HasMuxConflict());  // names compare ignoring case
+         EXPECT_TRUE(Sig(db, 1, "sel").MuxRanges().empty());
+       }},
+      {"lines that name two multiplexors",
+       "BO_ 1 A: 8 X\n SG_ s m1 : 8|8@1+ (1,0) [0|0] \"\" X\n\nSG_MUL_VAL_ 1 s a 1-1;\nSG_MUL_VAL_ 1 s b 1-1;\n", 0,
+       [](const CDbBase& db) { EXPECT_TRUE(Sig(db, 1, "s").HasMuxConflict()); }},
+      {"a range that runs backwards", std::string(kMessage1) + "SG_MUL_VAL_ 1 s s 5-2;\n", 4},
+      {"a range without its upper end", std::string(kMessage1) + "SG_MUL_VAL_ 1 s s 5;\n", 4},
+      {"a negative multiplexor value", std::string(kMessage1) + "SG_MUL_VAL_ 1 s s -1-2;\n", 4},
+      {"a multiplexor value that is no whole number", std::string(kMessage1) + "SG_MUL_VAL_ 1 s s 1-2.5;\n", 4},
+      {"no range at all", std::string(kMessage1) + "SG_MUL_VAL_ 1 s s ;\n", 4},
+      {"ranges without ';'", std::string(kMessage1) + "SG_MUL_VAL_ 1 s s 1-2, 3-4\n", 4},
+
+      // -- "//" comments
+      {"comment lines first, before VERSION",
+       "// written by a tool\n// on a Monday\n\nVERSION \"\"\n\n" + std::string(kMessage1), 0,
+       [](const CDbBase& db) { EXPECT_EQ(Sig(db, 1, "s").Length(), 8); }},
+      {"trailing comments after VERSION, BO_ and SG_ lines, comment lines between",
+       "VERSION \"1.0\" // the version\n\nBU_: A B // nodes\n\n// messages\nBO_ 1 One: 8 A // the first\n"
+       " SG_ s : 0|8@1+ (1,0) [0|0] \"\" A,B // with receivers\n // between signals\n"
+       " SG_ t : 8|8@1+ (1,0) [0|0] \"%\"// and none\n\n// and at the end\nCM_ BO_ 1 \"c\"; // comment\n",
+       0,
+       [](const CDbBase& db) {
+         EXPECT_EQ(Names(db.Nodes()), (std::vector<std::string>{"A", "B"}));
+         EXPECT_EQ(Names(db.Messages()[0].Signals()), (std::vector<std::string>{"s", "t"}));
+         EXPECT_EQ(Names(Sig(db, 1, "s").Receivers()), (std::vector<std::string>{"A", "B"}));
+         EXPECT_EQ(Sig(db, 1, "t").Unit(), "%");
+         EXPECT_EQ(db.FindMessageById(1)->Comment(), "c");
+       }},
+      {"a file of comments only", "// nothing else\n", 0,
+       [](const CDbBase& db) { EXPECT_EQ(db.Messages().Count(), 0u); }},
+      {"a single '/' is no comment", "BO_ 1 One: 8 X /\n", 1},
+      {"a comment before VERSION, then another word", "// x\nHELLO\n", 2},
 
       // -- order of messages and signals
       {"messages by name, signals by start bit",

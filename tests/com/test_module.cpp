@@ -195,6 +195,10 @@ const SignalData kSignals[] = {
      -3, 2, 2, {}},
 };
 
+// With the user text "nodata": a fourth signal whose values no block holds.
+const SignalData kNoDataSignal = {"Leer", "", 0, 7, 0, 0, 0, 2, 0, 2, 0, 0, 0, 1, 1, 0, "s", "", 3, 0, 1e308, "", 0,
+                                  "Leer", "", 0, 0, 1, 3, {}};
+
 // The flat data space of the three signals.
 std::vector<BYTE> MakeDataSpace() {
   std::vector<BYTE> space(kDataSize, 0xEE);
@@ -443,6 +447,7 @@ class CFakeImport : public Dispatch<CFakeImport> {
     const std::string note = ReadVariable(hostVersion_, "FAKE_NOTE");
     if (!note.empty()) comments_[3] = {"Notiz", note};
     data_ = MakeDataSpace();
+    noData_ = user == "nodata";
     imported_ = true;
     return S_OK;
   }
@@ -454,12 +459,13 @@ class CFakeImport : public Dispatch<CFakeImport> {
     return S_OK;
   }
   HRESULT nSignals(LONG* n) {
-    *n = imported_ ? static_cast<LONG>(std::size(kSignals)) : 0;
+    *n = imported_ ? static_cast<LONG>(std::size(kSignals) + (noData_ ? 1 : 0)) : 0;
     return S_OK;
   }
   HRESULT Signal(LONG idx, IDispatch** signal) {
     const bool known = imported_ && idx >= 1 && static_cast<size_t>(idx) <= std::size(kSignals);
-    *signal = New<CFakeSignal>(known ? &kSignals[idx - 1] : nullptr, ShowAll());
+    const bool empty = imported_ && noData_ && static_cast<size_t>(idx) == std::size(kSignals) + 1;
+    *signal = New<CFakeSignal>(known ? &kSignals[idx - 1] : empty ? &kNoDataSignal : nullptr, ShowAll());
     return *signal ? S_OK : E_OUTOFMEMORY;
   }
   HRESULT IsValid(BSTR strFileName, LONG* valid) {
@@ -605,6 +611,7 @@ class CFakeImport : public Dispatch<CFakeImport> {
   uint64_t position_ = 0;
   int opens_ = 0;
   bool imported_ = false;
+  bool noData_ = false;
   LONG hostVersion_ = 1536;
   std::string name_;
   std::vector<std::pair<std::string, std::string>> comments_;  // slot -> name, text

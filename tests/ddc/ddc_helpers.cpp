@@ -86,8 +86,8 @@ std::vector<std::string> Strings(DDCChannelHandle channel) {
   return out;
 }
 
-double UnixFromLocal(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
-                     unsigned second, double fraction) {
+double UnixFromUtc(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                   unsigned second, double fraction) {
   struct tm t {};
   t.tm_year = static_cast<int>(year) - 1900;
   t.tm_mon = static_cast<int>(month) - 1;
@@ -95,8 +95,7 @@ double UnixFromLocal(unsigned year, unsigned month, unsigned day, unsigned hour,
   t.tm_hour = static_cast<int>(hour);
   t.tm_min = static_cast<int>(minute);
   t.tm_sec = static_cast<int>(second);
-  t.tm_isdst = -1;
-  return static_cast<double>(mktime(&t)) + fraction;
+  return static_cast<double>(timegm(&t)) + fraction;
 }
 
 std::vector<double> Stamps(DDCChannelHandle channel) {
@@ -107,7 +106,7 @@ std::vector<double> Stamps(DDCChannelHandle channel) {
                                                  h.data(), mi.data(), s.data(), f.data(), wd.data()),
             0);
   std::vector<double> out;
-  for (size_t i = 0; i < n; ++i) out.push_back(UnixFromLocal(y[i], mo[i], d[i], h[i], mi[i], s[i], f[i]));
+  for (size_t i = 0; i < n; ++i) out.push_back(UnixFromUtc(y[i], mo[i], d[i], h[i], mi[i], s[i], f[i]));
   return out;
 }
 
@@ -117,7 +116,7 @@ std::optional<double> StampOf(F&& get) {
   unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, wd = 0;
   double f = 0;
   if (get(&y, &mo, &d, &h, &mi, &s, &f, &wd) != 0) return std::nullopt;
-  return UnixFromLocal(y, mo, d, h, mi, s, f);
+  return UnixFromUtc(y, mo, d, h, mi, s, f);
 }
 }  // namespace
 

@@ -100,11 +100,11 @@ DDCDataType DataType(DDCChannelHandle channel);
 // Every value of a number channel as doubles.
 std::vector<double> Numbers(DDCChannelHandle channel);
 std::vector<std::string> Strings(DDCChannelHandle channel);
-// Every value of a timestamp channel as Unix seconds, from its local components.
+// Every value of a timestamp channel as Unix seconds, from its (UTC) components.
 std::vector<double> Stamps(DDCChannelHandle channel);
-// Local components back to Unix seconds, as the module does (mktime, DST unknown).
-double UnixFromLocal(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
-                     unsigned second, double fraction);
+// UTC components back to Unix seconds.
+double UnixFromUtc(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                   unsigned second, double fraction);
 std::optional<double> FileStamp(DDCFileHandle file, const char* name);
 std::optional<double> ChannelStamp(DDCChannelHandle channel, const char* name);
 

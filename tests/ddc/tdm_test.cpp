@@ -102,6 +102,9 @@ TEST_F(TdmTest, RepresentationsGiveTheirValues) {
        DDC_TypeUInt8, {1, 2}},
       {"inline floats", Inline("x", "float_sequence", "0.1 2", 2), DDC_TypeFloat,
        {static_cast<double>(0.1f), 2}},
+      {"inline doubles wrapped in child elements",
+       Inline("x", "double_sequence", "<A>0 0.01</A>\n<A><B>0.02</B> 0.03</A>", 4), DDC_TypeDouble,
+       {0, 0.01, 0.02, 0.03}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

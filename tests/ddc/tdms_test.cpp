@@ -197,7 +197,7 @@ TEST_F(Tdms, StringOffsetsBeyondTheirCharactersAreDamage) {
   EXPECT_EQ(values[0], nullptr);
 }
 
-TEST_F(Tdms, TimestampsGiveLocalComponentsOfTheStoredInstant) {
+TEST_F(Tdms, TimestampsGiveTheUtcComponentsOfTheStoredInstant) {
   // 2024-03-01T08:15:30.25Z and 2024-07-01T23:59:59.5Z.
   const Timestamp t1 = FromUnix(1709280930, 0.25), t2 = FromUnix(1719878399, 0.5);
   Segment s;
@@ -208,11 +208,12 @@ TEST_F(Tdms, TimestampsGiveLocalComponentsOfTheStoredInstant) {
   be.objects = {WithData(kB, kTimestamp, 1)};
   be.raw = RawData(true).Stamp(t2).Bytes();
   const std::string path = Write({s, be});
+  // The same components in any time zone.
   struct Case {
     const char* tz;
     unsigned hour1, day2, hour2, weekday2;
   };
-  for (const Case& c : {Case{"UTC", 8, 1, 23, 1}, Case{"Europe/Berlin", 9, 2, 1, 2}}) {
+  for (const Case& c : {Case{"UTC", 8, 1, 23, 1}, Case{"Europe/Berlin", 8, 1, 23, 1}}) {
     SCOPED_TRACE(c.tz);
     ScopedTimeZone tz(c.tz);
     OpenedFile file(path, "TDMs");
@@ -238,6 +239,25 @@ TEST_F(Tdms, TimestampsGiveLocalComponentsOfTheStoredInstant) {
     double raw[2];
     EXPECT_EQ(DDC_GetDataValues(a, 0, 2, raw), DDC_ErrTypeMismatch);
   }
+}
+
+// Berlin's local times of 2023-10-29 02:00 to 03:00 happen twice; UTC ones once.
+TEST_F(Tdms, InstantsOfARepeatedLocalHourKeepTheirOrder) {
+  ScopedTimeZone tz("Europe/Berlin");
+  const int64_t first = 1698539400;  // 2023-10-29T00:30:00Z, 02:30 summer time
+  Segment s;
+  s.objects = {WithData(kA, kTimestamp, 4)};
+  RawData raw;
+  for (int i = 0; i < 4; ++i) raw.Stamp(FromUnix(first + 1800 * i));  // 02:30, 02:00 and 02:30 winter time, 03:00
+  s.raw = raw.Bytes();
+  OpenedFile file(Write({s}), "TDMs");
+  ASSERT_EQ(file.Status(), 0);
+  DDCChannelHandle a = ChannelAt(file, 0, 0);
+  unsigned h[4], mi[4];
+  ASSERT_EQ(DDC_GetDataValuesTimestampComponents(a, 0, 4, nullptr, nullptr, nullptr, h, mi, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(std::vector<unsigned>(h, h + 4), (std::vector<unsigned>{0, 1, 1, 2}));
+  EXPECT_EQ(std::vector<unsigned>(mi, mi + 4), (std::vector<unsigned>{30, 0, 30, 0}));
+  EXPECT_EQ(Stamps(a), (std::vector<double>{first + 0.0, first + 1800.0, first + 3600.0, first + 5400.0}));
 }
 
 TEST_F(Tdms, AFractionJustBelowOneSecondStaysBelowOne) {
@@ -297,6 +317,35 @@ TEST_F(Tdms, ACutLastSegmentYieldsTheValuesPresent) {
   }
 }
 
+// A next-segment offset beyond the end of the file: the segment ends at a
+// chunk boundary where a lead-in starts, and reading goes on there.
+TEST_F(Tdms, ANextOffsetBeyondTheFileEndsTheSegmentAtTheLeadInThatFollows) {
+  for (const bool interleaved : {false, true}) {
+    SCOPED_TRACE(interleaved ? "interleaved" : "contiguous");
+    std::vector<Segment> s(3);
+    s[0].toc = kDefaultToc | (interleaved ? kTocInterleaved : 0);
+    s[0].objects = {WithData(kA, kF64, 2), WithData(kB, kF64, 2)};
+    s[0].raw = RawData().Values<double>({0, 1, 10, 11, 2, 3, 12, 13}).Bytes();  // rows or blocks alike
+    s[0].next_offset = uint64_t{1} << 40;
+    // Reuses the list, then a new channel C joins it.
+    s[1].toc = kTocRawData | (interleaved ? kTocInterleaved : 0);
+    s[1].raw = RawData().Values<double>({4, 5, 14, 15}).Bytes();
+    s[2].toc = kTocMetaData | kTocRawData;
+    s[2].objects = {WithData(Path("G", "C"), kF64, 1)};
+    s[2].raw = RawData().Values<double>({6, 7, 16, 17, 30}).Bytes();
+    OpenedFile file(Write(s), "TDMs");
+    ASSERT_EQ(file.Status(), 0);
+    // The last segment is contiguous in both cases.
+    const std::vector<double> a = interleaved ? std::vector<double>{0, 10, 2, 12, 4, 14, 6, 7}
+                                              : std::vector<double>{0, 1, 2, 3, 4, 5, 6, 7};
+    const std::vector<double> b = interleaved ? std::vector<double>{1, 11, 3, 13, 5, 15, 16, 17}
+                                              : std::vector<double>{10, 11, 12, 13, 14, 15, 16, 17};
+    EXPECT_EQ(Numbers(ChannelAt(file, 0, 0)), a);
+    EXPECT_EQ(Numbers(ChannelAt(file, 0, 1)), b);
+    EXPECT_EQ(Numbers(ChannelAt(file, 0, 2)), (std::vector<double>{30}));
+  }
+}
+
 // Damage after the first segment keeps the segments before it; damage in
 // the first fails the open.
 TEST_F(Tdms, DamageKeepsTheSegmentsBeforeIt) {
@@ -312,6 +361,15 @@ TEST_F(Tdms, DamageKeepsTheSegmentsBeforeIt) {
     s.raw = RawData().Values<double>({3, 4}).Bytes();
     return s;
   };
+  // A DAQmx segment of these objects and raw bytes.
+  const auto daqmx = [](std::vector<Object> objects, size_t bytes) {
+    Segment s;
+    s.toc = kDefaultToc | kTocDaqmx;
+    s.objects = std::move(objects);
+    s.raw = std::string(bytes, '\x01');
+    return s;
+  };
+  const std::string kD = Path("D", "d"), kE = Path("D", "e");
   struct Case {
     const char* what;
     std::function<std::string()> bytes;
@@ -353,6 +411,24 @@ TEST_F(Tdms, DamageKeepsTheSegmentsBeforeIt) {
        }, 0, {1, 2}},
       {"bytes of a count overflow 64 bits",
        [&] { Segment s = good(); s.objects = {WithData(kA, kF64, 1ull << 62)}; return Encode({good(), s}); }, 0, {1, 2}},
+      {"a DAQmx scaler beyond its row",
+       [&] { return Encode({good(), daqmx({Daqmx(kD, 1, {2}, {{3, 0, 1, 0}})}, 2), more()}); }, 0, {1, 2}},
+      {"DAQmx width vectors that differ between channels",
+       [&] {
+         return Encode({good(), daqmx({Daqmx(kD, 1, {4}, {{3, 0, 0, 0}}), Daqmx(kE, 1, {8}, {{3, 0, 2, 0}})}, 4), more()});
+       }, 0, {1, 2}},
+      {"a DAQmx buffer index out of range",
+       [&] { return Encode({good(), daqmx({Daqmx(kD, 1, {4}, {{3, 1, 0, 0}})}, 4), more()}); }, 0, {1, 2}},
+      {"an unknown DAQmx scaler type",
+       [&] { return Encode({good(), daqmx({Daqmx(kD, 1, {4}, {{12, 0, 0, 0}})}, 4), more()}); }, 0, {1, 2}},
+      {"DAQmx counts whose bytes exceed the segment",
+       [&] { return Encode({good(), daqmx({Daqmx(kD, 4, {4}, {{3, 0, 0, 0}})}, 8), more()}); }, 0, {1, 2}},
+      {"DAQmx raw data beside other values",
+       [&] {
+         return Encode({good(), daqmx({Daqmx(kD, 1, {4}, {{3, 0, 0, 0}}), WithData(kE, kF64, 1)}, 12), more()});
+       }, 0, {1, 2}},
+      {"a DAQmx buffer index out of range in the first segment",
+       [&] { return Encode({daqmx({Daqmx(kD, 1, {4}, {{3, 1, 0, 0}})}, 4)}); }, DDC_ErrDamaged, {}},
       {"first lead-in without tag", [&] { Segment s = good(); s.tag = "TDSh"; return Encode({s}); },
        DDC_ErrWrongFileKind, {}},
       {"shorter than a lead-in", [&] { return Encode({good()}).substr(0, 20); }, DDC_ErrDamaged, {}},
@@ -389,29 +465,18 @@ TEST_F(Tdms, AFileEndingInsideItsFirstMetadataOpensEmpty) {
 }
 
 TEST_F(Tdms, UnreadableTypesHaveTheUnsupportedCodeAndKeepTheLayout) {
-  std::vector<Segment> s(2);
-  // DAQmx raw data (one buffer of 4-byte rows, 3 per chunk) with a complex channel beside a
-  // readable one: their values take space but cannot be read.
-  s[0].toc = kDefaultToc | kTocDaqmx;
-  Object daq = NoData(Path("DAQ", "ai0"));
-  daq.index = Object::Index::Daqmx;
-  daq.count = 3;
-  daq.daqmx_widths = {4};
-  s[0].objects = {daq};
-  s[0].raw = std::string(12, '\x01');
-  s[1].objects = {WithData(kA, kComplexF64, 1), WithData(kB, kF64, 2)};
-  s[1].raw = std::string(16, '\x02') + RawData().Values<double>({7, 8}).Bytes();
-  OpenedFile file(Write(s), "TDMs");
+  // A complex channel beside a readable one: its values take space but cannot be read.
+  Segment s;
+  s.objects = {WithData(kA, kComplexF64, 1), WithData(kB, kF64, 2)};
+  s.raw = std::string(16, '\x02') + RawData().Values<double>({7, 8}).Bytes();
+  OpenedFile file(Write({s}), "TDMs");
   ASSERT_EQ(file.Status(), 0);
-  DDCChannelHandle daq_channel = ChannelAt(file, 0, 0), complex = ChannelAt(file, 1, 0);
-  for (DDCChannelHandle c : {daq_channel, complex}) {
-    EXPECT_EQ(DataType(c), DDC_TypeUnsupported);
-    double v[3];
-    EXPECT_EQ(DDC_GetDataValues(c, 0, 1, v), DDC_ErrNotSupported);
-  }
-  EXPECT_EQ(Count(daq_channel), 3u);
+  DDCChannelHandle complex = ChannelAt(file, 0, 0);
+  EXPECT_EQ(DataType(complex), DDC_TypeUnsupported);
+  double v[3];
+  EXPECT_EQ(DDC_GetDataValues(complex, 0, 1, v), DDC_ErrNotSupported);
   EXPECT_EQ(Count(complex), 1u);
-  EXPECT_EQ(Numbers(ChannelAt(file, 1, 1)), (std::vector<double>{7, 8}));
+  EXPECT_EQ(Numbers(ChannelAt(file, 0, 1)), (std::vector<double>{7, 8}));
 }
 
 TEST_F(Tdms, RangesAcrossSegmentsAndOutsideTheValues) {

@@ -17,6 +17,7 @@
 #include "tests/support/host_variables.h"
 #include "tests/support/mdf_writer.h"
 #include "tests/support/unsorted_mdf.h"
+#include "tests/dravo/layout_files.h"
 
 namespace {
 
@@ -321,6 +322,105 @@ TEST_F(Driver, AGroupWithoutATimeChannelGetsAnIndexAxis) {
   EXPECT_EQ(Values(Signal("b")), (std::vector<double>{0, -1, -2, -3, -4}));
   EXPECT_EQ(Signal("b").YMin, -4.0);
   EXPECT_EQ(Signal("b").MinDelta, -1.0);
+}
+
+// The reason a left-out channel is named with in the import message.
+std::string Reason(const dravotest::LayoutChannel& c) {
+  switch (c.problem) {
+    case MdfValueProblem::DataType: return "Datentyp " + std::to_string(c.cn.dataType);
+    case MdfValueProblem::BitCount:
+      return "Datentyp " + std::to_string(c.cn.dataType) + " mit " + std::to_string(c.cn.bits) + " Bit";
+    case MdfValueProblem::OutsideRecord: return "au\xDF" "erhalb des Datensatzes";
+    case MdfValueProblem::None: break;
+  }
+  return "Text ohne Pausenkommentar";
+}
+
+std::string LeftOutMessage(int group, const std::vector<std::string>& channels) {
+  std::string text = "Gruppe " + std::to_string(group) +
+                     ": Folgende Kan\xE4le k\xF6nnen nicht gelesen werden und fehlen im Import:\n";
+  for (size_t i = 0; i < channels.size(); ++i) text += (i ? ", " : "") + channels[i];
+  return text + "\n";
+}
+
+// Every layout of every data type in files of both byte orders: a channel
+// with numbers becomes a signal of the numbers it was written with (as
+// 32-bit floats); any other is no signal and named, with the reason, in
+// the one box at the end.
+TEST_F(Driver, EveryLayoutIsImportedWithItsValuesOrNamedInTheMessage) {
+  for (uint16_t order : {0, 1}) {
+    for (uint16_t type : dravotest::LayoutDataTypes()) {
+      SCOPED_TRACE((order ? "Motorola file, type " : "Intel file, type ") + std::to_string(type));
+      const dravotest::LayoutFile f = dravotest::BuildLayoutFile(order, type);
+      const std::string path = vars.Dir().File("layout.mdf");
+      f.built.writer.Save(path);
+      std::vector<std::string> leftOut;
+      size_t signals = 0;
+      for (const dravotest::LayoutChannel& c : f.channels) {
+        if (c.problem == MdfValueProblem::None && type != dt::kText)
+          ++signals;
+        else
+          leftOut.push_back(c.cn.name + " (" + Reason(c) + ")");
+      }
+      ASSERT_FALSE(leftOut.empty());
+      script.Box(Box("timechannel not found \n", "DUD32-ERROR MESSAGE"));
+      script.Box(Box(LeftOutMessage(1, leftOut), "MDF-Import"));
+      ASSERT_TRUE(Import(path));
+      EXPECT_TRUE(script.Ok()) << script.Report();
+      EXPECT_EQ(data.signals.Count(), signals);
+      for (const dravotest::LayoutChannel& c : f.channels) {
+        SCOPED_TRACE(c.cn.name);
+        const SignalRecord* s = data.signals.FindByName(c.cn.name.c_str());
+        ASSERT_EQ(s != nullptr, c.problem == MdfValueProblem::None && type != dt::kText);
+        if (!s) continue;
+        std::vector<double> expected;
+        for (double v : c.values) expected.push_back(static_cast<float>(v));
+        EXPECT_EQ(Values(*s), expected);
+      }
+    }
+  }
+}
+
+// A string channel is a signal of pause times when every record holds a
+// pause comment; a text of another kind leaves it out. A time channel without
+// numbers is left out too, and its group counts records. A time channel that
+// cannot be repaired gives its group an index axis, a left-out channel aside.
+TEST_F(Driver, StringChannelsAndATimeChannelWithoutNumbers) {
+  const auto pause = [](uint32_t r) {
+    return "PauseEnd\r\nDate: 1.1.1980   Time: 0:0:" + std::to_string(r) + "\r\n";
+  };
+  ChannelDef comments;
+  comments.cn = CnSpec{.name = "$PAUSE_COMMENTS", .bits = 48 * 8, .dataType = dt::kText};
+  comments.text = pause;
+  ChannelDef other = comments;
+  other.cn.name = "notes";
+  other.text = [pause](uint32_t r) { return r == 2 ? std::string("Pause") : pause(r); };
+  ChannelDef bytes;
+  bytes.cn = CnSpec{.channelType = 1, .name = "stamp", .bits = 32, .dataType = dt::kBytes};
+  bytes.text = [](uint32_t) { return std::string("abcd"); };
+  FileDef def;
+  def.groups.push_back(Group({Time({0, 1, 2, 3}), comments}, 4));
+  def.groups.push_back(Group({bytes, Data("a", [](uint32_t r) { return 5 + r; }), other}, 4));
+  ChannelDef raw = bytes;
+  raw.cn.channelType = 0;
+  raw.cn.name = "raw";
+  def.groups.push_back(Group({Time({0, 1, 2, 2, 2}), raw, Data("b", [](uint32_t r) { return r; })}, 5));
+  script.Box(Box(TimeErrors(2, 3, 3, "time, raw, b") + "\n" + LeftOutMessage(3, {"raw (Datentyp 8)"}) + "\n" +
+                     LeftOutMessage(2, {"stamp (Datentyp 8)", "notes (Text ohne Pausenkommentar)"}) +
+                     "\nFehler bei Zeitkorrekturen: time@3",
+                 "MDF-Import"));
+  ASSERT_TRUE(Import(def));
+  EXPECT_EQ(data.signals.Count(), 5u);
+  EXPECT_EQ(Signal("b@3").XSignal.str(), "");
+  EXPECT_EQ(Signal("b@3").XMax, 4.0);
+  const SignalRecord& times = Signal("PAUSE_COMMENTS@1");
+  EXPECT_EQ(times.DTyp, kDTypUInt32);
+  EXPECT_EQ(Values(times), (std::vector<double>{315561600, 315561601, 315561602, 315561603}));
+  const SignalRecord& a = Signal("a@2");
+  EXPECT_EQ(Values(a), (std::vector<double>{5, 6, 7, 8}));
+  EXPECT_EQ(a.XSignal.str(), "");
+  EXPECT_EQ(a.XFactor, 1.0);
+  EXPECT_EQ(a.XMax, 3.0);
 }
 
 TEST_F(Driver, HostFactorsDecideWhatIsRegular) {

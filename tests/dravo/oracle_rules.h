@@ -1,6 +1,7 @@
 // What Dravo's MDF library reads for a channel of a generated corpus file,
-// from the file's oracle: the physical values wherever the library's rules
-// and the oracle's formulas agree, and the named cases where they differ.
+// from the file's oracle: the physical values wherever the library's
+// conversions and the oracle's formulas agree, the named conversions where
+// they differ, and no numbers for texts and byte arrays.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,18 +23,6 @@ using nlohmann::json;
 
 using testsupport::OracleNumber;
 using testsupport::SameValue;
-
-// Values whose big-endian bytes were read in Intel order.
-inline double Swapped(double v, int type, int bits) {
-  if (type == 2 || type == 3) {
-    if (bits == 32) return std::bit_cast<float>(__builtin_bswap32(std::bit_cast<uint32_t>(static_cast<float>(v))));
-    return std::bit_cast<double>(__builtin_bswap64(std::bit_cast<uint64_t>(v)));
-  }
-  const uint64_t swapped = __builtin_bswap64(static_cast<uint64_t>(static_cast<int64_t>(v))) >> (64 - bits);
-  if (type == 1 && ((swapped >> (bits - 1)) & 1))
-    return static_cast<double>(static_cast<int64_t>(swapped | (~0ull << bits)));
-  return static_cast<double>(swapped);
-}
 
 // The library's conversions where they differ from the formulas the oracle used.
 inline double ByTheLibrary(const json& conversion, double x) {
@@ -62,35 +51,22 @@ inline double ByTheLibrary(const json& conversion, double x) {
 }
 
 // Which of the oracle's summaries ("raw" or "phys") the library's values
-// follow, mapped how; or all zeros.
+// follow, mapped how; or none, for a channel whose data type gives no number.
 struct OracleRule {
   std::string summary = "phys";
   std::function<double(double v, size_t i)> map = [](double v, size_t) { return v; };
-  bool zeros = false;
+  bool noNumbers = false;
 };
 
-// The rule for channel `c` of a file whose ID block names Motorola order or
-// not; `stamp(i)` is the group's first channel's (the time's) value i.
-inline OracleRule RuleFor(const json& c, bool motorola, std::function<double(size_t)> stamp) {
+// The rule for channel `c`.
+inline OracleRule RuleFor(const json& c) {
   OracleRule rule;
   const int type = c["data_type"].get<int>();
   const json& conversion = c["conversion"];
   const int conv = conversion.is_null() ? -1 : conversion["type"].get<int>();
-  if (motorola) {
-    // The byte-order field is not consulted: data types 0 to 3 read as Intel.
-    const int bits = c["bits"].get<int>();
-    rule.summary = "raw";
-    rule.map = [type, bits](double v, size_t) { return Swapped(v, type, bits); };
-  } else if (type >= 7) {
-    // Data types 8 and above give 0; a string channel gives the seconds of a pause comment, 0 for other texts.
-    rule.summary = "raw";
-    rule.zeros = true;
-  } else if (c.value("add_byte_offset", 0) != 0) {
-    // The additional byte offset is not applied: the 16 bits at bit 8 belong to the 32-bit time stamp.
-    rule.summary = "raw";
-    rule.map = [stamp](double, size_t i) {
-      return static_cast<double>((static_cast<uint64_t>(stamp(i) / 0.001 + 0.5) >> 8) & 0xFFFF);
-    };
+  if (type == 7 || type == 8) {
+    // Texts that are no pause comments and byte arrays.
+    rule.noNumbers = true;
   } else if (conv == 2 || conv == 7 || conv == 8) {
     rule.summary = "raw";
     rule.map = [conversion](double v, size_t) { return ByTheLibrary(conversion, v); };

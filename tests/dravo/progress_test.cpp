@@ -3,12 +3,57 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+
 #include "platform/ui/headless.h"
 
 namespace {
 
 using namespace dravo;
 using namespace winport::ui;
+
+// The colour a paint left at a point: that of the last fill covering it.
+std::optional<COLORREF> ColourAt(const PaintRecord& paint, int x, int y) {
+  std::optional<COLORREF> colour;
+  for (const PaintOp& op : paint.ops)
+    if (op.kind == PaintOp::Kind::Fill && x >= op.rect.left && x < op.rect.right && y >= op.rect.top &&
+        y < op.rect.bottom)
+      colour = op.colour;
+  return colour;
+}
+
+// A paint of the bar at `percent`: the left percent of the control blue and
+// the rest in the window colour, the label centred and drawn in the window
+// colour clipped to the blue part and in blue clipped to the rest.
+void ExpectBar(const PaintRecord& paint, int percent) {
+  SCOPED_TRACE(std::to_string(percent) + "%");
+  const COLORREF window = GetSysColor(COLOR_WINDOW);
+  const int width = paint.client.right, height = paint.client.bottom;
+  ASSERT_GT(width, 0);
+  const int filled = width * percent / 100;
+  for (int x = 0; x < width; ++x)
+    for (int y : {0, height / 2, height - 1}) {
+      ASSERT_EQ(ColourAt(paint, x, y), x < filled ? kProgressBlue : window) << x << ", " << y;
+    }
+  const std::string label = std::to_string(percent) + "%";
+  std::vector<const PaintOp*> texts;
+  for (const PaintOp& op : paint.ops)
+    if (op.kind == PaintOp::Kind::Text) texts.push_back(&op);
+  ASSERT_EQ(texts.size(), 2u);
+  const RECT over[] = {{0, 0, filled, height}, {filled, 0, width, height}};
+  const COLORREF colours[] = {window, kProgressBlue};
+  for (size_t i = 0; i < 2; ++i) {
+    const PaintOp& t = *texts[i];
+    EXPECT_EQ(t.text, label);
+    EXPECT_EQ(t.colour, colours[i]);
+    ASSERT_TRUE(t.clip.has_value());
+    EXPECT_EQ(std::tie(t.clip->left, t.clip->top, t.clip->right, t.clip->bottom),
+              std::tie(over[i].left, over[i].top, over[i].right, over[i].bottom));
+    EXPECT_NEAR(t.rect.left + t.rect.right, width, 1);
+    EXPECT_NEAR(t.rect.top + t.rect.bottom, height, 1);
+  }
+}
 
 class Progress : public ::testing::Test {
  protected:
@@ -46,10 +91,13 @@ TEST_F(Progress, ShowsTheCountTheVersionAndZeroPercentCentred) {
   EXPECT_DOUBLE_EQ(record_.pixelsPerStep, record_.barWidth);
   EXPECT_NE(record_.lastTick, 0u);
   EXPECT_EQ(record_.interval, 100u);
-  // Before the first step: 0 percent, nothing filled.
-  EXPECT_EQ(Window().LastDrawing().label, "0%");
-  EXPECT_EQ(Window().LastDrawing().filled, 0);
-  EXPECT_EQ(Text(kProgressBar), "0%");
+  // Painted when shown: 0 percent in blue on the window colour.
+  const auto paints = Headless().Paints();
+  ASSERT_EQ(paints.size(), 1u);
+  EXPECT_EQ(paints[0].control, kProgressBar);
+  EXPECT_EQ(paints[0].client.right, record_.barWidth);
+  ExpectBar(paints[0], 0);
+  EXPECT_EQ(Text(kProgressBar), "");
   RECT r{};
   ASSERT_TRUE(Window().GetWindowRect(&r));
   EXPECT_NEAR((r.left + r.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -64,20 +112,21 @@ TEST_F(Progress, ShowsTheCountTheVersionAndZeroPercentCentred) {
 }
 
 TEST_F(Progress, TheBarFillsToAHundredPercentAndRepaintsOnlyWhenThePercentChanges) {
-  CreateProgressWindow(10, "Umwandlung der Gruppe 1 von 1", record_, 520);
-  Step(5);
-  EXPECT_EQ(Window().LastDrawing().label, "50%");
-  EXPECT_EQ(LastDrawnPercent(), 50);
-  Step(10);
-  const BarDrawing& full = Window().LastDrawing();
-  EXPECT_EQ(full.label, "100%");
-  EXPECT_EQ(full.filled, record_.barWidth);
-  EXPECT_EQ(Text(kProgressBar), "100%");
-  Window().SetDlgItemText(kProgressBar, "unchanged");
-  Step(10);
-  EXPECT_EQ(Text(kProgressBar), "unchanged");
-  // Before the interval has passed the bar stays.
+  CreateProgressWindow(4, "Umwandlung der Gruppe 1 von 1", record_, 520);
+  Step(1);
+  EXPECT_EQ(LastDrawnPercent(), 25);
+  Step(3);
+  Step(4);
+  const auto paints = Headless().Paints();
+  ASSERT_EQ(paints.size(), 4u);  // shown, then each new percentage
+  ExpectBar(paints[1], 25);
+  ExpectBar(paints[2], 75);
+  // Full: 100 percent in the window colour on blue.
+  ExpectBar(paints[3], 100);
+  // The same percentage again, and a step before the interval has passed, paint nothing.
+  Step(4);
   StepProgress(0, record_);
+  EXPECT_EQ(Headless().Paints().size(), 4u);
   EXPECT_EQ(LastDrawnPercent(), 100);
   // Totals and steps of more than 32 bits.
   CreateProgressWindow(uint64_t{1} << 40, "", record_, 520);

@@ -169,8 +169,10 @@ TEST_F(Replace, TheCorpusFileDecodesToTheOraclesValues) {
 }
 
 // The source's name decides nothing about the copy's: a file named like a
-// copy gets a copy of another name, an existing copy's name is passed over
-// and kept, and a link has its target replaced and stays a link.
+// copy gets a copy of another name, an existing file of a copy's name that is
+// no copy of this file is passed over and kept, and a link has its target
+// replaced and stays a link. The copy has no name until it is verified (or,
+// without unnamed files, the name it gets at once), and none stays behind.
 TEST_F(Replace, NamesTheCopyBesideTheTargetWithoutTouchingOtherFiles) {
   struct Case {
     const char* name;
@@ -185,39 +187,147 @@ TEST_F(Replace, NamesTheCopyBesideTheTargetWithoutTouchingOtherFiles) {
       {"two copies' names taken", "x.mdf", "x.mdf", {"x.$$$", "x.$$$1"}, "x.$$$2"},
       {"a link", "link.mdf", "data/x.dat", {}, "data/x.$$$"},
   };
-  for (const Case& k : cases) {
-    for (bool fail : {false, true}) {
-      SCOPED_TRACE(std::string(k.name) + (fail ? ", verification failing" : ""));
-      TempDir here;
-      fs::create_directory(here.File("data"));
-      const UnsortedDef def = RichFile(1, 4);
-      const std::string target = here.File(k.target);
-      BuildUnsortedFile(def).writer.Save(target);
-      Age(target);
-      if (std::string(k.file) != k.target) fs::create_symlink(target, here.File(k.file));
-      for (const std::string& other : k.others) WriteFileBytes(here.File(other), "keep " + other);
-      const Snapshot before = Take(target);
-      std::string copy;
-      SetBeforeVerifyHook([&](const std::string& temp) {
-        copy = temp;
-        if (fail) WriteFileBytes(temp, ReadFileBytes(temp).substr(0, 300));
-      });
-      if (fail) script.Box(ImportErrorBox(kMdfErrWrite));
-      EXPECT_EQ(Run(here.File(k.file)), !fail);
-      SetBeforeVerifyHook(nullptr);
-      EXPECT_EQ(copy, here.File(k.copy));
-      EXPECT_FALSE(fs::exists(copy));
-      for (const std::string& other : k.others) EXPECT_EQ(ReadFileBytes(here.File(other)), "keep " + other);
-      if (std::string(k.file) != k.target) {
-        EXPECT_TRUE(fs::is_symlink(here.File(k.file)));
+  for (bool unnamed : {true, false}) {
+    SetUnnamedCopies(unnamed);
+    for (const Case& k : cases) {
+      for (bool fail : {false, true}) {
+        SCOPED_TRACE(std::string(k.name) + (fail ? ", verification failing" : "") +
+                     (unnamed ? "" : ", named copies"));
+        TempDir here;
+        fs::create_directory(here.File("data"));
+        const UnsortedDef def = RichFile(1, 4);
+        const std::string target = here.File(k.target);
+        BuildUnsortedFile(def).writer.Save(target);
+        Age(target);
+        if (std::string(k.file) != k.target) fs::create_symlink(target, here.File(k.file));
+        for (const std::string& other : k.others) WriteFileBytes(here.File(other), "keep " + other);
+        const Snapshot before = Take(target);
+        const std::set<std::string> listing = Listing(here.Path()), inData = Listing(here.File("data"));
+        std::string verified, renamed;
+        SetBeforeVerifyHook([&](const std::string& temp) {
+          verified = temp;
+          // Nothing new beside the file while the copy is unnamed.
+          if (unnamed) EXPECT_EQ(Listing(here.Path()), listing);
+          if (fail) WriteFileBytes(temp, ReadFileBytes(temp).substr(0, 300));
+        });
+        SetBeforeRenameHook([&](const std::string& temp) { renamed = temp; });
+        if (fail) script.Box(ImportErrorBox(kMdfErrWrite));
+        EXPECT_EQ(Run(here.File(k.file)), !fail);
+        SetBeforeVerifyHook(nullptr);
+        SetBeforeRenameHook(nullptr);
+        EXPECT_EQ(verified.starts_with("/proc/self/fd/"), unnamed);
+        if (!unnamed) EXPECT_EQ(verified, here.File(k.copy));
+        EXPECT_EQ(renamed, fail ? std::string() : here.File(k.copy));
+        EXPECT_FALSE(fs::exists(here.File(k.copy)));
+        EXPECT_EQ(Listing(here.Path()), listing);
+        EXPECT_EQ(Listing(here.File("data")), inData);
+        for (const std::string& other : k.others) EXPECT_EQ(ReadFileBytes(here.File(other)), "keep " + other);
+        if (std::string(k.file) != k.target) {
+          EXPECT_TRUE(fs::is_symlink(here.File(k.file)));
+        }
+        if (fail) {
+          EXPECT_TRUE(Take(target) == before);
+        } else {
+          EXPECT_EQ(MdfNeedsSorting(target), kMdfOk);
+        }
+        EXPECT_TRUE(script.Ok()) << script.Report();
       }
-      if (fail) {
-        EXPECT_TRUE(Take(target) == before);
-      } else {
-        EXPECT_EQ(MdfNeedsSorting(target), kMdfOk);
-      }
-      EXPECT_TRUE(script.Ok()) << script.Report();
     }
+  }
+  SetUnnamedCopies(true);
+}
+
+// Copies that sorts of the file left when they died are removed by the next
+// one: files of ours under the copy names that begin as the file does (an
+// empty one too) and whose sort is gone. A copy whose sort still runs, and a
+// file of a copy's name that begins otherwise, stay.
+TEST_F(Replace, CopiesLeftByDeadSortsAreRemovedByTheNext) {
+  const std::string path = SaveUnsorted(RichFile(2, 9), "run.mdf");
+  const std::string bytes = ReadFileBytes(path);
+  WriteFileBytes(dir.File("run.$$$"), bytes.substr(0, 5000));  // begins as the file does
+  WriteFileBytes(dir.File("run.$$$1"), "");
+  WriteFileBytes(dir.File("run.$$$2"), bytes.substr(0, 40));
+  WriteFileBytes(dir.File("run.$$$3"), "MDF     3.30    someone else's");
+  WriteFileBytes(dir.File("run.$$$4"), bytes);
+  WriteFileBytes(dir.File("run.$$$x"), bytes);  // no copy name
+  WriteFileBytes(dir.File("other.$$$"), bytes);  // another file's copy name
+  // A live sort's copy: its mark is held.
+  const int live = ::open(dir.File("run.$$$4").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(live, 0);
+  struct flock fl{};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(kSortCopyLiveMark);
+  fl.l_len = 1;
+  ASSERT_EQ(::fcntl(live, F_OFD_SETLK, &fl), 0);
+  ASSERT_TRUE(Run(path));
+  ::close(live);
+  EXPECT_EQ(Listing(dir.Path()),
+            (std::set<std::string>{"run.mdf", "run.$$$3", "run.$$$4", "run.$$$x", "other.$$$"}));
+  EXPECT_EQ(MdfNeedsSorting(path), kMdfOk);
+}
+
+// A writer that ignores the lock and changes the file while it is sorted
+// keeps its change: the file is left as the writer left it, the copy goes,
+// and one box says why.
+TEST_F(Replace, AFileChangedDuringTheSortIsLeftAsTheWriterLeftIt) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& path)> write;
+  };
+  const auto keepTimes = [](const std::string& path, const std::function<void()>& change) {
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    change();
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  const Case cases[] = {
+      {"bytes appended", [](const std::string& p) { WriteFileBytes(p, ReadFileBytes(p) + "more"); }},
+      {"a header field rewritten, the times put back",
+       [&](const std::string& p) {
+         keepTimes(p, [&] {
+           std::string b = ReadFileBytes(p);
+           b[64 + hd::kAuthor] = 'Z';
+           const int fd = ::open(p.c_str(), O_WRONLY | O_CLOEXEC);
+           ASSERT_EQ(::pwrite(fd, b.data(), b.size(), 0), static_cast<ssize_t>(b.size()));
+           ::close(fd);
+         });
+       }},
+      {"the same bytes written again, the times put back",
+       [&](const std::string& p) {
+         keepTimes(p, [&] {
+           const std::string b = ReadFileBytes(p);
+           const int fd = ::open(p.c_str(), O_WRONLY | O_CLOEXEC);
+           ASSERT_EQ(::pwrite(fd, b.data(), 100, 0), 100);
+           ::close(fd);
+         });
+       }},
+      {"another file renamed over it",
+       [](const std::string& p) {
+         WriteFileBytes(p + ".new", ReadFileBytes(p));
+         ASSERT_EQ(::rename((p + ".new").c_str(), p.c_str()), 0);
+       }},
+  };
+  winport::ui::ExpectedDialog box;
+  box.text = "Sortieren: Die Datei wurde w\xE4hrend des Sortierens ge\xE4ndert";
+  box.caption = "MDF-Import-Fehler";
+  box.type = MB_OK | MB_ICONSTOP;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::string path = SaveUnsorted(RichFile(2, 12), "run.mdf");
+    std::string written;
+    SetBeforeVerifyHook([&](const std::string&) {
+      k.write(path);
+      written = ReadFileBytes(path);
+    });
+    script.Box(box);
+    EXPECT_FALSE(Run(path));
+    SetBeforeVerifyHook(nullptr);
+    EXPECT_TRUE(script.Ok()) << script.Report();
+    EXPECT_EQ(ReadFileBytes(path), written);
+    EXPECT_EQ(Listing(dir.Path()), std::set<std::string>{"run.mdf"});
+    fs::remove(path);
   }
 }
 
@@ -399,22 +509,32 @@ std::string Slurp(const std::string& path) {
   return bytes;
 }
 
-// Killed at any moment, a replacement leaves either the original or the
-// complete sorted copy in place, never anything between.
-TEST_F(Replace, AKilledSortLeavesTheFileWhole) {
+// Killed at any moment (SIGKILL or SIGTERM), a replacement leaves either the
+// original or the complete sorted copy in place, never anything between, and
+// no copy behind it. The one moment a copy can be left is between its naming
+// and the rename; it is then complete, and the next import removes it.
+TEST_F(Replace, AKilledSortLeavesTheFileWholeAndNoCopy) {
   const std::string pristine = dir.File("pristine.mdf");
   ASSERT_TRUE(WriteUnsortedStream(pristine, 64u << 20, 99, nullptr));
   const std::string original = Slurp(pristine);
   const std::string path = dir.File("run.mdf");
+  const std::set<std::string> clean{"pristine.mdf", "run.mdf"};
 
-  auto runChild = [&]() {
+  // A replacement in a child; `setup` runs there first.
+  auto runChild = [&](std::function<void()> setup = nullptr) {
     const pid_t child = fork();
     if (child == 0) {
       winport::ui::Headless().SetFailureHandler([](const std::string&) {});
+      if (setup) setup();
       MdfInitLibrary("ZephanorImport");
       _exit(ReplaceBySortedCopy(path) ? 0 : 1);
     }
     return child;
+  };
+  auto wait = [](pid_t child) {
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    return status;
   };
 
   // One whole run: how long it takes and what it leaves.
@@ -422,8 +542,7 @@ TEST_F(Replace, AKilledSortLeavesTheFileWhole) {
   const auto start = std::chrono::steady_clock::now();
   const pid_t whole = runChild();
   ASSERT_GT(whole, 0);
-  int status = 0;
-  ASSERT_EQ(::waitpid(whole, &status, 0), whole);
+  const int status = wait(whole);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const auto duration = std::chrono::steady_clock::now() - start;
   const std::string sorted = Slurp(path);
@@ -433,20 +552,48 @@ TEST_F(Replace, AKilledSortLeavesTheFileWhole) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
-  for (int i = 0; i < 4; ++i) {
-    fs::copy_file(pristine, path, fs::copy_options::overwrite_existing);
-    const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(0, micros)(random));
-    const pid_t child = runChild();
-    ASSERT_GT(child, 0);
-    std::this_thread::sleep_for(delay);
-    ::kill(child, SIGKILL);
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
-    const std::string now = Slurp(path);
-    EXPECT_TRUE(now == original || now == sorted) << "a file of " << now.size() << " bytes";
-    for (const std::string& name : Listing(dir.Path()))
-      if (name != "pristine.mdf" && name != "run.mdf") fs::remove(dir.File(name));  // a killed run's copy
+  for (bool unnamed : {true, false}) {
+    for (int signal : {SIGKILL, SIGTERM}) {
+      fs::copy_file(pristine, path, fs::copy_options::overwrite_existing);
+      const auto delay = std::chrono::microseconds(std::uniform_int_distribution<long>(0, micros)(random));
+      const pid_t child = runChild([unnamed] { SetUnnamedCopies(unnamed); });
+      ASSERT_GT(child, 0);
+      std::this_thread::sleep_for(delay);
+      ::kill(child, signal);
+      wait(child);
+      SCOPED_TRACE(std::string(unnamed ? "" : "named copies, ") + "signal " + std::to_string(signal) + " after " +
+                   std::to_string(delay.count()) + " us");
+      const std::string now = Slurp(path);
+      EXPECT_TRUE(now == original || now == sorted) << "a file of " << now.size() << " bytes";
+      const std::set<std::string> left = Listing(dir.Path());
+      if (unnamed && left != clean) {
+        // Killed between naming the copy and the rename: the copy is complete.
+        EXPECT_EQ(left, (std::set<std::string>{"pristine.mdf", "run.mdf", "run.$$$"}));
+        EXPECT_EQ(Slurp(dir.File("run.$$$")), sorted);
+      }
+      // The next import finds the file whole and leaves nothing else.
+      if (now == original) {
+        const pid_t next = runChild();
+        const int done = wait(next);
+        EXPECT_TRUE(WIFEXITED(done) && WEXITSTATUS(done) == 0);
+        EXPECT_EQ(Slurp(path), sorted);
+      }
+      EXPECT_EQ(Listing(dir.Path()), clean);
+      for (const std::string& name : Listing(dir.Path()))
+        if (!clean.count(name)) fs::remove(dir.File(name));
+    }
   }
+
+  // Killed at the moment the copy has its name: the next import removes it.
+  fs::copy_file(pristine, path, fs::copy_options::overwrite_existing);
+  const pid_t named = runChild([] { SetBeforeRenameHook([](const std::string&) { ::raise(SIGKILL); }); });
+  wait(named);
+  EXPECT_EQ(Listing(dir.Path()), (std::set<std::string>{"pristine.mdf", "run.mdf", "run.$$$"}));
+  EXPECT_EQ(Slurp(path), original);
+  const int next = wait(runChild());
+  EXPECT_TRUE(WIFEXITED(next) && WEXITSTATUS(next) == 0);
+  EXPECT_EQ(Listing(dir.Path()), clean);
+  EXPECT_EQ(Slurp(path), sorted);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "dravo/vaxfloat.h"
 #include "tests/dravo/dravo_files.h"
+#include "tests/dravo/layout_files.h"
 
 using namespace dravo;
 using namespace dravotest;
@@ -20,69 +21,176 @@ std::string Bytes(std::initializer_list<int> bytes, size_t size = 8) {
 
 class Values : public LibraryTest {
  protected:
-  // The first value of a one-channel file of one 8-byte record.
-  double FirstValue(const CnSpec& cn, const std::string& record, std::optional<CcSpec> cc = {}) {
-    const std::string path = Save(OneGroup({ChannelSpec{cn, cc}}, static_cast<uint16_t>(record.size()), {record}));
+  // The first value of a one-channel file of one record.
+  double FirstValue(const CnSpec& cn, const std::string& record, std::optional<CcSpec> cc = {},
+                    uint16_t byteOrder = 0) {
+    const std::string data = record;
+    CgDef g{.recordSize = static_cast<uint16_t>(record.size()), .records = 1, .channels = {ChannelSpec{cn, cc}}};
+    const std::string path = Save(BuildMdf({DgDef{.groups = {g}, .data = data}}, IdSpec{.byteOrder = byteOrder}));
     MdfFileRecord* file = OpenRead(path);
     const std::vector<double> values = ReadAll(file, 1, 1);
     MdfClose(file);
-    return values.empty() ? std::nan("") : values.front();
+    return values.empty() ? -12345.0 : values.front();
+  }
+  // MdfReadRawValue of the first record of the file's channel `number`.
+  MdfStatus FirstRaw(const std::string& path, uint16_t number, uint32_t* raw) {
+    MdfFileRecord* file = OpenRead(path);
+    MdfGroupRecord* group = nullptr;
+    MdfChannelRecord* channel = nullptr;
+    MdfStatus s = MdfOpenGroup(&group, file, 1, kMdfOpenRead);
+    if (s == kMdfOk) s = MdfOpenChannel(&channel, group, number);
+    if (s == kMdfOk) s = MdfReadRawValue(raw, channel);
+    MdfClose(file);
+    return s;
   }
 };
+
+bool SameNumber(double a, double b) { return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b) || (a != a && b != b); }
+
+// Every layout of every data type, in files of both byte orders, reads the
+// numbers it was written with; a layout that gives no number is refused
+// with the reason, and refusing it leaves the group where it stands.
+TEST_F(Values, EveryLayoutReadsTheNumbersItWasWrittenWithOrIsRefused) {
+  size_t read = 0, refused = 0;
+  for (uint16_t order : {0, 1}) {
+    for (uint16_t type : LayoutDataTypes()) {
+      const LayoutFile f = BuildLayoutFile(order, type);
+      const std::string path = Save(f.built, "layout" + std::to_string(order) + "_" + std::to_string(type) + ".mdf");
+      MdfFileRecord* file = OpenRead(path);
+      ASSERT_NE(file, nullptr);
+      MdfGroupRecord* group = nullptr;
+      ASSERT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenRead), kMdfOk);
+      for (size_t i = 0; i < f.channels.size(); ++i) {
+        const LayoutChannel& c = f.channels[i];
+        SCOPED_TRACE((order ? "Motorola file, " : "Intel file, ") + c.cn.name);
+        ASSERT_EQ(MdfSeekRecord(group, 0, 0), kMdfOk);
+        MdfChannelRecord* channel = nullptr;
+        ASSERT_EQ(MdfOpenChannel(&channel, group, static_cast<uint16_t>(i + 1)), kMdfOk);
+        MdfValueProblem problem = MdfValueProblem::None;
+        const MdfStatus checked = MdfCheckChannelValues(channel, &problem);
+        EXPECT_EQ(problem, c.problem);
+        if (c.problem != MdfValueProblem::None) {
+          EXPECT_EQ(checked, kMdfErrValueType);
+          double v = -1;
+          EXPECT_EQ(MdfGetValue(&v, channel), kMdfErrValueType);
+          EXPECT_EQ(MdfReadChannelValue(&v, channel), kMdfErrValueType);
+          EXPECT_EQ(v, -1);
+          uint32_t number = 9;
+          EXPECT_EQ(MdfGetRecordNumber(&number, group), kMdfOk);
+          EXPECT_EQ(number, 0u);
+          ++refused;
+        } else {
+          EXPECT_EQ(checked, kMdfOk);
+          for (uint32_t r = 0; r < f.records; ++r) {
+            double v = 0;
+            ASSERT_EQ(MdfGetValue(&v, channel), kMdfOk);
+            EXPECT_TRUE(SameNumber(v, c.values[r])) << "record " << r << ": " << v << " for " << c.values[r];
+          }
+          ++read;
+        }
+        MdfCloseChannel(channel);
+      }
+      MdfCloseGroup(group);
+      MdfClose(file);
+    }
+  }
+  EXPECT_GT(read, 500u);
+  EXPECT_GT(refused, 200u);
+}
 
 struct RawCase {
   const char* what;
   CnSpec cn;
   std::string record;
   double expected;
+  uint16_t byteOrder = 0;
 };
 
-TEST_F(Values, EachDataTypeReadsItsBitsWithinTheRecord) {
+CnSpec WithOffset(CnSpec cn, uint16_t offset) {
+  cn.byteOffset = offset;
+  return cn;
+}
+
+// Fields written byte by byte, so that the bit and byte orders are checked
+// against the file format rather than against the fixture writer.
+TEST_F(Values, FieldsWrittenByteByByte) {
   const double twoTo64 = std::ldexp(1.0, 64);
   const RawCase cases[] = {
       {"signed 12 bits 0xFFF", Channel("s", 0, 12, 1), Bytes({0xFF, 0x0F}), -1},
       {"signed 12 bits 0x7FF", Channel("s", 0, 12, 1), Bytes({0xFF, 0x07}), 2047},
       {"3 bits at bit 13", Channel("b", 13, 3, 0), Bytes({0xFF, 0xA0}), 5},
       {"8 bits at the last byte", Channel("u", 56, 8, 0), Bytes({0, 0, 0, 0, 0, 0, 0, 0xAB}), 171},
-      {"16 bits from the last byte", Channel("u", 56, 16, 0), Bytes({0, 0, 0, 0, 0, 0, 0, 0x34}), 0x34},
       {"12 bits at bit 4", Channel("u", 4, 12, 0), Bytes({0xF0, 0xAB}), 0xABF},
       {"5 bits across a byte boundary", Channel("u", 6, 5, 0), Bytes({0xC0, 0x07}), 31},
       {"40-bit unsigned", Channel("u", 0, 40, 0), Bytes({1, 2, 3, 4, 5}), 0x0504030201},
-      {"40-bit signed -1", Channel("s", 0, 40, 1), Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), -1},
       {"40-bit signed minimum", Channel("s", 0, 40, 1), Bytes({0, 0, 0, 0, 0x80}), -std::ldexp(1.0, 39)},
       {"64-bit unsigned", Channel("u", 0, 64, 0), Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
        twoTo64 - 1},
-      {"64-bit signed", Channel("s", 0, 64, 1), LeBytes(static_cast<uint64_t>(int64_t{-5}), 8), -5},
-      {"type 3 double", Channel("d", 0, 64, 3), Record(8).PutF64(0, 3.25).Bytes(), 3.25},
-      {"type 2 with 64 bits", Channel("d", 0, 64, 2), Record(8).PutF64(0, -1.5).Bytes(), -1.5},
-      {"type 2 float", Channel("f", 0, 32, 2), Record(8).PutF32(0, 0.5f).Bytes(), 0.5},
-      {"type 3 with 32 bits is an integer", Channel("d", 0, 32, 3), Record(8).PutF32(0, 3.0f).Bytes(), 0x40400000},
-      {"type 4 VAX F 1.0", Channel("v", 0, 32, 4), Bytes({0x80, 0x40, 0, 0}), 1.0},
+      {"64 bits at bit 4 over nine bytes", Channel("u", 4, 64, 0),
+       Bytes({0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 0x0F}, 9), static_cast<double>(0xFFEDCBA987654321ull)},
+      {"type 3 with 32 bits is a single", Channel("d", 0, 32, 3), Bytes({0, 0, 0x40, 0x40}), 3.0},
+      {"type 2 at bit 4", Channel("f", 4, 32, 2), Bytes({0x00, 0x00, 0x00, 0x00, 0x04}), 2.0},
       {"type 4 VAX F -0.75", Channel("v", 0, 32, 4), Bytes({0x40, 0xC0, 0, 0}), -0.75},
-      {"type 8 bytes", Channel("x", 0, 16, 8), Bytes({1, 2}), 0.0},
-      {"type 13 Intel integer", Channel("x", 0, 16, 13), Bytes({1, 2}), 0.0},
-      {"an integer of 65 bits", Channel("x", 0, 65, 0), Bytes({1, 2}, 9), 0.0},
-      {"a field wholly past the record", Channel("x", 64, 16, 0), Bytes({1, 2}), 0.0},
+      {"type 5 VAX G 1.0", Channel("g", 0, 64, 5), Bytes({0x10, 0x40}), 1.0},
+      {"type 6 VAX D -0.75", Channel("d", 0, 64, 6), Bytes({0x40, 0xC0}), -0.75},
+      {"type 9, Motorola 16 bits", Channel("m", 0, 16, 9), Bytes({0x12, 0x34}), 0x1234},
+      {"type 9, Motorola 12 bits at bit 4", Channel("m", 4, 12, 9), Bytes({0xAB, 0xCD}), 0xABC},
+      {"type 10, Motorola signed 24 bits", Channel("m", 0, 24, 10), Bytes({0xFF, 0xFF, 0xFE}), -2},
+      {"type 12, Motorola double", Channel("m", 0, 64, 12), Bytes({0x3F, 0xF8}), 1.5},
+      {"type 13, Intel 16 bits", Channel("i", 0, 16, 13), Bytes({0x34, 0x12}), 0x1234},
+      {"type 0 in a Motorola file", Channel("u", 0, 16, 0), Bytes({0x12, 0x34}), 0x1234, 1},
+      {"type 2 in a Motorola file", Channel("f", 0, 32, 2), Bytes({0x40, 0x40}), 3.0, 1},
+      {"type 13 in a Motorola file", Channel("i", 0, 16, 13), Bytes({0x34, 0x12}), 0x1234, 1},
+      {"VAX F in a Motorola file", Channel("v", 0, 32, 4), Bytes({0x80, 0x40}), 1.0, 1},
+      {"additional byte offset", WithOffset(Channel("u", 8, 16, 0), 2), Bytes({9, 9, 9, 0x34, 0x12}), 0x1234},
   };
   for (const RawCase& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(FirstValue(c.cn, c.record), c.expected);
+    EXPECT_EQ(FirstValue(c.cn, c.record, std::nullopt, c.byteOrder), c.expected);
   }
 }
 
-TEST_F(Values, AWordPastTheRecordReadsZerosNotTheTrailingId) {
-  // Records with two ids: 02 <4 bytes> 02. A 32-bit field at the record's
-  // last byte must not see the trailing id, and a double at byte 2 no
-  // further bytes at all.
+// Writing stores into the field in its byte order, and what is stored reads back.
+TEST_F(Values, WritesFollowTheFieldsByteOrder) {
+  const std::string path = Save(OneGroup({{Channel("m", 4, 12, 9)}, {Channel("d", 16, 64, 12)}, {Channel("b", 80, 8, 8)}},
+                                         11, {std::string(11, '\0')}));
+  MdfFileRecord* file = nullptr;
+  ASSERT_EQ(MdfOpen(&file, path, nullptr, kMdfOpenModify), kMdfOk);
+  MdfGroupRecord* group = nullptr;
+  ASSERT_EQ(MdfOpenGroup(&group, file, 1, kMdfOpenModify), kMdfOk);
+  MdfChannelRecord *m = nullptr, *d = nullptr, *b = nullptr;
+  ASSERT_EQ(MdfOpenChannel(&m, group, 1), kMdfOk);
+  ASSERT_EQ(MdfOpenChannel(&d, group, 2), kMdfOk);
+  ASSERT_EQ(MdfOpenChannel(&b, group, 3), kMdfOk);
+  ASSERT_EQ(MdfWriteRawValue(m, 0xABC), kMdfOk);
+  ASSERT_EQ(MdfWriteChannelValue(d, 1.5), kMdfOk);
+  // Byte arrays take no number.
+  EXPECT_EQ(MdfWriteChannelValue(b, 1.0), kMdfErrValueType);
+  EXPECT_EQ(MdfCloseChannel(m), kMdfOk);
+  EXPECT_EQ(MdfCloseChannel(d), kMdfOk);
+  EXPECT_EQ(MdfClose(file), kMdfOk);
+  const std::string bytes = ReadFileBytes(path);
+  const std::string record = bytes.substr(bytes.size() - 11);
+  EXPECT_EQ(record.substr(0, 10), Bytes({0xAB, 0xC0, 0x3F, 0xF8, 0, 0, 0, 0, 0, 0}, 10));
+}
+
+// A field that does not lie wholly in its record is refused: with two
+// record ids its bytes would run into the trailing id.
+TEST_F(Values, AFieldPastTheRecordIsRefusedNotReadFromTheTrailingId) {
+  // Records with two ids: 02 <4 bytes> 02.
   const CgDef g{.recordId = 2,
                 .recordSize = 4,
                 .records = 1,
-                .channels = {{Channel("w", 24, 32, 0)}, {Channel("d", 16, 64, 3)}}};
+                .channels = {{Channel("w", 24, 32, 0)}, {Channel("d", 16, 64, 3)}, {Channel("h", 16, 16, 0)}}};
   const std::string path = Save(BuildMdf({DgDef{.recordIds = 2, .groups = {g}, .data = Bytes({2, 1, 2, 0x7F, 0x3F, 2}, 6)}}));
   MdfFileRecord* file = OpenRead(path);
-  EXPECT_EQ(ReadAll(file, 1, 1), std::vector<double>{0x3F});
-  EXPECT_EQ(ReadAll(file, 1, 2), std::vector<double>{std::bit_cast<double>(uint64_t{0x3F7F})});
+  EXPECT_EQ(ReadAll(file, 1, 1), std::vector<double>{});
+  EXPECT_EQ(ReadAll(file, 1, 2), std::vector<double>{});
+  EXPECT_EQ(ReadAll(file, 1, 3), std::vector<double>{0x3F7F});
   MdfClose(file);
+  uint32_t raw = 7;
+  EXPECT_EQ(FirstRaw(path, 1, &raw), kMdfErrValueType);
+  EXPECT_EQ(raw, 7u);
 }
 
 struct ConversionCase {
@@ -138,17 +246,21 @@ TEST_F(Values, PauseCommentsGiveTheirTimeInSeconds) {
       {"PauseEnd\r\nDate: 1.1.1980   Time: 0:0:0\r\n", 315561600},
       {"PauseEnd\r\nDate: 1.7.1980   Time: 12:0:0\r\n", 331326000},
       {"PauseNo: 3\r\nDate: 1.1.1980   Time: 0:0:5\r\n", 315561605},
-      {"PauseEnd\r\nDate: 1.13.1980   Time: 0:0:0\r\n", 0},        // no such month
-      {"PauseEnd\r\nDate: 1.1.1980   Time: 0:0", 0},                 // the record ends first
-      {"PauseEnd\r\nDate: 1.1.99999999999   Time: 0:0:0\r\n", 0},    // a field beyond 32 bits
-      {"Something else", 0},
+      // No pause comment: no number (the raw reader gives 0).
+      {"PauseEnd\r\nDate: 1.13.1980   Time: 0:0:0\r\n", NAN},        // no such month
+      {"PauseEnd\r\nDate: 1.1.1980   Time: 0:0", NAN},                 // the record ends first
+      {"PauseEnd\r\nDate: 1.1.99999999999   Time: 0:0:0\r\n", NAN},    // a field beyond 32 bits
+      {"Something else", NAN},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     std::string record(8, '\0');
     record += c.text.substr(0, 48);
     record.resize(56, '\0');
-    EXPECT_EQ(FirstValue(Channel("PAUSE", 0, 64, 7), record), c.seconds);
+    EXPECT_TRUE(SameNumber(FirstValue(Channel("PAUSE", 0, 64, 7), record), c.seconds));
+    uint32_t raw = 1;
+    ASSERT_EQ(FirstRaw(Save(OneGroup({{Channel("PAUSE", 0, 64, 7)}}, 56, {record}), "raw.mdf"), 1, &raw), kMdfOk);
+    EXPECT_EQ(raw, std::isnan(c.seconds) ? 0u : static_cast<uint32_t>(c.seconds));
   }
 }
 

@@ -1,6 +1,6 @@
 // Imports arbitrary bytes as a CAN-frame log stored in MDF, with a database of
-// assorted signals (Intel and Motorola fields, floats, wide integers, a
-// multiplexed message, extended ids) on CAN channels 0-9, in "ZSP" mode, and
+// assorted signals (Intel and Motorola fields, floats, wide integers, simple
+// and extended multiplexing, extended ids) on CAN channels 0-9, in "ZSP" mode, and
 // reads every signal back through the contract: each must lie within the data
 // space and deliver exactly its bytes.
 #include <stdlib.h>
@@ -46,8 +46,32 @@ BO_ 1024 FloatMessage: 8 ECU
  SG_ DoubleValue : 0|64@1- (1,0) [0|0] "m" ECU
  SG_ Counter40 : 8|40@1+ (1,0) [0|0] "" ECU
 
+BO_ 1280 Cascade: 8 ECU // extended multiplexing
+ SG_ MuxA M : 0|4@1+ (1,0) [0|15] "" ECU
+ SG_ MuxB m2M : 4|4@1+ (1,0) [0|15] "" ECU
+ SG_ Deep m0 : 8|8@1+ (1,0) [0|255] "" ECU
+ SG_ Ranged m1 : 16|16@0- (0.5,0) [0|0] "" ECU
+ SG_ Second M : 32|4@1+ (1,0) [0|0] "" ECU
+ SG_ BySecond m1 : 40|8@1+ (1,0) [0|0] "" ECU
+ SG_ Loop1 m1M : 48|4@1+ (1,0) [0|0] "" ECU
+ SG_ Loop2 m1M : 52|4@1+ (1,0) [0|0] "" ECU
+ SG_ Bare m : 56|8@1+ (1,0) [0|0] "" ECU
+
+BO_ 1296 Nested: 8 ECU
+ SG_ Top M : 0|4@1+ (1,0) [0|0] "" ECU
+ SG_ Sub m1M : 4|4@1+ (1,0) [0|0] "" ECU
+ SG_ Leaf m0 : 8|8@1+ (1,0) [0|0] "" ECU
+ SG_ Orphan m3 : 16|8@1+ (1,0) [0|0] "" ECU
+
 SIG_VALTYPE_ 1024 FloatValue : 1;
 SIG_VALTYPE_ 1024 DoubleValue : 2;
+SG_MUL_VAL_ 1280 MuxB MuxA 2-2;
+SG_MUL_VAL_ 1280 Deep MuxB 0-0;
+SG_MUL_VAL_ 1280 Ranged MuxA 1-1, 3-3, 5-6;
+SG_MUL_VAL_ 1280 BySecond Second 1-1;
+SG_MUL_VAL_ 1280 Loop1 Loop2 1-1;
+SG_MUL_VAL_ 1280 Loop2 Loop1 1-1;
+SG_MUL_VAL_ 1296 Orphan Sub 0-3;
 )";
 
 }  // namespace

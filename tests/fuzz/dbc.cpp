@@ -1,13 +1,16 @@
 // Reads arbitrary bytes as a DBC file and walks the database it made, checking
 // what every reader of the model relies on: layouts in range, messages in
-// order of name, signals in order of start bit, lookups that find what is there.
+// order of name, signals in order of start bit, lookups that find what is
+// there, and multiplexor chains that end at a signal present in every frame.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "pellor/candb/candb.h"
+#include "pellor/candb/multiplex.h"
 
 namespace {
 
@@ -50,6 +53,30 @@ void Walk(const pellor::CDbBase& db) {
   db.FillTree(tree, 0);
 }
 
+// Every resolved link points to a multiplexor one level up; every other
+// multiplexed signal carries a fault.
+void CheckMultiplexing(const pellor::CDbBase& db) {
+  for (const pellor::CanMsg& msg : db.Messages()) {
+    const auto& signals = msg.Signals();
+    std::vector<bool> leftOut(signals.Count());
+    for (size_t i = 0; i < leftOut.size(); ++i) leftOut[i] = i % 7 == 3;  // as fields the import cannot read
+    const std::vector<pellor::MuxLink> links = pellor::ResolveMultiplexing(msg, leftOut);
+    Check(links.size() == signals.Count());
+    for (size_t i = 0; i < links.size(); ++i) {
+      const pellor::MuxLink& link = links[i];
+      if (leftOut[i] || !signals[i].IsMultiplexed()) {
+        Check(link.multiplexor < 0 && link.depth == 0 && link.fault == pellor::MuxFault::kNone);
+        continue;
+      }
+      if (link.fault != pellor::MuxFault::kNone) continue;
+      Check(link.multiplexor >= 0 && static_cast<size_t>(link.multiplexor) < links.size());
+      const auto up = static_cast<size_t>(link.multiplexor);
+      Check(!leftOut[up] && signals[up].IsMultiplexor() && links[up].fault == pellor::MuxFault::kNone);
+      Check(link.depth == links[up].depth + 1 && !link.ranges.empty());
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -67,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pellor::CDbBase db;
   db.ReadDbcFile(path);
   Walk(db);  // also after a failed read: what was read stays and must hold together
+  CheckMultiplexing(db);
   return 0;
 }

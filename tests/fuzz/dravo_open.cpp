@@ -1,6 +1,6 @@
 // Opens arbitrary bytes through the Dravo module's MDF library, reads the
-// header, then every value of every channel of every group, record by record
-// as the import driver does, and ends the library.
+// header, then every value of every channel with numbers of every group,
+// record by record as the import driver does, and ends the library.
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,7 +49,15 @@ void ReadGroup(MdfFileRecord* file, uint16_t number, size_t& values) {
     std::string unit;
     std::span<const uint8_t> parameters;
     if (MdfGetConversion(channel, &type, &unit, &parameters) == kMdfOk) Check(unit.size() <= 20);
-    channels.push_back(channel);
+    // A channel without numbers is refused, and reading it moves nothing.
+    MdfValueProblem problem = MdfValueProblem::None;
+    if (MdfCheckChannelValues(channel, &problem) == kMdfOk) {
+      Check(problem == MdfValueProblem::None);
+      channels.push_back(channel);
+    } else {
+      double v = 0;
+      Check(problem != MdfValueProblem::None && MdfGetValue(&v, channel) == kMdfErrValueType);
+    }
   }
   MdfChannelRecord* time = nullptr;
   MdfOpenTimeChannel(&time, group);

@@ -26,7 +26,9 @@ int64_t ReadAndCheck(const std::string& path) {
     return -1;
   }
   const auto signals = static_cast<int64_t>(import.signals.Count());
-  for (const hestor::HestorSignal& s : import.signals) testsupport::FuzzCheck(hestor::BitSize(s) == 0 && s.DTyp != 0);
+  // Only a digital channel of the interleaved form is a bit field: its whole 16-bit word.
+  for (const hestor::HestorSignal& s : import.signals)
+    testsupport::FuzzCheck(hestor::BitSize(s) == (s.DTyp == 18 ? 15 * 256 : 0) && s.DTyp != 0);
   std::vector<uint8_t> buffer(4099);
   const uint32_t end = std::min<uint32_t>(import.dataSize, 1u << 20);
   if (!import.streaming) {

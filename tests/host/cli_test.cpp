@@ -6,23 +6,30 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "host/cli.h"
+#include "platform/win32/registry.h"
 #include "tests/support/host_harness.h"
 
 namespace {
+
+std::string Real(const std::string& path) {
+  char real[4096];
+  return realpath(path.c_str(), real) ? real : path;
+}
 
 struct Outcome {
   int code = 0;
   std::string out, err;
 };
 
-Outcome Zphost(std::vector<std::string> args, bool terminal = false) {
+Outcome Zphost(std::vector<std::string> args, bool terminal = false, const std::string& moduleFolder = "") {
   std::ostringstream out, err;
   Outcome r;
-  r.code = host::RunCli(args, out, err, host::CliEnvironment{terminal, false});
+  r.code = host::RunCli(args, out, err, host::CliEnvironment{terminal, false, moduleFolder});
   r.out = out.str();
   r.err = err.str();
   return r;
@@ -60,7 +67,7 @@ TEST_F(CliTest, HelpExplainsEveryCommand) {
     EXPECT_EQ(r.out.rfind("zphost - a stand-in for the analysis host Zephanor", 0), 0u);
     EXPECT_EQ(r.err, "");
   }
-  for (const char* command : {"register", "unregister", "valid", "import", "list", "read", "csv", "help"}) {
+  for (const char* command : {"register", "unregister", "version", "valid", "import", "list", "read", "csv", "help"}) {
     const Outcome r = Zphost({"help", command});
     EXPECT_EQ(r.code, 0) << command;
     EXPECT_EQ(r.out.rfind(std::string("zphost ") + command, 0), 0u) << r.out;
@@ -84,6 +91,11 @@ TEST_F(CliTest, UsageErrorsAndExitCodes) {
       {{"--bogus"}, 2, "zphost: usage: unknown option --bogus (see zphost --help)\n"},
       {{"list", "ComTestA.FakeImport"}, 2, "zphost: usage: list takes 2 arguments, not 1 (see zphost --help)\n"},
       {{"register"}, 2, "zphost: usage: register takes 1 argument, not 0 (see zphost --help)\n"},
+      {{"register", "--all", "x"}, 2, "zphost: usage: register takes 0 arguments, not 1 (see zphost --help)\n"},
+      {{"unregister", "--all", "x"}, 2, "zphost: usage: unregister does not take --all (see zphost --help)\n"},
+      {{"version"}, 2, "zphost: usage: version takes 1 argument, not 0 (see zphost --help)\n"},
+      {{"version", "Nope.Nothing"}, 3, ""},  // neither a ProgID nor a module: the loader's message
+      {{"register", "--all"}, 3, "zphost: register: this zphost knows no folder of installed modules\n"},
       {{"csv", "P"}, 2, "zphost: usage: csv takes 2 or more arguments, not 1 (see zphost --help)\n"},
       {{"list", "--raw", "P", "F"}, 2, "zphost: usage: list does not take --raw (see zphost --help)\n"},
       {{"import", "--user"}, 2, "zphost: usage: --user needs a value (see zphost --help)\n"},
@@ -131,7 +143,7 @@ TEST_F(CliTest, UsageErrorsAndExitCodes) {
     if (!c.err.empty()) {
       EXPECT_EQ(r.err, c.err) << line;
     } else {
-      EXPECT_EQ(r.err.rfind("zphost: register: " + file + ": ", 0), 0u) << r.err;
+      EXPECT_EQ(r.err.rfind("zphost: " + c.args[0] + ": " + c.args[1], 0), 0u) << r.err;
     }
   }
   EXPECT_EQ(Zphost({"valid", "ComTestA.FakeImport", other}).out, "0\n");
@@ -168,6 +180,143 @@ TEST_F(CliTest, ListAndCsvMatchTheirGoldenFiles) {
   with({"csv", "-o", host.Dir().File("out.csv"), "ComTestA.FakeImport", file});
   EXPECT_EQ(testsupport::ReadFileBytes(host.Dir().File("out.csv")),
             with({"csv", "ComTestA.FakeImport", file}));
+}
+
+// A variable given with --var holds for that run: afterwards the Variables
+// key holds what it held before (or nothing).
+TEST_F(CliTest, HostVariablesHoldForOneRun) {
+  const std::string key = "Software\\Zephanor\\6.0\\Variables";
+  auto note = [&]() -> std::optional<std::string> {
+    HKEY k = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::nullopt;
+    char value[64];
+    DWORD size = sizeof value, type = 0;
+    const LSTATUS status = RegQueryValueExA(k, "FAKE_NOTE", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(k);
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    return std::string(value, size > 0 ? size - 1 : 0);
+  };
+  auto comments = [&](std::vector<std::string> options) {
+    options.insert(options.begin(), "import");
+    options.insert(options.end(), {"ComTestA.FakeImport", file});
+    const Outcome r = Zphost(options);
+    EXPECT_EQ(r.code, 0) << r.err;
+    return r.out.substr(r.out.find("comments: "), 11);
+  };
+  EXPECT_EQ(comments({"--var", "FAKE_NOTE=given"}), "comments: 2");  // comments 1 and 3, the note
+  EXPECT_EQ(note(), std::nullopt);
+  EXPECT_EQ(comments({}), "comments: 1");
+  // A value there before comes back, also when the option names it twice.
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &k), ERROR_SUCCESS);
+  RegSetValueExA(k, "FAKE_NOTE", 0, REG_SZ, reinterpret_cast<const BYTE*>("kept"), 5);
+  RegCloseKey(k);
+  EXPECT_EQ(comments({"--var", "FAKE_NOTE=one", "--var", "FAKE_NOTE=two"}), "comments: 2");
+  EXPECT_EQ(note(), "kept");
+  // A failed import puts them back too.
+  EXPECT_EQ(Zphost({"import", "--var", "FAKE_NOTE=failed", "ComTestA.FakeImport", other}).code, 1);
+  EXPECT_EQ(note(), "kept");
+}
+
+// list shows what the host variables say after the import and every box the
+// module showed, with its answer.
+TEST_F(CliTest, ListShowsHostVariablesAndBoxes) {
+  const Outcome json = Zphost({"list", "--json", "--user", "ask", "--answer", "yes", "ComTestA.FakeImport", file});
+  EXPECT_EQ(json.code, 0) << json.err;
+  EXPECT_NE(json.out.find("  \"variables\": {\n    \"ERRNO\": null,\n    \"ERRMSG\": null\n  },\n"
+                          "  \"boxes\": [\n    {\"kind\": \"box\", \"caption\": \"ComTestA\", "
+                          "\"text\": \"Import fortsetzen?\", \"answer\": \"Yes\"}\n  ]\n}\n"),
+            std::string::npos)
+      << json.out;
+  const Outcome text = Zphost({"list", "--user", "ask", "--answer", "yes", "ComTestA.FakeImport", file});
+  EXPECT_NE(text.out.find("variables\n  ERRNO = null\n  ERRMSG = null\nbox 1 \"ComTestA\" = \"Import fortsetzen?\" -> Yes\n"),
+            std::string::npos)
+      << text.out;
+}
+
+// A signal whose values no block holds is named and left out; the others are written.
+TEST_F(CliTest, CsvLeavesOutASignalWithoutData) {
+  const Outcome all = Zphost({"csv", "ComTestA.FakeImport", file});
+  const std::string warning =
+      "zphost: warning: signal \"Leer\" has 3 values but ValuesPerBlock 0; left out of the export\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{"csv", "--user", "nodata", "ComTestA.FakeImport", file}, all.out},
+      {{"csv", "--user", "nodata", "ComTestA.FakeImport", file, "Leer", "Rampe"},
+       Zphost({"csv", "ComTestA.FakeImport", file, "Rampe"}).out},
+      {{"csv", "--wide", "--user", "nodata", "ComTestA.FakeImport", file, "Zeit", "Leer", "Druck"},
+       Zphost({"csv", "--wide", "ComTestA.FakeImport", file, "Zeit", "Druck"}).out},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = Zphost(c.args);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, warning);
+    EXPECT_EQ(r.out, c.out);
+  }
+  // read has only the one signal: it fails, naming it.
+  const Outcome read = Zphost({"read", "--user", "nodata", "ComTestA.FakeImport", file, "Leer"});
+  EXPECT_EQ(read.code, 1);
+  EXPECT_EQ(read.err, "zphost: read: signal \"Leer\" has 3 values but ValuesPerBlock 0\n");
+}
+
+TEST_F(CliTest, VersionOfAModule) {
+  const std::string a = Real(COMTEST_A_PATH);
+  const std::string expected = "module: " + a +
+                               "\nfile version: 1.2.3.65535\nproduct version: 7.0.0.1\n"
+                               "language: 0x0409, code page 1252\nComments: Pr\xC3\xBC" "fmodul f\xC3\xBCr Tests\n"
+                               "FileDescription: ComTestA Module\nOLESelfRegister: \n";
+  for (const std::string& module : {std::string("ComTestA.FakeImport"), std::string(COMTEST_A_PATH)}) {
+    const Outcome r = Zphost({"version", module});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, expected) << module;
+  }
+  const Outcome none = Zphost({"version", "ComTestB.FakeImport"});
+  EXPECT_EQ(none.code, 0);
+  EXPECT_EQ(none.out, "module: " + Real(COMTEST_B_PATH) + "\nno version information\n");
+}
+
+// register --all registers each module of the installed folder, leaves the
+// other libraries alone, and the ProgIDs then name the modules there.
+TEST_F(CliTest, RegisterAllTheInstalledModules) {
+  testsupport::TempDir modules;
+  std::filesystem::copy_file(COMTEST_A_PATH, modules.File("libComTestA.so"));
+  std::filesystem::copy_file(COMTEST_B_PATH, modules.File("libComTestB.so"));
+  testsupport::WriteFileBytes(modules.File("libnotelf.so"), "not a library");
+  testsupport::WriteFileBytes(modules.File("readme.txt"), "");
+  const Outcome r = Zphost({"register", "--all"}, false, modules.Path());
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "registered " + modules.File("libComTestA.so") + "\nregistered " + modules.File("libComTestB.so") + "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Zphost({"version", "ComTestB.FakeImport"}).out,
+            "module: " + Real(modules.File("libComTestB.so").c_str()) + "\nno version information\n");
+  EXPECT_EQ(Zphost({"import", "ComTestA.FakeImport", file}).code, 0);
+
+  testsupport::TempDir empty;
+  const Outcome none = Zphost({"register", "--all"}, false, empty.Path());
+  EXPECT_EQ(none.code, 3);
+  EXPECT_EQ(none.err, "zphost: register: no import module in " + empty.Path() + "\n");
+}
+
+// The sample writer answers --help with its usage and writes nothing for an option.
+TEST(MdfSampleTest, HelpIsNoFileName) {
+  testsupport::TempDir dir;
+  auto run = [&](const std::string& args) {
+    const std::string command = "cd " + dir.Path() + " && " + MDFSAMPLE_PATH + " " + args + " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(run("--help"), 0);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.File("out.txt")).rfind("usage: mdfsample PATH\n", 0), 0u);
+  EXPECT_EQ(run("-h"), 0);
+  EXPECT_EQ(run("--bogus"), 2);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.File("err.txt")).rfind("usage: mdfsample PATH\n", 0), 0u);
+  EXPECT_EQ(run(""), 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("--help")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("--bogus")));
+  EXPECT_EQ(run("run.mdf"), 0);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.File("run.mdf")).substr(0, 8), "MDF     ");
 }
 
 TEST_F(CliTest, RawBytesAreAsDelivered) {

@@ -28,6 +28,13 @@ TEST(SamplesTest, DecodesEveryValueType) {
       {29, 0x00800000, 0, -8388608},            // signed 24-bit
       {32, 0xFFFFFFFFFFFFFFFF, 0, 18446744073709551615.0},
       {33, 0xFFFFFFFFFFFFFFFF, 0, -1},
+      {32, 0xFFFFFFFFFFFFFFFF, 63 * 256, 18446744073709551615.0},  // 64 bits named
+      {33, 0xFFFFFFFFFFFFFFFF, 63 * 256, -1},
+      {33, 0x000000FFFFFFFFFF, 39 * 256, -1},   // 40 bits, signed
+      {33, 0xA0000000000, 39 * 256, 0},         // neighbouring bits above the field
+      {33, 0x8000000000, 39 * 256, -549755813888.0},
+      {32, 0xA000000005, 31 * 256 + 3, 0},      // 32 bits at bit 3
+      {32, 0x7FFFFFFF8, 31 * 256 + 3, 4294967295.0},
       {16, 0b01101000, 2 * 256 + 3, 5},         // 3 bits at bit 3
       {17, 0b01101000, 2 * 256 + 3, -3},        // the same, signed
       {18, 0x8005 | (15u << 3), 4 * 256 + 3, 15},
@@ -80,7 +87,8 @@ TEST(SamplesTest, LayoutsThatCannotBeReadAreRefused) {
   };
   const BadLayout cases[] = {
       {Signal(3, 1, 0, 4, 0, 1), "signal \"S\" has the value type DTyp 3, which zphost cannot decode"},
-      {Signal(7, 0, 0, 2, 0, 1), "signal \"S\" has ValuesPerBlock 0 or the file BlockSize 0"},
+      {Signal(7, 0, 0, 2, 0, 1), "signal \"S\" has 1 value but ValuesPerBlock 0"},
+      {Signal(7, 1, 0, 2, 0, 3), "signal \"S\" has 3 values but the file has DataSize 0", 0},
       {Signal(13, 4, 0, 4, 0, 8), "signal \"S\" has Demux 4 below its values' 8 bytes"},
       {Signal(13, 128, 0, 8, 3, 129), "signal \"S\"'s values reach byte 4104, past DataSize 4096"},
       {Signal(13, 128, 1020, 8, 0, 1), "signal \"S\"'s values reach byte 1028, past DataSize 1024", 1024},

@@ -51,6 +51,10 @@ class Module : public ::testing::Test {
   testsupport::HostHarness host_;
 };
 
+std::vector<tdms::Property> ThermocoupleScale() {
+  return {tdms::I32("NI_Number_Of_Scales", 1), tdms::String("NI_Scale[0]_Scale_Type", "Thermocouple")};
+}
+
 // Two channels of 100 doubles each: c0 holds 0..99, c1 holds 1000..1099.
 std::vector<tdms::Object> TwoChannels() {
   return {tdms::WithData(tdms::Path("G", "c0"), tdms::kF64, 100), tdms::WithData(tdms::Path("G", "c1"), tdms::kF64, 100)};
@@ -312,11 +316,16 @@ TEST_F(Module, BadInputGetsItsMessage) {
   tdms::Segment texts;
   texts.objects = {tdms::WithStrings(tdms::Path("G", "T"), {"a", "b"})};
   texts.raw = tdms::RawData().Strings({"a", "b"}).Bytes();
+  tdms::Segment thermocouple;
+  thermocouple.objects = {tdms::WithData(tdms::Path("G", "T"), tdms::kI32, 1, ThermocoupleScale())};
+  thermocouple.raw = tdms::RawData().Value(int32_t{7}).Bytes();
   const Case cases[] = {
       {"neither kind", "x.dat", "MDF     ", {"Die Datei ist weder TDM- noch TDMs-Format."}},
       // Followed by the library's description of the damage.
       {"damage", "d.tdms", tdms::Encode({damaged}), {"Error reading file: "}},
       {"no channel with values", "t.tdms", tdms::Encode({texts}), {}},
+      {"every channel left out", "s.tdms", tdms::Encode({thermocouple}),
+       {"No channel of the file can be imported:\nT\\G: The channel's scaling needs a Thermocouple scale"}},
   };
   for (const Case& c : cases) {
     EXPECT_THROW(host_.Import(kProgId, Write(c.bytes, c.file)), host::Failure) << c.what;
@@ -327,6 +336,94 @@ TEST_F(Module, BadInputGetsItsMessage) {
       EXPECT_TRUE(boxes[i].text.starts_with(c.boxes[i])) << c.what << ": " << boxes[i].text;
     }
   }
+}
+
+TEST_F(Module, DaqmxChannelsArriveInPhysicalUnitsAndTheOthersAreNamed) {
+  // One raw buffer of 4-byte rows: V (i16 at byte 0, scaled to volts) and
+  // P (i16 at byte 2, no scaling); T needs a scale that is not computed.
+  const std::vector<tdms::Property> volts = {
+      tdms::String("NI_Scaling_Status", "unscaled"), tdms::I32("NI_Number_Of_Scales", 2),
+      tdms::String("NI_Scale[1]_Scale_Type", "Linear"), tdms::F64("NI_Scale[1]_Linear_Slope", 0.0625),
+      tdms::F64("NI_Scale[1]_Linear_Y_Intercept", -2), tdms::U32("NI_Scale[1]_Linear_Input_Source", 0),
+      tdms::String("unit_string", "V"), tdms::F64("wf_increment", 0.001)};
+  std::vector<tdms::Property> thermocouple = ThermocoupleScale();
+  thermocouple.push_back(tdms::F64("wf_increment", 0.001));
+  tdms::Segment s;
+  s.toc = tdms::kDefaultToc | tdms::kTocDaqmx;
+  s.objects = {tdms::Daqmx(tdms::Path("G", "V"), 4, {6}, {{3, 0, 0, 0}}, volts),
+               tdms::Daqmx(tdms::Path("G", "P"), 4, {6}, {{3, 0, 2, 0}}),
+               tdms::Daqmx(tdms::Path("G", "T"), 4, {6}, {{3, 0, 4, 0}}, thermocouple)};
+  const std::vector<int16_t> v = {-32768, 0, 16, 32767}, p = {5, -6, 7, -8};
+  tdms::RawData raw;
+  for (size_t i = 0; i < v.size(); ++i) raw.Value(v[i]).Value(p[i]).Value(int16_t{1});
+  s.raw = raw.Bytes();
+  const auto r = host_.Import(kProgId, Write(tdms::Encode({s})));
+
+  ASSERT_EQ(r.signals.size(), 2u);
+  const host::PropertyList& signal = Signal(r, "V");
+  EXPECT_EQ(NumberOf(signal, "DTyp"), 13);
+  EXPECT_EQ(TextOf(signal, "YUnit"), "V");
+  EXPECT_EQ(NumberOf(signal, "XFactor"), 0.001);
+  std::vector<std::optional<double>> expected;
+  for (int16_t x : v) expected.push_back(x * 0.0625 - 2);
+  EXPECT_EQ(host_.Samples("V").values, expected);
+  EXPECT_EQ(NumberOf(signal, "YMin"), -32768 * 0.0625 - 2);
+  EXPECT_EQ(NumberOf(signal, "YMax"), 32767 * 0.0625 - 2);
+  EXPECT_EQ(NumberOf(Signal(r, "P"), "DTyp"), 7);
+  EXPECT_EQ(host_.Samples("P").values, (std::vector<std::optional<double>>{5, -6, 7, -8}));
+  ASSERT_EQ(r.boxes.size(), 1u);
+  EXPECT_EQ(r.boxes[0].caption, "TDMs Import");
+  EXPECT_EQ(r.boxes[0].text,
+            "Channels left out:\nT\\G: The channel's scaling needs a Thermocouple scale, which is not supported");
+}
+
+TEST_F(Module, ANextOffsetBeyondTheFileLosesNoLaterSegment) {
+  // The first segment's next offset is damaged; the second reuses its list.
+  std::vector<tdms::Segment> s(2);
+  s[0].objects = {tdms::WithData(tdms::Path("G", "Zeit"), tdms::kF64, 2), tdms::WithData(tdms::Path("G", "V"), tdms::kI16, 2)};
+  s[0].raw = tdms::RawData().Values<double>({0, 0.5}).Values<int16_t>({10, 11}).Values<double>({1, 1.5}).Values<int16_t>({12, 13}).Bytes();
+  s[0].next_offset = uint64_t{1} << 40;
+  s[1].toc = tdms::kTocRawData;
+  s[1].raw = tdms::RawData().Values<double>({2, 2.5}).Values<int16_t>({14, 15}).Bytes();
+  const auto r = host_.Import(kProgId, Write(tdms::Encode(s)));
+  EXPECT_EQ(NumberOf(Signal(r, "Zeit"), "NoOfValues"), 6);
+  EXPECT_EQ(NumberOf(Signal(r, "Zeit"), "XFactor"), 0.5);
+  EXPECT_EQ(TextOf(Signal(r, "V"), "XSignal"), "");  // even steps: no link
+  const auto samples = host_.Samples("V");
+  EXPECT_EQ(samples.values, (std::vector<std::optional<double>>{10, 11, 12, 13, 14, 15}));
+  EXPECT_EQ(samples.times, (std::vector<std::optional<double>>{0, 0.5, 1, 1.5, 2, 2.5}));
+}
+
+TEST_F(Module, TdmValuesWrappedInChildElements) {
+  tdm::File f;
+  tdm::Channel c;
+  c.name = "W";
+  c.external = false;
+  c.inline_values = "<A>0 0.01</A><A>0.02</A>";
+  c.rows = 3;
+  f.groups = {{"G", {}, "", {c}}};
+  const tdm::Written w = tdm::Build(f);
+  Write(w.tdx, "data.tdx");
+  host_.Import(kProgId, Write(w.xml, "w.tdm"));
+  EXPECT_EQ(host_.Samples("W").values, (std::vector<std::optional<double>>{0, 0.01, 0.02}));
+}
+
+TEST_F(Module, InstantsOfTheRepeatedHourOfADaylightSavingChangeComeBackAsStored) {
+  // Berlin, 2023-10-29: 02:00 to 03:00 local time twice, 00:00 to 02:00 UTC once.
+  testsupport::ScopedTimeZone tz("Europe/Berlin");
+  const int64_t first = 1698539400;  // 00:30 UTC, 02:30 summer time
+  const int64_t stamp = first + 3600;  // 01:30 UTC, 02:30 winter time
+  tdms::RawData raw;
+  std::vector<std::optional<double>> expected;
+  for (int i = 0; i < 4; ++i) {
+    raw.Stamp(tdms::FromUnix(first + 1800 * i, 0.25));
+    expected.push_back(static_cast<double>(first + 1800 * i) + 0.25);
+  }
+  const auto r = host_.Import(kProgId, WriteTdms({tdms::NoData("/", {tdms::Time("datetime", tdms::FromUnix(stamp))}),
+                                                  tdms::WithData(tdms::Path("G", "Stempel"), tdms::kTimestamp, 4)},
+                                                 raw.Bytes()));
+  EXPECT_EQ(NumberOf(r.file, "FileDate"), stamp);
+  EXPECT_EQ(host_.Samples("Stempel").values, expected);
 }
 
 class ModuleCorpus : public Module, public ::testing::WithParamInterface<const char*> {};

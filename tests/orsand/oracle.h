@@ -27,6 +27,7 @@ inline constexpr CorpusFile kCorpusFiles[] = {
     {"tdms/nptdms_groups.tdms", "Pruefstandslauf 12", 1709280930},
     {"tdms/big_endian.tdms", "Example Time Domain Data", 0},
     {"tdms/Digital_Input.tdms", "Digital_Input", 1341878304},  // its "DateTime" comes after "datetime"
+    {"tdms/gen_daqmx_linear.tdms", "DAQmx linear", 0},
     {"tdm/gen_groups.tdm", "gen_groups", 1709280930},
     {"tdm/SineData.tdm", "SineData.TDM", 1210094412},
     {"tdm/tdm_loader_sample0001.tdm", "Untitled", 0},

@@ -87,6 +87,21 @@ TEST(MakeTypeFlagsTest, FlagWordsOfSignalLayouts) {
   EXPECT_EQ(MakeTypeFlags(floats.Signal(1)), 520u);
 }
 
+TEST(MuxConditionTest, HoldsTheValuesOfItsRangesInAnyOrder) {
+  const MuxCondition single({{2, 2}});
+  const MuxCondition ranges({{5, 6}, {1, 1}, {3, 4}, {4, 8}, {20, 30}});  // unordered, overlapping
+  const struct {
+    double raw;
+    bool single, ranges;
+  } cases[] = {{2, true, false}, {1, false, true}, {0, false, false}, {3, false, true}, {8, false, true},
+               {9, false, false}, {19.5, false, false}, {20, false, true}, {30, false, true}, {31, false, false},
+               {NAN, false, false}};  // an absent multiplexor
+  for (const auto& c : cases) {
+    EXPECT_EQ(single.Holds(c.raw), c.single) << c.raw;
+    EXPECT_EQ(ranges.Holds(c.raw), c.ranges) << c.raw;
+  }
+}
+
 TEST(CheckCanFieldTest, SignalsOutsideTheFrameOrOddFloatsAreRejected) {
   const struct {
     const char* sg;

@@ -121,6 +121,134 @@ TEST_F(CanLogImportTest, MultiplexedSignalsHoldBetweenTheirFramesAndPlainOnesDec
   EXPECT_EQ(time->XOffset, 0.0);
 }
 
+// Extended multiplexing: a cascade (MuxA selects MuxB, which selects Deep),
+// value ranges, a second top-level multiplexor, m<k>M without SG_MUL_VAL_
+// lines, and what cannot be resolved.
+constexpr const char* kExtendedMuxDbc = R"(VERSION ""
+
+BU_: ECU
+
+BO_ 300 Cascade: 8 ECU
+ SG_ MuxA M : 0|4@1+ (1,0) [0|0] "" ECU
+ SG_ MuxB m2M : 4|4@1+ (1,0) [0|0] "" ECU
+ SG_ Deep m0 : 8|8@1+ (1,0) [0|0] "" ECU
+ SG_ Ranged m1 : 16|8@1+ (0.5,0) [0|0] "" ECU
+ SG_ Direct m3 : 24|8@1+ (1,0) [0|0] "" ECU
+ SG_ Second M : 32|4@1+ (1,0) [0|0] "" ECU
+ SG_ BySecond m1 : 40|8@1+ (1,0) [0|0] "" ECU
+ SG_ Plain : 56|8@1+ (1,0) [0|0] "" ECU
+
+BO_ 310 Nested: 8 ECU
+ SG_ Top M : 0|4@1+ (1,0) [0|0] "" ECU
+ SG_ Sub m1M : 4|4@1+ (1,0) [0|0] "" ECU
+ SG_ Leaf m0 : 8|8@1+ (1,0) [0|0] "" ECU
+ SG_ Never m7 : 16|8@1+ (1,0) [0|0] "" ECU
+
+BO_ 320 Broken: 8 ECU
+ SG_ Sel M : 0|8@1+ (1,0) [0|0] "" ECU
+ SG_ Loop1 m1M : 8|4@1+ (1,0) [0|0] "" ECU
+ SG_ Loop2 m1M : 12|4@1+ (1,0) [0|0] "" ECU
+ SG_ Orphan m1 : 16|8@1+ (1,0) [0|0] "" ECU
+ SG_ Bare m : 24|8@1+ (1,0) [0|0] "" ECU
+ SG_ Child m0 : 32|8@1+ (1,0) [0|0] "" ECU
+ SG_ Fine m1 : 40|8@1+ (1,0) [0|0] "" ECU
+ SG_ Past m1M : 60|8@1+ (1,0) [0|0] "" ECU
+ SG_ UnderPast m1 : 48|8@1+ (1,0) [0|0] "" ECU
+
+SG_MUL_VAL_ 300 MuxB MuxA 2-2;
+SG_MUL_VAL_ 300 Deep MuxB 0-0;
+SG_MUL_VAL_ 300 Ranged MuxA 1-1, 3-3, 5-6;
+SG_MUL_VAL_ 300 BySecond Second 1-1;
+SG_MUL_VAL_ 320 Loop1 Loop2 1-1;
+SG_MUL_VAL_ 320 Loop2 Loop1 1-1;
+SG_MUL_VAL_ 320 Orphan Gone 1-1;
+SG_MUL_VAL_ 320 Child Loop1 0-0;
+SG_MUL_VAL_ 320 UnderPast Past 1-1;
+)";
+
+std::string LeftOutWarning(const char* signal, const char* why) {
+  return winport::Utf8ToAnsi(std::string("Warnung für Signal ") + signal + why + ", das Signal wird ausgelassen.");
+}
+
+TEST_F(CanLogImportTest, MultiplexedSignalsArePresentWhereTheirWholeChainMatches) {
+  WriteFileBytes(dbc, kExtendedMuxDbc);
+  // Cascade: byte 0 MuxA (low nibble) and MuxB (high), Deep, Ranged, Direct,
+  // Second, BySecond, -, Plain. Nested: byte 0 Top and Sub, Leaf, Never.
+  struct Row {
+    uint8_t muxA, muxB, deep, ranged, second, bySecond;
+  };
+  const Row rows[] = {{2, 0, 10, 20, 0, 30}, {0, 0, 11, 21, 1, 31}, {3, 0, 12, 22, 1, 32}, {2, 1, 13, 23, 0, 33},
+                      {5, 0, 14, 24, 0, 34}, {2, 0, 15, 25, 1, 35}, {6, 0, 16, 26, 0, 36}, {1, 2, 17, 27, 0, 37}};
+  std::vector<CanLogFrame> frames;
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const Row& r = rows[i];
+    frames.push_back(Frame(0.1 * static_cast<double>(i), 300,
+                           {static_cast<uint8_t>(r.muxA | r.muxB << 4), r.deep, r.ranged, 99, r.second, r.bySecond,
+                            0, static_cast<uint8_t>(100 + i)}));
+  }
+  for (const auto& [top, sub, leaf] : std::vector<std::array<uint8_t, 3>>{{1, 5, 40}, {0, 6, 41}, {1, 7, 42}, {0, 8, 43}})
+    frames.push_back(Frame(1.0 + 0.1 * static_cast<double>(frames.size()), 310,
+                           {static_cast<uint8_t>(top | sub << 4), leaf, 77}));
+  WriteLog(frames);
+
+  ScriptedAnswers script;
+  // Direct (m3) could belong to MuxA or Second; Never (Top = 7) is in no frame.
+  script.Box(LeftOutWarning("Direct (Cascade)", ": die Botschaft hat mehrere Multiplexoren, keine SG_MUL_VAL_-Zeile "
+                                                "nennt einen") +
+             "\n" + winport::Utf8ToAnsi("Warnung für Signal Never: in keinem Telegramm vorhanden, das Signal wird "
+                                        "ausgelassen."));
+  ASSERT_EQ(Import(settings), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+
+  // Present: the frames whose chain matches; elsewhere the value before, and
+  // before the first such frame that frame's value.
+  const struct {
+    const char* name;
+    std::vector<double> values;
+  } table[] = {
+      {"MuxA", {2, 0, 3, 2, 5, 2, 6, 1}},            // in every frame
+      {"Second", {0, 1, 1, 0, 0, 1, 0, 0}},          // in every frame
+      {"MuxB", {0, 0, 0, 1, 1, 0, 0, 0}},            // MuxA = 2: frames 0, 3, 5
+      {"Deep", {10, 10, 10, 10, 10, 15, 15, 15}},    // MuxA = 2 and MuxB = 0: frames 0, 5 (not 1: MuxA 0)
+      {"Ranged", {22, 22, 22, 22, 24, 24, 26, 27}},  // MuxA 1, 3, 5 or 6: frames 2, 4, 6, 7
+      {"BySecond", {31, 31, 32, 32, 32, 35, 35, 35}},  // Second = 1: frames 1, 2, 5
+      {"Plain", {100, 101, 102, 103, 104, 105, 106, 107}},
+      {"Top", {1, 0, 1, 0}},
+      {"Sub", {5, 5, 7, 7}},     // m1M without SG_MUL_VAL_: Top = 1
+      {"Leaf", {41, 41, 41, 43}},  // m0 without SG_MUL_VAL_: Top = 0, whatever Sub holds
+  };
+  for (const auto& row : table) EXPECT_EQ(Values(row.name), row.values) << row.name;
+  EXPECT_EQ(FindSignal(import, "Direct"), nullptr);
+  // Ranges over the scaled values where present.
+  EXPECT_EQ(FindSignal(import, "Ranged")->YMin, 11.0);
+  EXPECT_EQ(FindSignal(import, "Ranged")->YMax, 13.5);
+  EXPECT_EQ(FindSignal(import, "Deep")->YMin, 10.0);
+  EXPECT_EQ(FindSignal(import, "Deep")->YMax, 15.0);
+  // Never holds nothing to show.
+  const SignalRecord* never = FindSignal(import, "Never");
+  ASSERT_NE(never, nullptr);
+  EXPECT_EQ(never->Ignore, ignore::kHidden);
+  EXPECT_EQ(never->NoOfValues, 0u);
+  EXPECT_EQ(never->rangeEnd, never->rangeStart);
+}
+
+TEST_F(CanLogImportTest, MultiplexingThatCannotBeResolvedLeavesItsSignalsOutWithAWarning) {
+  WriteFileBytes(dbc, kExtendedMuxDbc);
+  WriteLog({Frame(0, 320, {1, 0x11, 5, 6, 7, 8, 9, 10}), Frame(0.1, 320, {1, 0x11, 5, 6, 7, 9, 9, 10})});
+  ScriptedAnswers script;
+  script.Box(LeftOutWarning("Bare (Broken)", ": Multiplex-Kennung m ist unbekannt") + "\n" +
+             LeftOutWarning("Loop1 (Broken)", ": Multiplexor Loop2 wählt sich über andere selbst") + "\n" +
+             LeftOutWarning("Loop2 (Broken)", ": Multiplexor Loop1 wählt sich über andere selbst") + "\n" +
+             LeftOutWarning("Orphan (Broken)", ": Multiplexor Gone fehlt in der Botschaft oder wird ausgelassen") +
+             "\n" + LeftOutWarning("Child (Broken)", ": Multiplexor Loop1 ist nicht auflösbar") + "\n" +
+             LeftOutWarning("UnderPast (Broken)", ": Multiplexor Past fehlt in der Botschaft oder wird ausgelassen") +
+             "\n" + LeftOutWarning("Past (Broken)", ": liegt nicht ganz in den 8 Datenbytes"));
+  ASSERT_EQ(Import(settings), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+  EXPECT_EQ(SignalNames(import), (std::vector<std::string>{"time@1", "Fine", "Sel"}));
+  EXPECT_EQ(Values("Fine"), (std::vector<double>{8, 9}));
+}
+
 TEST_F(CanLogImportTest, WideIntegersAndSignalsPastTheFrame) {
   WriteLog({Frame(1.0, 100, {0x10, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}),
             Frame(1.5, 100, {0x20, 0x00, 0x01, 0x00, 0x00, 0x00, 0x80, 0x00}),
@@ -181,7 +309,7 @@ TEST_F(CanLogImportTest, TheDriversStreamIsReadFromTheRecordsOn) {
 }
 
 TEST_F(CanLogImportTest, EqualTimeStampsStayApart) {
-  WriteLog({Frame(3.0, 200, {}), Frame(3.0, 200, {}), Frame(3.0, 200, {})});
+  WriteLog({Frame(3.0, 100, {}), Frame(3.0, 100, {}), Frame(3.0, 100, {})});
   ASSERT_EQ(Import(settings), S_OK);
   const std::vector<double> t = Values("time@1");
   ASSERT_EQ(t.size(), 3u);
@@ -190,7 +318,7 @@ TEST_F(CanLogImportTest, EqualTimeStampsStayApart) {
 }
 
 TEST_F(CanLogImportTest, NuvestoLogsScaleTheirTimesByAFurtherTenth) {
-  WriteLog({Frame(100, 200, {}), Frame(200, 200, {}), Frame(400, 200, {})}, "Nuvesto4", CcLinear(0.01, 2.0));
+  WriteLog({Frame(100, 100, {}), Frame(200, 100, {}), Frame(400, 100, {})}, "Nuvesto4", CcLinear(0.01, 2.0));
   ASSERT_EQ(Import(settings), S_OK);
   const std::vector<double> t = Values("time@1");
   ASSERT_EQ(t.size(), 3u);
@@ -202,13 +330,13 @@ TEST_F(CanLogImportTest, NuvestoLogsScaleTheirTimesByAFurtherTenth) {
   EXPECT_EQ(cn->GetConversion()->GetParams()[1], 0.01);
   // Another writer's times stay as converted.
   import.ReleaseFile();
-  WriteLog({Frame(100, 200, {}), Frame(200, 200, {})}, "CANlog", CcLinear(0.01, 2.0));
+  WriteLog({Frame(100, 100, {}), Frame(200, 100, {})}, "CANlog", CcLinear(0.01, 2.0));
   ASSERT_EQ(Import(settings), S_OK);
   EXPECT_DOUBLE_EQ(Values("time@1")[1], 4.0);
 }
 
 TEST_F(CanLogImportTest, OptionsShapeTheSignals) {
-  WriteLog({Frame(10.25, 100, {1}), Frame(10.5, 100, {2}), Frame(10.2000004, 200, {1}), Frame(10.4, 200, {1})});
+  WriteLog({Frame(10.25, 100, {1}), Frame(10.5, 100, {2}), Frame(10.2000004, 200, {1}), Frame(10.4, 200, {2})});
   import.m_params.SetInt(ParameterBlock::kShowAll, 1);
   import.m_params.SetPattern(ParameterBlock::kCanNamePattern, "CAN<CAN>.<MSG>.<NAME>");
   import.m_params.SetPattern(ParameterBlock::kCanAliasPattern, "<IDh>");
@@ -244,7 +372,7 @@ class CanLogSettingsTest : public CanLogImportTest {
     unsetenv("TMP");
     unsetenv("TMPDIR");
     setenv("TEMP", host.Dir().Path().c_str(), 1);
-    WriteLog({Frame(0, 100, {1}), Frame(0, 200, {1}), Frame(0, 300, {1}, 4)});
+    WriteLog({Frame(0, 100, {1}), Frame(0, 200, {1}), Frame(0, 200, {2}), Frame(0, 300, {1}, 4)});
   }
   void TearDown() override {
     for (const char* name : {"TEMP", "TMP", "TMPDIR"}) unsetenv(name);

@@ -622,6 +622,22 @@ TEST_F(DriverTest, RepairedTimeChannelIsWhatTheHostReads) {
   EXPECT_TRUE(script.Ok()) << script.Report();
 }
 
+// A stamp that is no number (the last one too) is a time error like one that
+// does not rise: counted in the warning and repaired between its neighbours.
+TEST_F(DriverTest, StampsThatAreNoNumberAreCountedAndRepaired) {
+  FileDef def = OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })});
+  def.groups[0].channels[0].value = [](uint32_t r) { return r == 7 || r == 19 ? std::nan("") : r * 0.01; };
+  ScriptedAnswers script;
+  script.Box(mdf::Ansi("\nMind. 2 Fehler im Zeitkanal bei Gruppe 1, Index = 7\nDer Fehler wurde durch Interpolation "
+                       "behoben.\nBetroffen sind folgende Signale:\na, "));
+  ASSERT_EQ(Import(Save(def), ""), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+  const std::vector<double> values = Values(Get("time@1"));
+  ASSERT_EQ(values.size(), 20u);
+  for (size_t i = 0; i < values.size(); ++i) EXPECT_NEAR(values[i], i * 0.01, 1e-12) << i;
+  EXPECT_NEAR(Get("a").XMax, 0.19, 1e-12);
+}
+
 // With the time base reset, the times of ReadEx lie on the signal's moved
 // axis, whether they come from a value cache or from the file.
 TEST_F(DriverTest, ReadExTimesFollowTheResetTimeBase) {

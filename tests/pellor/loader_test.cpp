@@ -196,6 +196,8 @@ TEST(DataGroupLoader, ResultsAreTheSameForEveryChunkSize) {
       {"a repeated stamp", [](uint32_t r) { return (r < 30 ? r : r - 1) * 0.01; }, 3, 1, 30},
       {"a restart", [](uint32_t r) { return r < 40 ? r * 0.1 : (r - 40) * 0.1 + 0.05; }, 3, 1, 40},
       {"a backward jump", [](uint32_t r) { return r == 50 ? 3.0 : r * 0.1; }, kGroupTimeErrors, 1, 50},
+      {"stamps that are no number", [](uint32_t r) { return r == 20 || r == 21 ? NAN : r * 0.01; }, kGroupTimeErrors,
+       2, 20},
       {"NoValue stamps first, amid and last",
        [=](uint32_t r) { return r < 3 || r == 20 || r >= 57 ? kNo : r * 0.01; }, 0, 0, 0},
       {"one record id", [](uint32_t r) { return r * 0.01; }, kGroupEquidistant, 0, 0, 1},

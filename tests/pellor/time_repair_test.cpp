@@ -89,7 +89,12 @@ TEST(CheckTimeChannel, RepairsOrRefusesTheTableOfStamps) {
       {"a restart to 0 repeats the stamp: a run", {0, 1, 2, 0, 1}, 1, {0, 1, 2, 2.5, 3}},
       {"a run to the end", {0, 1, 2, 2, 2}, 0, {}},
       {"a fall with nothing smaller before it", {5, 6, 2, 3}, 0, {}},
-      {"a stamp that is no number", {0, 1, NAN, 3}, 0, {}},
+      {"a stamp that is no number lies on the line between its neighbours", {0, 1, NAN, 3}, 1, {0, 1, 2, 3}},
+      {"so do a run of them and an infinity", {0, 1, NAN, INFINITY, 4}, 1, {0, 1, 2, 3, 4}},
+      {"one before a backward jump", {0, 1, 5, NAN, 3, 4}, 1, {0, 1, 5.0 / 3, 7.0 / 3, 3, 4}},
+      {"one before a restart", {0, 1, 2, NAN, 0.5}, 1, {0, 1, 2, 2.25, 2.5}},
+      {"first and last ones continue the step next to them", {NAN, 1, 2, 4, NAN, -INFINITY}, 1, {0, 1, 2, 4, 6, 8}},
+      {"a single stamp that is a number", {NAN, 1, NAN}, 0, {}},
       {"one stamp", {0}, 0, {}},
   };
   for (const Case& c : cases) {
@@ -146,6 +151,11 @@ TEST(CheckTimeChannel, NoValueStampsAreGapsAndNoInMemoryValuesAreRefused) {
   EXPECT_EQ(Held(r), (std::vector<double>{1e308, 0, 1, 1e308, 3, 4, 1e308}));
   EXPECT_EQ(r.XMin, 0);
   EXPECT_EQ(r.XMax, 4);
+  // Stamps that are no number are spaced by record indices too, over the gaps.
+  Hold(r, {NAN, 1e308, 1, NAN, 1e308, 3});
+  ASSERT_EQ(CheckTimeChannel(f.Channel(), r), 1);
+  const std::vector<double> held = Held(r), want = {1 - 4.0 / 3, 1e308, 1, 1 + 2.0 / 3, 1e308, 3};
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_DOUBLE_EQ(held[i], want[i]) << i;
 
   SignalRecord none;
   none.NoOfValues = 3;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/ui/dialog.h"
@@ -174,3 +175,71 @@ TEST_F(DialogTest, ModelessWindowIsLoggedAndLivesUntilDestroyed) {
 }
 
 }  // namespace
+
+namespace {
+
+// An owner-drawn button beside a plain one; it paints a frame and an opaque label.
+class SwatchDialog : public CDialog {
+ public:
+  static DialogTemplate Resource() {
+    DialogTemplate t;
+    t.cx = 100;
+    t.cy = 40;
+    t.controls = {Control(310, "", kButtonClass, WS_VISIBLE | BS_OWNERDRAW, 4, 4, 40, 10),
+                  PushButton(IDCANCEL, "Abbrechen", 50, 4, 44, 14)};
+    return t;
+  }
+  SwatchDialog() : CDialog(Resource()) {}
+  BOOL OnDrawItem(int id, DRAWITEMSTRUCT* item) override {
+    ++draws;
+    if (id != 310 || item->CtlType != ODT_BUTTON || !(item->itemAction & ODA_DRAWENTIRE)) return FALSE;
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    FillRect(item->hDC, &item->rcItem, brush);
+    DeleteObject(brush);
+    SetBkColor(item->hDC, RGB(9, 9, 9));
+    SetTextColor(item->hDC, RGB(7, 7, 7));
+    const RECT clip{0, 0, 10, 100};
+    ExtTextOutA(item->hDC, 6, 1, ETO_CLIPPED, &clip, "ab", 2, nullptr);
+    return TRUE;
+  }
+  int draws = 0;
+};
+
+}  // namespace
+
+// Owner-drawn controls are painted when shown and again when invalidated;
+// an opaque text fills its cell, clipped, before it is drawn.
+TEST_F(DialogTest, OwnerDrawnControlsArePaintedWhenShownAndWhenInvalidated) {
+  Headless().Reset();
+  SwatchDialog dlg;
+  ASSERT_TRUE(dlg.Create());
+  auto paints = Headless().Paints();
+  ASSERT_EQ(paints.size(), 1u);
+  const PaintRecord& p = paints[0];
+  EXPECT_EQ(p.control, 310);
+  EXPECT_EQ(p.window, dlg.GetDlgItem(310));
+  EXPECT_EQ(std::tie(p.client.right, p.client.bottom), std::make_tuple(LONG{60}, LONG{16}));
+  ASSERT_EQ(p.ops.size(), 3u);
+  EXPECT_EQ(p.ops[0].kind, PaintOp::Kind::Fill);
+  EXPECT_EQ(std::tie(p.ops[0].rect.right, p.ops[0].rect.bottom, p.ops[0].colour),
+            std::make_tuple(LONG{60}, LONG{16}, RGB(1, 2, 3)));
+  // The label's cell (two characters of 6 by 13 pixels at 6, 1) cut at the clip's right edge.
+  EXPECT_EQ(p.ops[1].kind, PaintOp::Kind::Fill);
+  EXPECT_EQ(std::tie(p.ops[1].rect.left, p.ops[1].rect.top, p.ops[1].rect.right, p.ops[1].rect.bottom, p.ops[1].colour),
+            std::make_tuple(LONG{6}, LONG{1}, LONG{10}, LONG{14}, RGB(9, 9, 9)));
+  EXPECT_EQ(p.ops[2].kind, PaintOp::Kind::Text);
+  EXPECT_EQ(p.ops[2].text, "ab");
+  EXPECT_EQ(p.ops[2].colour, RGB(7, 7, 7));
+  ASSERT_TRUE(p.ops[2].clip.has_value());
+  EXPECT_EQ(p.ops[2].clip->right, 10);
+
+  EXPECT_TRUE(InvalidateRect(dlg.GetDlgItem(310), nullptr, FALSE));
+  EXPECT_EQ(Headless().Paints().size(), 2u);
+  // A plain button is drawn by its backend, not by its dialog.
+  EXPECT_TRUE(InvalidateRect(dlg.GetDlgItem(IDCANCEL), nullptr, FALSE));
+  EXPECT_EQ(Headless().Paints().size(), 2u);
+  EXPECT_EQ(dlg.draws, 2);
+  EXPECT_FALSE(InvalidateRect(dlg.GetSafeHwnd(), nullptr, FALSE));
+  dlg.DestroyWindow();
+  Headless().Reset();
+}

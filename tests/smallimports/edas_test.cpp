@@ -192,6 +192,41 @@ TEST_F(EdasTest, BlockFormConvertsToFloats) {
   }
 }
 
+// A digital channel holds 16-bit words of states: the host shows each word
+// whole (BitSize 3840: 16 bits from bit 0), in the interleaved form as a bit
+// field and in the block form as the float of the word.
+TEST_F(EdasTest, DigitalChannelsDeliverWholeWords) {
+  const int words[] = {0, 65535, 15855, 1, 32768};
+  std::string bits;
+  for (const int w : words) bits += I16(w);
+  struct Case {
+    const char* what;
+    std::string header;
+    int32_t dtyp, bitSize;
+  } cases[] = {
+      {"interleaved", ew::Lines({"typ:digital", "org:block1", "frames:5", "endheader"}) +
+                          ew::ChannelSection({"name:Bits", "channel_offset:4096"}),
+       18, 3840},
+      {"block form", ew::Lines({"typ:digital", "frames:5", "endheader"}) +
+                         ew::ChannelSection({"name:Bits", "channel_offset:4096"}) +
+                         ew::ChannelSection({"name:Other", "typ:int16", "frames:2", "channel_offset:8192"}),
+       11, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ew::EdasFile f;
+    f.header = c.header;
+    f.data = {{4096, bits}, {8192, I16(7) + I16(8)}};
+    ASSERT_EQ(Read(f), HestorStatus::Ok);
+    EXPECT_EQ(import_.signals[0].DTyp, c.dtyp);
+    EXPECT_EQ(hestor::BitSize(import_.signals[0]), c.bitSize);
+    ExpectHostDelivers();
+    const testsupport::SampleSet samples = host_->Samples("Bits");
+    ASSERT_EQ(samples.values.size(), std::size(words));
+    for (size_t k = 0; k < std::size(words); ++k) EXPECT_EQ(samples.values[k], words[k]) << k;
+  }
+}
+
 TEST_F(EdasTest, KeywordsAndTypes) {
   testsupport::ScopedTimeZone utc("UTC0");
   const char* types[] = {"int16", "int32", "int8", "uint16", "uint32", "uint8", "real", "real64", "digital"};

@@ -59,7 +59,7 @@ std::string FullHeader() {
       {1, tw::LE(static_cast<uint8_t>(-5), 1)},  {2, tw::LE(200, 1)},
       {3, tw::LE(static_cast<uint16_t>(-300), 2)}, {4, tw::LE(60000, 2)},
       {0x105, tw::LE(static_cast<uint32_t>(-70000), 4)}, {6, tw::LE(4000000000u, 4)},
-      {7, tw::LE(static_cast<uint64_t>(-5000000000000), 8)}, {8, tw::LE(~uint64_t{0}, 8)},
+      {7, tw::LE(static_cast<uint64_t>(-5000000000000), 8)}, {8, tw::LE(static_cast<uint64_t>(-7), 8)},
       {9, tw::LE(std::bit_cast<uint32_t>(1.5f), 4)}, {10, tw::F64(2.25)},
       {11, tw::LE(7, 1)},   {12, tw::LE(0x1234, 2) + std::string(10, '\x7F')},
       {13, tw::LE(123456, 4)}, {14, tw::LE(9, 4)},
@@ -91,10 +91,12 @@ class TarvixTest : public ::testing::Test {
     smallimports::StreamedData data(import_.dataPath, import_.dataOffset, import_.dataSize);
     EXPECT_TRUE(data.Open());
     std::string out;
+    const int perRecord = std::max(1, s.ValuesPerBlock);
     for (int i = 0; i < s.NoOfValues; ++i) {
       uint8_t buffer[8];
-      const auto r = data.Read(static_cast<uint64_t>(s.BlockOffset) + static_cast<uint64_t>(i) * s.Demux, buffer,
-                               static_cast<uint32_t>(s.valueSize));
+      const uint64_t at = static_cast<uint64_t>(i / perRecord) * static_cast<uint64_t>(import_.blockSize) +
+                          static_cast<uint64_t>(s.BlockOffset) + static_cast<uint64_t>(i % perRecord) * s.Demux;
+      const auto r = data.Read(at, buffer, static_cast<uint32_t>(s.valueSize));
       out.append(reinterpret_cast<const char*>(buffer), r.copied);
     }
     return out;
@@ -155,7 +157,7 @@ TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
 
   const std::pair<const char*, double> scalars[] = {
       {"P1", -5}, {"P2", 200}, {"P3", -300}, {"P4", 60000}, {"P261", -70000}, {"P6", 4000000000.0},
-      {"P7", -5000000000000.0}, {"P8", 18446744073709551615.0}, {"P9", 1.5}, {"P10", 2.25}, {"P11", 7},
+      {"P7", -5000000000000.0}, {"P8", -7}, {"P9", 1.5}, {"P10", 2.25}, {"P11", 7},
       {"P12", 0x1234}, {"P13", 123456},
   };
   ASSERT_EQ(import_.scalars.Count(), std::size(scalars));
@@ -168,6 +170,7 @@ TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
     EXPECT_DOUBLE_EQ(p.Value, scalars[i].second) << p.Name.str();
   }
   EXPECT_EQ(import_.scalars[4].DTyp, 9);  // the low byte of 0x105
+  EXPECT_EQ(import_.scalars[7].DTyp, 32);  // P8: told as host type 32, its value read signed
 
   const std::pair<const char*, std::string> comments[] = {
       {"V_Nr", "4711"}, {"Bearbeiter", "Meier"}, {"Versuchsbeschreibung", "Bremsversuch"}, {"Text7", "frei"},
@@ -188,7 +191,7 @@ TEST_F(TarvixTest, TypeCodes) {
   EXPECT_EQ(brevan::TarvixDTyp(16), 0);
   EXPECT_EQ(brevan::TarvixDTyp(0x1003), 0);
   EXPECT_DOUBLE_EQ(brevan::RawToDouble(0xFF, 1), -1);
-  EXPECT_DOUBLE_EQ(brevan::RawToDouble(~uint64_t{0}, 8), 18446744073709551615.0);
+  EXPECT_DOUBLE_EQ(brevan::RawToDouble(~uint64_t{0}, 8), -1);  // signed, whatever host type it is told
   EXPECT_DOUBLE_EQ(brevan::RawToDouble(~uint64_t{0}, 7), -1);
   EXPECT_DOUBLE_EQ(brevan::RawToDouble(5, 14), 0);
   EXPECT_EQ(brevan::MakeDataFilePath("/a.b/run.hdr"), "/a.b/run.dta");
@@ -225,6 +228,26 @@ TEST_F(TimeBaseTest, IntervalFromTheZeitbasisChannel) {
   EXPECT_EQ(import_.dataOffset, 0u);
   EXPECT_EQ(import_.dataSize, 200u);
   EXPECT_EQ(Streamed(import_.signals[1]).substr(0, 4), tw::LE(0, 2) + tw::LE(1, 2));
+}
+
+TEST_F(TimeBaseTest, SeveralValuesPerRecord) {
+  std::string h = tw::HeadBytes({.recordSize = 12, .channels = 2});
+  h += tw::ChannelRecord({.id = 1, .name = "Zeitbasis", .label = "", .unit = "s", .typeCode = 10});
+  h += tw::ChannelRecord({.id = 2, .name = "Kraft", .label = "", .unit = "N", .typeCode = 3, .valuesPerRecord = 2});
+  std::string data, expected;
+  for (int k = 0; k < 10; ++k) {
+    const std::string pair = tw::LE(static_cast<uint16_t>(2 * k), 2) + tw::LE(static_cast<uint16_t>(2 * k + 1), 2);
+    data += tw::F64(k * 0.5) + pair;
+    expected += pair;
+  }
+  testsupport::WriteFileBytes(dir_.File("tb.dta"), data);
+  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(h + tw::EndRecord(), "tb.hdr"), import_).status,
+            TarvixStatus::Ok);
+  const auto& kraft = import_.signals[1];
+  EXPECT_EQ(kraft.BlockOffset, 8);
+  EXPECT_EQ(kraft.NoOfValues, 20);
+  EXPECT_EQ(Streamed(kraft), expected);
+  EXPECT_EQ(import_.signals[0].NoOfValues, 10);
 }
 
 TEST_F(TimeBaseTest, ConstantOrAbsentTimeBaseGivesOne) {
@@ -269,16 +292,49 @@ TEST_F(TarvixTest, SamplingAndLayoutVariants) {
   EXPECT_EQ(import_.signals.Count(), 2u);
 }
 
-TEST_F(TarvixTest, DataSizeCoversPaddedRecordsAndSeveralValuesPerRecord) {
-  std::string h = tw::HeadBytes({.recordSize = 16, .channels = 2});
-  h += tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
-  h += tw::ChannelRecord({.id = 2, .name = "b", .label = "", .unit = "", .typeCode = 5, .valuesPerRecord = 2});
-  h += tw::DataFileRecord("p.dta", 0) + tw::SamplingRecord(5, 10) + tw::EndRecord();
-  WriteData("p.dta", 1, 0);
-  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(h, "p.hdr"), import_).status, TarvixStatus::Ok);
-  // b: 10 values 16 bytes apart from offset 2 reach byte 2 + 9 * 16 + 4.
-  EXPECT_EQ(import_.signals[1].NoOfValues, 10);
-  EXPECT_EQ(import_.dataSize, 150u);
+// A record holds each channel's values in turn: one int16 of "a", n int32 of
+// "b", n int16 of "c", then 2 bytes of padding. The host gets every value
+// once, in record order, from a data space of whole records.
+TEST_F(TarvixTest, SeveralValuesPerRecordAsTheRecordHoldsThem) {
+  constexpr int kRecordsHere = 4;
+  smalltest::ModuleHost host(smalltest::kBrevanModule);
+  for (const uint32_t n : {2u, 3u}) {
+    SCOPED_TRACE(n);
+    const int recordSize = static_cast<int>(2 + 6 * n + 2);
+    std::string h = tw::HeadBytes({.recordSize = recordSize, .channels = 3});
+    h += tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+    h += tw::ChannelRecord({.id = 2, .name = "b", .label = "", .unit = "", .typeCode = 5, .valuesPerRecord = n});
+    h += tw::ChannelRecord({.id = 3, .name = "c", .label = "", .unit = "", .typeCode = 3, .valuesPerRecord = n});
+    h += tw::DataFileRecord("n.dta", 0) + tw::SamplingRecord(kRecordsHere, 10) + tw::EndRecord();
+    std::string data;
+    std::vector<std::optional<double>> a, b, c;
+    for (int k = 0; k < kRecordsHere; ++k) {
+      a.push_back(-k);
+      data += tw::LE(static_cast<uint16_t>(-k), 2);
+      for (uint32_t i = 0; i < n; ++i) {
+        b.push_back(100000.0 * k + i);
+        data += tw::LE(100000u * k + i, 4);
+      }
+      for (uint32_t i = 0; i < n; ++i) {
+        c.push_back(-100.0 * k - i);
+        data += tw::LE(static_cast<uint16_t>(-100 * k - static_cast<int>(i)), 2);
+      }
+      data += "PP";
+    }
+    testsupport::WriteFileBytes(dir_.File("n.dta"), data);
+    const std::string header = WriteHeader(h, "n.hdr");
+    ASSERT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, TarvixStatus::Ok);
+    EXPECT_EQ(import_.signals[1].BlockOffset, 2);
+    EXPECT_EQ(import_.signals[2].BlockOffset, static_cast<int32_t>(2 + 4 * n));
+    EXPECT_EQ(import_.signals[2].NoOfValues, static_cast<int32_t>(n * kRecordsHere));
+    EXPECT_EQ(import_.dataSize, static_cast<uint32_t>(recordSize * kRecordsHere));
+
+    const testsupport::ImportResult r = host.Import("Brevan.ZPFileImport", header);
+    EXPECT_EQ(host::NumberOf(r.file, "BlockSize"), recordSize);
+    EXPECT_EQ(host.Samples("a").values, a);
+    EXPECT_EQ(host.Samples("b").values, b);
+    EXPECT_EQ(host.Samples("c").values, c);
+  }
 }
 
 TEST_F(TarvixTest, MissingDataFile) {

@@ -1,4 +1,4 @@
-// mdfsample <path>: writes the bundled sample measurement, a small MDF 3.30
+// mdfsample PATH: writes the bundled sample measurement, a small MDF 3.30
 // file of a test-bench run with an engine group at 100 Hz and a vehicle group
 // at 10 Hz, smooth signals, and conversions, extensions and texts of the
 // common kinds.
@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <numbers>
+#include <string_view>
 
 #include "tests/support/mdf_writer.h"
 
@@ -206,9 +207,20 @@ FileDef SampleDef() {
 
 }  // namespace
 
+constexpr const char* kUsage =
+    "usage: mdfsample PATH\n"
+    "Writes the sample measurement, a small MDF 3.30 file of a test-bench run\n"
+    "(an engine group at 100 Hz, a vehicle group at 10 Hz), to PATH.\n";
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: mdfsample <path>\n");
+  const std::string_view arg = argc == 2 ? argv[1] : "";
+  if (arg == "--help" || arg == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // Any other option is a mistake, never a file name.
+  if (argc != 2 || arg.empty() || arg[0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   try {

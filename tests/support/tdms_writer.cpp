@@ -44,6 +44,7 @@ void PutProperty(Out& out, const Property& p) {
     case kTimestamp: out.Stamp(std::get<Timestamp>(p.value)); break;
     case kBool: out.Put(static_cast<uint8_t>(std::get<uint64_t>(p.value))); break;
     case kI32: out.Put(static_cast<int32_t>(std::get<int64_t>(p.value))); break;
+    case kU32: out.Put(static_cast<uint32_t>(std::get<uint64_t>(p.value))); break;
     case kF64: out.Put(std::get<double>(p.value)); break;
     default: break;
   }
@@ -67,6 +68,7 @@ Timestamp FromUnix(int64_t unix_seconds, double fraction) {
 Property String(std::string name, std::string value) { return {std::move(name), kString, std::move(value)}; }
 Property F64(std::string name, double value) { return {std::move(name), kF64, value}; }
 Property I32(std::string name, int32_t value) { return {std::move(name), kI32, int64_t{value}}; }
+Property U32(std::string name, uint32_t value) { return {std::move(name), kU32, uint64_t{value}}; }
 Property Bool(std::string name, bool value) { return {std::move(name), kBool, uint64_t{value}}; }
 Property Time(std::string name, Timestamp value) { return {std::move(name), kTimestamp, value}; }
 
@@ -96,6 +98,18 @@ Object WithStrings(std::string path, const std::vector<std::string>& values) {
   o.header = 28;
   o.string_bytes = 4 * values.size();
   for (const std::string& v : values) o.string_bytes += v.size();
+  return o;
+}
+
+Object Daqmx(std::string path, uint64_t count, std::vector<uint32_t> widths, std::vector<DaqmxScaler> scalers,
+             std::vector<Property> props) {
+  Object o;
+  o.path = std::move(path);
+  o.index = Object::Index::Daqmx;
+  o.count = count;
+  o.daqmx_widths = std::move(widths);
+  o.daqmx_scalers = std::move(scalers);
+  o.properties = std::move(props);
   return o;
 }
 
@@ -148,16 +162,28 @@ std::string EncodeSegment(const Segment& segment) {
           meta.Put(o.count);
           if (o.type == kString) meta.Put(o.string_bytes);
           break;
-        case Object::Index::Daqmx:
-          meta.Put(uint32_t{0x1269});
-          meta.Put(uint32_t{0xFFFFFFFF});
+        case Object::Index::Daqmx: {
+          meta.Put(uint32_t{o.daqmx_digital ? 0x126Au : 0x1269u});
+          meta.Put(o.daqmx_type);
           meta.Put(o.dimension);
           meta.Put(o.count);
-          meta.Put(uint32_t{1});  // one format-changing scaler
-          for (uint32_t field : {3u, 0u, 0u, 0u, 0u}) meta.Put(field);
+          const std::vector<DaqmxScaler> scalers =
+              o.daqmx_scalers.empty() ? std::vector<DaqmxScaler>{DaqmxScaler{}} : o.daqmx_scalers;
+          meta.Put(static_cast<uint32_t>(scalers.size()));
+          for (const DaqmxScaler& sc : scalers) {
+            meta.Put(sc.type);
+            meta.Put(sc.buffer);
+            meta.Put(sc.offset);
+            if (o.daqmx_digital)
+              meta.Put(uint8_t{0});  // sample-format bitmap
+            else
+              meta.Put(uint32_t{0});
+            meta.Put(sc.scale_id);
+          }
           meta.Put(static_cast<uint32_t>(o.daqmx_widths.size()));
           for (uint32_t w : o.daqmx_widths) meta.Put(w);
           break;
+        }
       }
       meta.Put(static_cast<uint32_t>(o.properties.size()));
       for (const Property& p : o.properties) PutProperty(meta, p);

@@ -43,8 +43,19 @@ struct Property {
 Property String(std::string name, std::string value);
 Property F64(std::string name, double value);
 Property I32(std::string name, int32_t value);
+Property U32(std::string name, uint32_t value);
 Property Bool(std::string name, bool value);
 Property Time(std::string name, Timestamp value);
+
+// A DAQmx scaler: a value of DAQmx type `type` (0 u8, 1 i8, 2 u16, 3 i16, 4 u32,
+// 5 i32, 6 u64, 7 i64, 8 f32, 9 f64) at byte `offset` of each row of raw
+// buffer `buffer`; of a digital-line scaler, `offset` is a bit offset.
+struct DaqmxScaler {
+  uint32_t type = 3;
+  uint32_t buffer = 0;
+  uint32_t offset = 0;
+  uint32_t scale_id = 0;
+};
 
 struct Object {
   enum class Index { NoData, SameAsBefore, Full, Daqmx };
@@ -55,8 +66,13 @@ struct Object {
   uint64_t string_bytes = 0;    // strings: offsets and characters per chunk
   uint32_t dimension = 1;
   uint32_t header = 20;         // the index length written for a Full index
-  // DAQmx: the raw buffer widths; one format-changing scaler is written.
+  // DAQmx: the raw buffer widths and the scalers; without scalers, one
+  // format-changing i16 scaler at byte 0 of buffer 0 is written.
   std::vector<uint32_t> daqmx_widths;
+  std::vector<DaqmxScaler> daqmx_scalers;
+  bool daqmx_digital = false;          // digital-line scalers (index 0x126A)
+  uint32_t daqmx_type = 0xFFFFFFFF;    // the index's data type: DAQmx raw, or a number type
+
   std::vector<Property> properties;
 };
 // An object with a full index of `count` values of `type` per chunk.
@@ -65,6 +81,9 @@ Object NoData(std::string path, std::vector<Property> props = {});
 Object SameIndex(std::string path);
 // A string channel's index for these values in each chunk.
 Object WithStrings(std::string path, const std::vector<std::string>& values);
+// A DAQmx channel of `count` values per chunk, read by `scalers` from raw buffers of `widths`.
+Object Daqmx(std::string path, uint64_t count, std::vector<uint32_t> widths, std::vector<DaqmxScaler> scalers,
+             std::vector<Property> props = {});
 
 struct Segment {
   uint32_t toc = kDefaultToc;

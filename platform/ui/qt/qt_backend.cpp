@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPalette>
 #include <QScreen>
 #include <QStyle>
 #include <QPointer>
@@ -20,6 +21,7 @@
 #include <QThread>
 
 #include "platform/ui/filedialog.h"
+#include "platform/ui/gdi.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/messagebox.h"
 #include "platform/win32/codepage.h"
@@ -312,6 +314,14 @@ void QtBackend::WindowMoved(HWND window, const RECT& rect) {
     if (w->isWindow() && w->minimumSize() == w->maximumSize()) w->setFixedSize(r.size());
     w->setGeometry(r);
     return 0;
+  });
+}
+
+DWORD QtBackend::SystemColor(int index) {
+  if (index != COLOR_WINDOW) return Backend::SystemColor(index);
+  return OnGuiThread([]() -> DWORD {
+    const QColor c = QApplication::palette().color(QPalette::Base);
+    return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
   });
 }
 

@@ -48,6 +48,8 @@ class QtBackend : public Backend {
   int SystemMetric(int index) override;
   BaseUnits DialogUnits(const DialogTemplate& dialog) override;
   void WindowMoved(HWND window, const RECT& rect) override;
+  // COLOR_WINDOW: the palette's base colour.
+  DWORD SystemColor(int index) override;
 
  private:
   class KeyTracker;

@@ -1,6 +1,7 @@
 // Dialogs from resource tables drawn with Qt: one widget per control, placed
 // in dialog units scaled by the dialog font's base units, as Windows places them.
 #include <algorithm>
+#include <functional>
 #include <unordered_map>
 
 #include <QAbstractTableModel>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -35,8 +37,8 @@
 namespace winport::ui {
 namespace {
 
-enum class Kind { PushButton, CheckBox, RadioButton, GroupBox, Label, Frame, LineEdit, TextEdit, List, Combo,
-                  Progress, Tabs, Tree, Report, Other };
+enum class Kind { PushButton, OwnerDrawn, CheckBox, RadioButton, GroupBox, Label, Frame, LineEdit, TextEdit, List,
+                  Combo, Progress, Tabs, Tree, Report, Other };
 
 Kind KindOf(const ControlTemplate& c) {
   const std::string& cls = c.className;
@@ -50,6 +52,7 @@ Kind KindOf(const ControlTemplate& c) {
       case BS_RADIOBUTTON:
       case BS_AUTORADIOBUTTON: return Kind::RadioButton;
       case BS_GROUPBOX: return Kind::GroupBox;
+      case BS_OWNERDRAW: return Kind::OwnerDrawn;
       default: return Kind::PushButton;
     }
   }
@@ -166,6 +169,55 @@ Qt::Alignment AlignmentOf(DWORD style) {
   }
 }
 
+QColor ColourOf(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+// A device context's surface on a widget being painted.
+class PainterSurface : public Surface {
+ public:
+  explicit PainterSurface(QWidget& widget) : painter_(&widget), metrics_(widget.font()) {}
+  void Fill(const RECT& r, COLORREF colour) override {
+    painter_.fillRect(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), ColourOf(colour));
+  }
+  SIZE TextExtent(const std::string& text) override {
+    return SIZE{metrics_.horizontalAdvance(FromAnsi(text)), metrics_.height()};
+  }
+  void Text(int x, int y, const RECT* clip, COLORREF colour, const std::string& text) override {
+    painter_.save();
+    if (clip) painter_.setClipRect(QRect(clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top));
+    painter_.setPen(ColourOf(colour));
+    painter_.drawText(x, y + metrics_.ascent(), FromAnsi(text));
+    painter_.restore();
+  }
+
+ private:
+  QPainter painter_;
+  QFontMetrics metrics_;
+};
+
+// An owner-drawn button: its dialog paints it (WM_DRAWITEM) and a click is its BN_CLICKED.
+class OwnerDrawnButton : public QWidget {
+ public:
+  OwnerDrawnButton(std::function<CDialog*()> dialog, size_t index, QWidget* parent)
+      : QWidget(parent), dialog_(std::move(dialog)), index_(index) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (CDialog* d = dialog_()) {
+      PainterSurface surface(*this);
+      PaintOwnerDrawn(*d, index_, surface);
+    }
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    CDialog* d = dialog_();
+    if (d && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+      d->SendCommand(d->Controls()[index_].control->id, BN_CLICKED);
+  }
+
+ private:
+  std::function<CDialog*()> dialog_;
+  size_t index_;
+};
+
 class QtDialogWindow : public QDialog, public DialogView {
  public:
   QtDialogWindow(CDialog& dialog, QWidget* parent) : QDialog(parent), dialog_(&dialog) {
@@ -216,6 +268,10 @@ class QtDialogWindow : public QDialog, public DialogView {
 
   void ControlChanged(size_t index) override {
     if (index < widgets_.size() && widgets_[index]) Apply(index);
+  }
+
+  void ControlInvalidated(size_t index) override {
+    if (index < widgets_.size() && widgets_[index]) widgets_[index]->update();
   }
 
   void ControlDetail(size_t index, ControlChange change, intptr_t arg) override {
@@ -434,6 +490,7 @@ class QtDialogWindow : public QDialog, public DialogView {
         });
         return b;
       }
+      case Kind::OwnerDrawn: return new OwnerDrawnButton([this] { return dialog_; }, index, this);
       case Kind::CheckBox:
       case Kind::RadioButton: {
         QAbstractButton* b = KindOf(c) == Kind::CheckBox ? static_cast<QAbstractButton*>(new QCheckBox(this))
@@ -674,6 +731,7 @@ class QtDialogWindow : public QDialog, public DialogView {
       }
       case Kind::Report: ApplyList(*static_cast<QTableView*>(w), st->list); break;
       case Kind::Tree:  // its items change through ControlDetail only
+      case Kind::OwnerDrawn:  // its dialog paints it
       case Kind::Frame:
       case Kind::Other: break;
     }
