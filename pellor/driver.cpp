@@ -86,6 +86,14 @@ bool HoldsNoWholeRecord(const mdf::CMdf& mdf) {
   return counted;
 }
 
+// Whether a channel group holds fewer whole records than it counts.
+bool HoldsFewerRecordsThanCounted(const mdf::CMdf& mdf) {
+  for (const mdf::CDGBlock* dg = mdf.GetFirstDG(); dg; dg = dg->GetNext())
+    for (const mdf::CCGBlock* cg = dg->GetFirstCG(); cg; cg = cg->GetNext())
+      if (cg->GetNumberOfRecords() > (dg->GetDataBlock() ? dg->GetDataBlock()->GetRecordsInFile() : 0)) return true;
+  return false;
+}
+
 // Whether every channel a CAN-log import decodes delivers its values.
 bool CanLogChannelsDeliver(const mdf::CDGBlock& dg) {
   const mdf::CDataBlock* data = dg.GetDataBlock();
@@ -202,11 +210,18 @@ int ImportMDF(FileImport& import, const std::string& path, const std::string& us
       ReportImportFailure(user, mdf::Ansi("Die Datei enthält keinen vollständigen Datensatz."));
       return 0;
     }
-    if (import.m_kestravo && import.m_compose) return ImportComposed(import, user);
+    // The composed and the CAN-log road read every group at once: a short
+    // one is told before (the normal road tells each group it loads).
+    if (import.m_kestravo && import.m_compose) {
+      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(user != "ZSP");
+      return ImportComposed(import, user);
+    }
     // A log whose frames cannot all be decoded imports as any MDF file, its
     // channels without values left out with a warning.
-    if (IsCanLogFile(mdf.GetFirstDG()) && CanLogChannelsDeliver(*mdf.GetFirstDG()) && ConvertsCanLog(user))
+    if (IsCanLogFile(mdf.GetFirstDG()) && CanLogChannelsDeliver(*mdf.GetFirstDG()) && ConvertsCanLog(user)) {
+      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(user != "ZSP");
       return ImportCanLog(import, nullptr, user) ? 1 : 0;
+    }
     return ImportNormal(import, user, path, rewriteRanges);
   } catch (const std::bad_alloc&) {
     return 0;  // a record that cannot be had ends the import

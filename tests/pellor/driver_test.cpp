@@ -941,6 +941,19 @@ TEST_F(DriverTest, AFileShortOfRecordsIsReadAsItStandsAndNeverWritten) {
   }
 }
 
+// The composed road tells of a group short of records as well, and composes what it holds.
+TEST_F(DriverTest, AComposedFileShortOfRecordsSaysSo) {
+  BuiltFile built = BuildFile(SimpleFileDef(1, 1, 30));  // KESTRAVO
+  built.writer.Truncate(built.groups[0].data + 12 * built.groups[0].recordSize + 3);
+  const std::string path = Save(built.writer.Bytes());
+  vars_.Set("MDF_COMPOSE_DATA", "1");
+  ASSERT_EQ(Import(path), S_OK);
+  vars_.Remove("MDF_COMPOSE_DATA");
+  EXPECT_EQ(Get("sig1_1").NoOfValues, 12u);
+  EXPECT_EQ(vars_.Get("ERRNO"), "64");
+  EXPECT_EQ(vars_.Get("ERRMSG"), mdf::Ansi("Read unvollständig!"));
+}
+
 // No group holds a whole record: the import fails and says why.
 TEST_F(DriverTest, AFileWithoutAWholeRecordFailsWithAClearError) {
   const std::string message = mdf::Ansi("Die Datei enthält keinen vollständigen Datensatz.");
