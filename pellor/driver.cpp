@@ -98,8 +98,8 @@ bool HoldsFewerRecordsThanCounted(const mdf::CMdf& mdf) {
 bool CanLogChannelsDeliver(const mdf::CDGBlock& dg) {
   const mdf::CDataBlock* data = dg.GetDataBlock();
   if (!data) return false;
-  size_t k = 0;
-  for (const mdf::CCNBlock* cn = dg.GetFirstCG()->GetFirstCN(); cn && k < kCanLogChannels.size(); cn = cn->GetNext(), ++k) {
+  const mdf::CCNBlock* cn = dg.GetFirstCG()->GetFirstCN();
+  for (size_t k = 0; cn && k < kCanLogChannels.size(); cn = cn->GetNext(), ++k) {
     const std::string name = cn->GetSignalName();
     if (name != "type" && name != "dir" && name != "rtr" && !data->DeliversValues(cn)) return false;
   }
