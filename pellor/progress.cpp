@@ -203,7 +203,7 @@ std::string FormatGroupedNumber(uint64_t value) {
 
 // ---------------------------------------------------------------- the sampling-period dialog
 
-CEditFrq::CEditFrq(HWND parent) : CDialog(EditFrqTemplate(), parent) {}
+CEditFrq::CEditFrq(HWND parent) : CDialog(EditFrqTemplate(), parent) { SetBoxCaption(kModuleName); }
 
 void CEditFrq::DoDataExchange(CDataExchange* dx) {
   CDialog::DoDataExchange(dx);

@@ -121,7 +121,9 @@ void DDX_Text(CDataExchange* dx, int id, double& value) {
     value = parsed;
     return;
   }
-  AfxMessageBox("Bitte geben Sie eine Zahl ein.", MB_OK | MB_ICONEXCLAMATION);
+  const std::string& caption = dx->m_pDlgWnd->BoxCaption();
+  MessageBoxA(dx->m_pDlgWnd->GetSafeHwnd(), "Bitte geben Sie eine Zahl ein.",
+              caption.empty() ? winport::ui::ApplicationName().c_str() : caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
   dx->Fail();
 }
 

@@ -338,6 +338,11 @@ class CDialog : public winport::ui::WindowHandler {
 
   void SetWindowText(const std::string& caption);
   std::string GetWindowText() const { return m_caption; }
+  // The caption of the boxes the dialog's own checks show (a field that is no
+  // number): the name of the module that owns the dialog; empty for the
+  // application's name.
+  void SetBoxCaption(std::string caption) { m_boxCaption = std::move(caption); }
+  const std::string& BoxCaption() const { return m_boxCaption; }
   // The dialog's rectangle in screen coordinates; MoveWindow places it there.
   BOOL GetWindowRect(RECT* rect) const;
   BOOL GetClientRect(RECT* rect) const;
@@ -389,6 +394,7 @@ class CDialog : public winport::ui::WindowHandler {
   HWND m_parent;
   HWND m_hWnd = nullptr;
   std::string m_caption;
+  std::string m_boxCaption;
   std::vector<winport::ui::ControlState> m_controls;
   winport::ui::DialogView* m_view = nullptr;
   bool m_modeless = false;

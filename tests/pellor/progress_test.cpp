@@ -199,7 +199,12 @@ TEST(EditFrq, TakesOnlyAFinitePeriodAboveZero) {
     }
     dialog.answer = IDOK;
     script.Dialog(dialog);
-    for (const std::string& box : boxes) script.Box(box);
+    for (const std::string& box : boxes) {
+      ExpectedDialog expected;
+      expected.text = box;
+      expected.caption = "Pellor";  // the module's boxes, the platform's number check included
+      script.Box(expected);
+    }
     CEditFrq frq;
     frq.m_period = 0.01;
     frq.m_signals = "a\r\nb";
