@@ -18,8 +18,9 @@ constexpr std::string_view kScalePrefix = "NI_Scale[";
 constexpr std::string_view kTypeSuffix = "]_Scale_Type";
 constexpr const char* kNumberOfScales = "NI_Number_Of_Scales";
 constexpr const char* kScalingStatus = "NI_Scaling_Status";
-// Scales resolved through one another at most, and inputs and steps of one
-// chain at most (each value passes every step); larger chains count as broken.
+// Scales resolved through one another at most, and inputs, steps and
+// polynomial coefficients of one chain at most (each value passes every step
+// and every coefficient); larger chains count as broken.
 constexpr int kMaxChainDepth = 256;
 constexpr size_t kMaxChainParts = 256;
 // Polynomial coefficients when the size is not stored.
@@ -196,7 +197,7 @@ class ChainBuilder {
     return DDC_NoError;
   }
 
-  size_t Parts() const { return scaling_.leaves.size() + scaling_.steps.size(); }
+  size_t Parts() const { return scaling_.leaves.size() + scaling_.steps.size() + coefficients_; }
 
   Status AddStep(ScaleStep step, ScaleRef& ref) {
     if (Parts() >= kMaxChainParts) return DDC_ErrScaleParameter;
@@ -250,7 +251,7 @@ class ChainBuilder {
   }
 
   // The kind and parameters of a Linear, Polynomial or Table scale.
-  Status Parameters(ScaleType type, uint64_t k, ScaleStep& step) const {
+  Status Parameters(ScaleType type, uint64_t k, ScaleStep& step) {
     if (type == ScaleType::Linear) {
       step.kind = ScaleStep::Kind::Linear;
       const std::optional<double> slope = NumberOf(Find(k, "Linear_Slope"));
@@ -263,7 +264,9 @@ class ChainBuilder {
       step.kind = ScaleStep::Kind::Polynomial;
       const Property* size = Find(k, "Polynomial_Coefficients_Size");
       const std::optional<uint64_t> n = size ? WholeOf(size) : kDefaultCoefficients;
-      return n ? Numbers(k, "Polynomial_Coefficients", *n, step.p) : DDC_ErrScaleParameter;
+      if (!n || *n > kMaxChainParts - Parts()) return DDC_ErrScaleParameter;
+      coefficients_ += static_cast<size_t>(*n);
+      return Numbers(k, "Polynomial_Coefficients", *n, step.p);
     }
     step.kind = ScaleStep::Kind::Table;
     const std::optional<uint64_t> nx = WholeOf(Find(k, "Table_Pre_Scaled_Values_Size"));
@@ -289,6 +292,7 @@ class ChainBuilder {
   const File& file_;
   const Channel& channel_;
   Scaling scaling_;
+  size_t coefficients_ = 0;  // of the polynomials in scaling_
   std::unordered_map<uint64_t, ScaleRef> resolved_;
   std::unordered_set<uint64_t> visiting_;
 };

@@ -281,6 +281,10 @@ TEST_F(DaqmxFiles, ChainsThatCannotBeComputedLeaveTheChannelWithoutValues) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
+  // Every value passes each coefficient: a polynomial of very many stalls the reading.
+  std::vector<Property> manyCoefficients = with(typed("Polynomial"), {I32("NI_Scale[0]_Polynomial_Coefficients_Size", 300)});
+  for (int i = 0; i < 300; ++i)
+    manyCoefficients.push_back(F64("NI_Scale[0]_Polynomial_Coefficients[" + std::to_string(i) + "]", 1));
   const Case cases[] = {
       {"RTD", typed("RTD"), false, DDC_ErrScaleRTD},
       {"thermistor", typed("Thermistor"), false, DDC_ErrScaleThermistor},
@@ -308,6 +312,7 @@ TEST_F(DaqmxFiles, ChainsThatCannotBeComputedLeaveTheChannelWithoutValues) {
        {I32("NI_Number_Of_Scales", 4), String("NI_Scale[3]_Scale_Type", "AdvancedAPI"),
         U32("NI_Scale[3]_AdvancedAPI_Input_Source", 2)},
        true, DDC_ErrScaleParameter},
+      {"a polynomial of more coefficients than a chain computes", manyCoefficients, false, DDC_ErrScaleParameter},
       {"two DAQmx scalers and no scaling", {}, true, DDC_ErrScalingMissing},
   };
   for (const Case& c : cases) {
