@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "mdf/ccblock.h"
 #include "mdf/datablock.h"
@@ -49,7 +50,10 @@ std::string IdentText(const uint8_t* head) {
 }  // namespace
 
 bool CMdfBlock::CheckIdentifier(const char* ident, const uint8_t* head) const {
-  if (head[0] == ident[0] && head[1] == ident[1]) return true;
+  if (head[0] == ident[0] && head[1] == ident[1]) {
+    if (m_pMdf) m_pMdf->NoteBlockStart(m_filePos);
+    return true;
+  }
   return Damaged(ident, "has the identifier " + IdentText(head));
 }
 
@@ -79,18 +83,22 @@ bool CMdfBlock::ReadBlockImage(winport::File& file, const char* ident, uint8_t* 
   return true;
 }
 
-// Reads a chain of blocks linked through their next links, starting at `first`:
-// at most `limit` blocks (the count the parent gives). A chain that links more
-// blocks, or whose blocks link back into blocks already read (ClaimChainBlock),
-// ends with a structure error and false. `afterEach` runs after each block.
+// Reads a chain of blocks of kind `kind` ("CG", "CN") linked through their
+// next links, starting at `first`, up to a next link of 0 or one that cannot
+// be reached (the chain ends there), whatever count the parent gives. A link
+// back to a block of the chain ends the walk with a structure error that names
+// the loop; a link into another block fails the claim (ClaimChainBlock).
+// `afterEach` runs after each block. False on a structure error.
 template <typename Block, typename AfterEach>
-bool ReadChain(winport::File& file, Link first, int limit, CMdf* owner,
-               std::unique_ptr<Block>& head, const char* tooMany, AfterEach afterEach) {
+bool ReadChain(winport::File& file, Link first, CMdf* owner, std::unique_ptr<Block>& head, const char* kind,
+               AfterEach afterEach) {
   Block* last = nullptr;
-  int count = 0;
+  std::set<int64_t> positions;
   for (Link link = first; link != 0; link = last->GetNextLink()) {
-    if (count == limit) {
-      if (owner) owner->SetStructureError(tooMany);
+    if (positions.count(link) != 0) {
+      if (owner)
+        owner->SetStructureError(StrFormat("damaged file: the %s chain at %lld loops back to %u", kind,
+                                           static_cast<long long>(last->GetFilePos()), link));
       return false;
     }
     if (!file.Seek(link)) break;
@@ -98,10 +106,10 @@ bool ReadChain(winport::File& file, Link first, int limit, CMdf* owner,
     block->SetMdf(owner);
     block->Read(file);  // a child's own result does not stop its parent
     if (owner && owner->HasStructureError()) return false;
+    positions.insert(block->GetFilePos());
     Block* added = block.get();
     (last ? last->m_pNext : head) = std::move(block);
     last = added;
-    ++count;
     afterEach();
   }
   return true;
@@ -194,10 +202,11 @@ bool CDGBlock::Read(winport::File& file, CMdf* owner) {
   if (GetNumberOfChannelGroups() >= 2)
     return RefuseUnsorted("unsorted file: a data group holds several channel groups");
 
-  if (!ReadChain(file, GetFirstCgLink(), GetNumberOfChannelGroups(), owner, m_pFirstCG,
-                 "data group links more channel groups than it counts",
-                 [this] { ParseNoValueComment(); }))
+  if (!ReadChain(file, GetFirstCgLink(), owner, m_pFirstCG, "CG", [this] { ParseNoValueComment(); }))
     return false;
+  // Several channel groups linked, whatever the count says, share the records.
+  if (m_pFirstCG && m_pFirstCG->GetNext())
+    return RefuseUnsorted("unsorted file: a data group links several channel groups");
   if (GetDataLink() != 0) {
     m_pDataBlock = std::make_unique<CDataBlock>(this, owner);
     if (!RecordsBeginWithTheirId(file)) return false;
@@ -227,11 +236,10 @@ bool CDGBlock::RecordsBeginWithTheirId(winport::File& file) {
     if (!file.Seek(static_cast<int64_t>(pos)) || !file.ReadExact(&id, 1))
       return Damaged("DG", "has records that cannot be read");
     if (id != cg->GetRecordId())
-      return RefuseUnsorted(StrFormat(
-          "unsorted file: record %llu of data group %d (at %llu) begins with the identifier %u, "
-          "not with its channel group's %u",
-          static_cast<unsigned long long>(r), m_index, static_cast<unsigned long long>(pos), id,
-          cg->GetRecordId()));
+      return Damaged("DG", StrFormat("has records without their channel group's record identifier %u: "
+                                     "record %llu (at %llu) begins with %u",
+                                     cg->GetRecordId(), static_cast<unsigned long long>(r),
+                                     static_cast<unsigned long long>(pos), id));
   }
   return true;
 }
@@ -278,8 +286,7 @@ bool CCGBlock::Read(winport::File& file) {
     m_pComment->Read(file);
   }
 
-  return ReadChain(file, GetFirstCnLink(), GetNumberOfChannels(), m_pMdf, m_pFirstCN,
-                   "channel group links more channels than it counts", [] {});
+  return ReadChain(file, GetFirstCnLink(), m_pMdf, m_pFirstCN, "CN", [] {});
 }
 
 // ---------------------------------------------------------------- CN

@@ -198,8 +198,7 @@ class CDGBlock : public CMdfBlock {
   // Applies the NoValue markers of the channel groups' comments.
   void ParseNoValueComment();
   // With record identifiers, the first and the last whole record must begin
-  // with the channel group's identifier; otherwise the records are those of
-  // an unsorted file, which is refused.
+  // with the channel group's identifier; otherwise the data group is damaged.
   bool RecordsBeginWithTheirId(winport::File& file);
 
   Link GetNextLink() const { return LoadU32(m_image + kNext); }
@@ -222,8 +221,7 @@ class CDGBlock : public CMdfBlock {
   template <typename Block>
   friend void DeleteChain(std::unique_ptr<Block>&);
   template <typename Block, typename AfterEach>
-  friend bool ReadChain(winport::File&, Link, int, CMdf*, std::unique_ptr<Block>&, const char*,
-                        AfterEach);
+  friend bool ReadChain(winport::File&, Link, CMdf*, std::unique_ptr<Block>&, const char*, AfterEach);
 
   // Shows the unsorted-file message where messages are allowed, records why; false.
   bool RefuseUnsorted(const std::string& why);
@@ -272,8 +270,7 @@ class CCGBlock : public CMdfBlock {
   template <typename Block>
   friend void DeleteChain(std::unique_ptr<Block>&);
   template <typename Block, typename AfterEach>
-  friend bool ReadChain(winport::File&, Link, int, CMdf*, std::unique_ptr<Block>&, const char*,
-                        AfterEach);
+  friend bool ReadChain(winport::File&, Link, CMdf*, std::unique_ptr<Block>&, const char*, AfterEach);
 
   CCGBlock* m_pPrev;
   std::unique_ptr<CCGBlock> m_pNext;
@@ -396,8 +393,7 @@ class CCNBlock : public CMdfBlock {
   template <typename Block>
   friend void DeleteChain(std::unique_ptr<Block>&);
   template <typename Block, typename AfterEach>
-  friend bool ReadChain(winport::File&, Link, int, CMdf*, std::unique_ptr<Block>&, const char*,
-                        AfterEach);
+  friend bool ReadChain(winport::File&, Link, CMdf*, std::unique_ptr<Block>&, const char*, AfterEach);
 
   CCNBlock* m_pPrev;
   std::unique_ptr<CCNBlock> m_pNext;

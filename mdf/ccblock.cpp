@@ -339,6 +339,10 @@ std::string CCCBlock::GetTypeName() const {
 std::string CCCBlock::FormatDate() const {
   uint8_t d[7];
   std::memcpy(d, m_params, sizeof d);
+  return FormatDate(d);
+}
+
+std::string CCCBlock::FormatDate(const uint8_t* d) {
   const int ms = LoadU16(d);
   return StrFormat("%02d. %02d. %02d  %02d:%02d:%02d,%03d", d[4] & 0x1F, d[5] & 0x1F, d[6] & 0x3F,
                    d[3] & 0x1F, d[2] & 0x3F, ms / 1000, ms % 1000);

@@ -88,6 +88,9 @@ class CCCBlock : public CMdfBlock {
   const std::string* RangeTextOf(double value) const;
   // The 7-byte date of type 132 as "DD. MM. YY  hh:mm:ss,mmm".
   std::string FormatDate() const;
+  // The same text of a 7-byte date data structure (UINT16 milliseconds,
+  // minute, hour, day, month, year) given as its bytes.
+  static std::string FormatDate(const uint8_t* date);
   // The head image; callers set the range fields there before a write-back.
   uint8_t* Head() { return m_head; }
   const uint8_t* Head() const { return m_head; }

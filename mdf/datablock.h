@@ -4,13 +4,27 @@
 // length = record size + record-identifier bytes. A channel's value starts at
 // byte start bit / 8 (+1 with record identifiers) + additional byte offset,
 // bit start bit & 7. Ranges asked for are cut at the channel group's record
-// count and at the records that lie whole in the file (or buffer). Every
+// count and at the records that lie whole in the data area (or buffer). Every
 // reader returns the number of records whose values it wrote.
 //
+// Data types 0 to 3 are read in the file's default byte order (the ID
+// block's), 9 to 12 in Motorola and 13 to 16 in Intel order. A value takes
+// every bit of its field at any bit position: integers of 1 to 64 bits, IEEE
+// singles and doubles, VAX F, G and D floats (types 4, 5, 6).
+//
 // A channel whose bits do not lie within its record (start bit + bit count
-// beyond the record size, no bits at all, or a numeric type of more than 64
-// bits) delivers no values: every reader returns 0 records for it and its grid
-// cells are empty.
+// beyond the record size, no bits at all), or whose type and width have no
+// numeric form (a text, a byte array, a float of another width than its
+// type's, an integer of more than 64 bits, a type above 16), delivers no
+// values: the numeric readers return 0 records for it. The raw readers give
+// the stored values of integers, IEEE floats and byte arrays, the
+// value-and-time reader texts too; the grid shows texts and byte arrays, and
+// leaves the cells of a channel without values empty.
+//
+// The records of a group are those that lie whole in the group's data area:
+// from its data link to the next block the file's structure links behind it
+// (or the end of the file as it was opened), so that blocks written after the
+// records are never read as records.
 #pragma once
 
 #include <cstdint>
@@ -21,100 +35,13 @@
 #include <vector>
 
 #include "mdf/blocks.h"
+#include "mdf/group_decoder.h"
 
 namespace mdf {
 
-class CDataBlock;
-
-// What a group decoder does beside decoding the bits.
-struct GroupDecodeOptions {
-  bool convert = true;              // apply each channel's effective conversion
-  bool replaceTimeNoValues = true;  // the KESTRAVO time-channel replacement, as DecodeValues does
-};
-
-// Decodes any set of channels of one data group from records in memory in
-// one pass over the records.
-//
-// The decoders are made once, when the object is made: per channel a loop
-// chosen by its type, width, byte order and conversion, so that nothing is
-// tested per sample. Decode walks the records in slices of about kSliceBytes,
-// so that a slice stays in the L2 cache while every channel is decoded from
-// it. Each channel's values are those DecodeValues gives for the same range:
-// the same bits, conversion, NoValue replacement in time channels of KESTRAVO
-// files (over the whole range of one call) and cut of the range.
-//
-// Two ways to take the values:
-//   (a) Decode(records, outputs, ...): into one array per channel;
-//   (b) Decode(records, sink, ...): slice by slice per channel, for instance
-//       to reduce value ranges on the fly without storing the doubles.
-// An object may serve any number of calls, for instance one per chunk of
-// records; the data block and the channels must outlive it. A call touches
-// nothing but its arguments, the object and the channels' replaced-sample
-// lists, so that objects on several threads may decode distinct channels.
-//
-// For instance, the value ranges of every channel of a chunk of records that
-// starts at record `first` of the group, without storing the doubles:
-//   struct Ranges : CGroupDecoder::Sink {
-//     std::vector<double> min, max;  // one per channel
-//     void Values(size_t k, uint32_t, std::span<const double> v) override {
-//       for (double x : v) { min[k] = std::min(min[k], x); max[k] = std::max(max[k], x); }
-//     }
-//   };
-//   CGroupDecoder decoder(data, channels);        // once
-//   decoder.Decode(chunk, ranges, 0, n, first);   // per chunk of n records
-class CGroupDecoder {
- public:
-  using Options = GroupDecodeOptions;
-  // Receives the values of one channel for one slice of records.
-  class Sink {
-   public:
-    virtual ~Sink() = default;
-    // `channel` indexes the channels the decoder was made with; `first` is
-    // the index of the slice's first record within the call's range (0 for
-    // the record at `firstRecord`). The values are valid during the call only.
-    virtual void Values(size_t channel, uint32_t first, std::span<const double> values) = 0;
-  };
-  static constexpr size_t kSliceBytes = size_t{256} << 10;
-
-  CGroupDecoder(const CDataBlock& data, std::span<CCNBlock* const> channels, Options options = {});
-  ~CGroupDecoder();
-  CGroupDecoder(const CGroupDecoder&) = delete;
-  CGroupDecoder& operator=(const CGroupDecoder&) = delete;
-
-  size_t GetChannelCount() const;
-  CCNBlock* GetChannel(size_t k) const;
-  // False for a channel whose bits do not lie within its record: it gets no values.
-  bool Delivers(size_t k) const;
-
-  // Decodes records [firstRecord, firstRecord + count) of `records`, a buffer
-  // of consecutive whole records whose first one is record `bufferFirstRecord`
-  // of the group, into outputs[k] for channel k (one output per channel; a
-  // channel that delivers nothing gets nothing written). The range is cut as
-  // DecodeValues cuts it and at the smallest output of a delivering channel.
-  // Returns the records decoded.
-  uint32_t Decode(std::span<const uint8_t> records, std::span<const std::span<double>> outputs,
-                  uint32_t firstRecord, uint32_t count, uint32_t bufferFirstRecord = 0);
-  // The same walk, handing each slice of each delivering channel to `sink`;
-  // the slices of one channel come in record order.
-  uint32_t Decode(std::span<const uint8_t> records, Sink& sink, uint32_t firstRecord, uint32_t count,
-                  uint32_t bufferFirstRecord = 0);
-
- private:
-  struct Channel;
-  // Cuts the range and walks it slice by slice; emit(channel, first, n, slice records).
-  template <typename Emit>
-  uint32_t Walk(std::span<const uint8_t> records, uint32_t firstRecord, uint32_t count,
-                uint32_t bufferFirstRecord, Emit&& emit);
-  // The step of a time channel's NoValue replacement: the difference of the
-  // first two neighbouring values that are not NoValue, from `from` on.
-  double FindStep(const Channel& channel, const uint8_t* records, size_t from, size_t n) const;
-
-  const CDataBlock& m_data;
-  std::vector<Channel> m_channels;
-  size_t m_recordLength = 0;
-  size_t m_perSlice = 1;          // records per slice
-  std::vector<double> m_scratch;  // one slice of one channel, for sinks
-};
+namespace detail {
+struct RecordLayout;
+}
 
 class CDataBlock : public CMdfBlock {
  public:
@@ -125,10 +52,11 @@ class CDataBlock : public CMdfBlock {
   // host container: the bytes the value occupies (integers: every byte from
   // the bit shift to the last bit, so that shift + bit count fit; other types
   // (bit count + 7) / 8) rounded up to 1, 2, 4 or 8 and zero-extended (wider
-  // values at their own size); Motorola values are byte-reversed, nothing is
-  // shifted, masked or converted. Types without a stored form here (4 to 7,
-  // above 16) give zero elements. At most dest.size() / RawElementSize(cn)
-  // elements are written.
+  // values at their own size); Motorola values are byte-reversed; integers
+  // are neither shifted nor masked, a float at a bit shift is shifted into
+  // its element; nothing is converted. Channels without a stored form here
+  // (texts, VAX floats, see above) give no elements. At most
+  // dest.size() / RawElementSize(cn) elements are written.
   uint32_t GetRawDataContent(CCNBlock* cn, std::span<uint8_t> dest, uint32_t firstRecord,
                              uint32_t count);
   // The elements GetRawDataContent gives, copied from records in memory
@@ -137,7 +65,6 @@ class CDataBlock : public CMdfBlock {
   uint32_t CopyRawValues(const CCNBlock* cn, std::span<const uint8_t> records, std::span<uint8_t> dest,
                          uint32_t firstRecord, uint32_t count, uint32_t bufferFirstRecord = 0) const;
   // The channel's values as doubles, converted when `convert` is set.
-  // Non-numeric types give 0.0 (converted when asked).
   uint32_t GetDoubleContent(CCNBlock* cn, std::span<double> dest, uint32_t firstRecord,
                             uint32_t count, bool convert);
   // Stored values of a channel and of the time channel from the same records,
@@ -177,8 +104,16 @@ class CDataBlock : public CMdfBlock {
   uint32_t ReadGroupChunks(std::span<CCNBlock* const> channels, bool convert, uint32_t firstRecord,
                            uint32_t count, const ChunkFn& fn, const PlaceFn& place = {});
 
-  // Whether the channel's bits lie within its record (see above).
+  // Whether the channel's bits lie within its record.
+  bool LiesWithinRecord(const CCNBlock* cn) const;
+  // Whether the numeric readers deliver the channel's values (see above).
   bool DeliversValues(const CCNBlock* cn) const;
+  // Whether the raw readers give its stored values; `withTexts` for the value-and-time reader.
+  bool HasStoredValues(const CCNBlock* cn, bool withTexts) const;
+  // Whether the file's default byte order, for types 0 to 3, is Motorola.
+  bool IsMotorolaDefault() const;
+  // What the decoders take from the group to place a channel in its records.
+  detail::RecordLayout Layout() const;
 
   // The conversion a reader applies: none for no block, for the identity
   // (65535) and for a linear conversion with factor 1 and offset 0.
@@ -190,8 +125,11 @@ class CDataBlock : public CMdfBlock {
   uint32_t GetRecordLength() const;
   // The channel group's record count (0 without a channel group).
   uint32_t GetNumberOfRecords() const;
-  // The records of the group that lie whole in the file (0 when it cannot be opened).
-  uint32_t GetRecordsInFile();
+  // The records of the group that lie whole in its data area, at most the
+  // channel group's count.
+  uint32_t GetRecordsInFile() const;
+  // Where the group's data area ends: the file object sets it when it opens the file.
+  void SetDataEnd(int64_t end);
 
   // Reads one whole record into the record buffer; false when the file cannot
   // be opened or the record is not whole in it.
@@ -212,13 +150,15 @@ class CDataBlock : public CMdfBlock {
   CDGBlock* GetDataGroup() const { return m_pDG; }
 
  private:
-  // Records [first, first + count) cut to what the group and the file hold.
+  static constexpr int64_t kUnbounded = INT64_MAX;
+  // Records [first, first + count) cut to what the group, its data area and the file hold.
   uint32_t CutToAvailable(uint32_t firstRecord, uint32_t count, int64_t fileSize) const;
 
   CDGBlock* m_pDG;
   CMdf* m_pFile;
   std::vector<uint8_t> m_record;
   int64_t m_recordIndex = -1;  // index of the record in m_record, -1 for none
+  int64_t m_dataEnd = kUnbounded;  // end of the group's data area
 };
 
 }  // namespace mdf

@@ -6,6 +6,7 @@
 #include "mdf/datablock.h"
 #include "mdf/format.h"
 #include "mdf/mdf.h"
+#include "mdf/messages.h"
 #include "platform/ui/filedialog.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/window.h"
@@ -89,10 +90,9 @@ int CDataBlock::ExportCsv() {
   const std::string path = dialog.GetPathName();
 
   const char decimal = IntlSetting("sDecimal", ".");
-  // Without a list separator in WIN.INI the cells are separated by ',': a '.'
-  // would run into every decimal point. A separator equal to the decimal sign
-  // would as well: ';' stands in for it.
-  char separator = IntlSetting("sList", ",");
+  // A list separator equal to the decimal sign (as both defaults are) would
+  // run into every decimal point: ';' stands in for it.
+  char separator = IntlSetting("sList", ".");
   if (separator == decimal) separator = ';';
 
   PumpMessages();
@@ -100,7 +100,7 @@ int CDataBlock::ExportCsv() {
   winport::File out;
   if (!out.Open(path, winport::FileAccess::Write, winport::FileShare::Read,
                 winport::FileDisposition::CreateAlways)) {
-    AfxMessageBox(Ansi("Kann die Textdatei nicht erzeugen!"), MB_OK);
+    ShowMessageBox(Ansi("Kann die Textdatei nicht erzeugen!"), MB_OK);
     return 0;
   }
   PumpMessages();
@@ -148,10 +148,10 @@ int CDataBlock::ExportCsv() {
                     }
                   });
   if (!writer.Finish()) {
-    AfxMessageBox(StrFormat(Ansi("Fehler beim Schreiben der Datei %s!").c_str(), path.c_str()), MB_OK | MB_ICONERROR);
+    ShowMessageBox(StrFormat(Ansi("Fehler beim Schreiben der Datei %s!").c_str(), path.c_str()), MB_OK | MB_ICONERROR);
     return 0;
   }
-  AfxMessageBox(StrFormat(Ansi("Die Datei %s wurde erfolgreich exportiert!").c_str(), path.c_str()), MB_OK);
+  ShowMessageBox(StrFormat(Ansi("Die Datei %s wurde erfolgreich exportiert!").c_str(), path.c_str()), MB_OK);
   return 1;
 }
 

@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <new>
+#include <set>
 #include <unordered_set>
 
 #include "mdf/ccblock.h"
 #include "mdf/composition.h"
+#include "mdf/datablock.h"
 #include "mdf/format.h"
 #include "mdf/prgblock.h"
 #include "mdf/rows.h"
@@ -70,6 +72,8 @@ int CMdf::Open(const std::string& path) {
   m_lastError.clear();
   m_structureError.clear();
   m_claimed.clear();
+  m_blockStarts.clear();
+  m_dataAreaShort = false;
   m_textBytes = 0;
   // Nothing of a file opened before stays: neither its blocks nor what was
   // written into it.
@@ -117,6 +121,7 @@ int CMdf::Open(const std::string& path) {
 
   if (!ReadDataGroups()) return FailOpen(m_structureError.empty() ? "a data group cannot be read"
                                                                    : m_structureError);
+  SettleDataAreas();
   if (m_kestravo && m_compose && !ComposeChannels()) {
     if (m_lastError.empty()) m_lastError = "the channels cannot be composed";
     return FailOpen(m_lastError);
@@ -193,38 +198,47 @@ bool CMdf::ReadDataGroups() {
   };
   setTimeChannel(m_pFirstDG.get());
 
-  const int limit = m_pHeaderBlock->GetNumberOfDataGroups();
-  int count = 1;
+  // The chain is followed to a next link of 0, whatever the header counts.
+  std::set<int64_t> positions{m_pFirstDG->GetFilePos()};
   for (CDGBlock* dg = m_pFirstDG.get(); dg->GetNextLink() != 0; dg = dg->GetNext()) {
     // A link past the end of the file is a seek that fails: the chain ends there.
     if (dg->GetNextLink() >= fileSize || !m_file.Seek(dg->GetNextLink())) {
       dg->SetNextLink(0);
       break;
     }
-    if (count >= limit) {
-      SetStructureError("the header counts fewer data groups than the file links");
+    if (positions.count(dg->GetNextLink()) != 0) {
+      SetStructureError(StrFormat("damaged file: the DG chain at %lld loops back to %u",
+                                  static_cast<long long>(dg->GetFilePos()), dg->GetNextLink()));
       return false;
     }
     dg->m_pNext = std::make_unique<CDGBlock>(dg);
     if (!dg->m_pNext->Read(m_file, this)) return false;
+    positions.insert(dg->m_pNext->GetFilePos());
     setTimeChannel(dg->m_pNext.get());
-    ++count;
   }
   return true;
 }
 
+void CMdf::SettleDataAreas() {
+  std::set<int64_t> starts = m_blockStarts;
+  for (const CDGBlock* dg = m_pFirstDG.get(); dg; dg = dg->GetNext())
+    if (dg->GetDataLink() != 0) starts.insert(dg->GetDataLink());
+  for (CDGBlock* dg = m_pFirstDG.get(); dg; dg = dg->GetNext()) {
+    CDataBlock* data = dg->GetDataBlock();
+    if (!data) continue;  // no records to read, none to mistake
+    const auto next = starts.upper_bound(dg->GetDataLink());
+    data->SetDataEnd(next == starts.end() ? m_fileSize : std::min(*next, m_fileSize));
+    if (data->GetRecordsInFile() < data->GetNumberOfRecords()) m_dataAreaShort = true;
+  }
+}
+
 bool CMdf::ComposeChannels() {
-  int dgCount = 0;
-  for (CDGBlock* dg = m_pFirstDG.get(); dg && dgCount < m_pHeaderBlock->GetNumberOfDataGroups();
-       dg = dg->GetNext(), ++dgCount) {
-    int cgCount = 0;
-    for (CCGBlock* cg = dg->GetFirstCG(); cg && cgCount < dg->GetNumberOfChannelGroups();
-         cg = cg->GetNext(), ++cgCount) {
+  // Every data group, channel group and channel the chains link.
+  for (CDGBlock* dg = m_pFirstDG.get(); dg; dg = dg->GetNext()) {
+    for (CCGBlock* cg = dg->GetFirstCG(); cg; cg = cg->GetNext()) {
       if (cg->GetNumberOfRecords() == 0) continue;
       CCNBlock* time = nullptr;
-      int cnCount = 0;
-      for (CCNBlock* cn = cg->GetFirstCN(); cn && cnCount < cg->GetNumberOfChannels();
-           cn = cn->GetNext(), ++cnCount) {
+      for (CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) {
         if (cn->GetChannelType() == 1) {
           if (time) {
             m_lastError = "a channel group holds two time channels";
@@ -302,10 +316,10 @@ void CMdf::Display(IListControl& list) {
     if (!file.Open(m_path, winport::FileAccess::Read, winport::FileShare::Read)) return;
     f = &file;
   }
-  // The size as the original's 32-bit "%lu", with points before the last three
-  // digits (from 1000 on) and before the last seven characters (above 999999).
-  const uint32_t size = static_cast<uint32_t>(f->Size());
-  const std::string digits = StrFormat("%u", size);
+  // The size in 64 bits, with points before the last three digits (from 1000
+  // on) and before the last seven characters (above 999999).
+  const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(f->Size(), 0));
+  const std::string digits = StrFormat("%llu", static_cast<unsigned long long>(size));
   std::string text;
   const size_t n = digits.size();
   for (size_t i = 0; i < n; ++i) {

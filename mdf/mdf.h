@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -128,12 +129,22 @@ class CMdf : public CMdfBase {
   // damaged. Returns false (and records the error) past that budget.
   bool ChargeText(size_t bytes);
   bool HasStructureError() const { return !m_structureError.empty(); }
+  // Notes where a block of the file's structure begins; a group's data area
+  // ends at the first one behind its data link.
+  void NoteBlockStart(int64_t pos) { m_blockStarts.insert(pos); }
+
+  // Whether a data group holds fewer whole records in its data area than its
+  // channel group counts. Nothing is written into such a file: what lies
+  // behind its records could be read as records.
+  bool HasShortDataArea() const { return m_dataAreaShort; }
 
  private:
   int FailOpen(const std::string& why);
   bool ReadProgramBlock();
   bool ReadDataGroups();
   bool ComposeChannels();
+  // Sets each data group's data area and whether one of them is short.
+  void SettleDataAreas();
   // The first record since the open creates the cache block; later ones extend it.
   bool CreateTimeInfoBlock(winport::File& file, const TimeInfoRecord& record);
   bool AppendTimeInfoRecord(winport::File& file, const TimeInfoRecord& record);
@@ -166,6 +177,8 @@ class CMdf : public CMdfBase {
   std::string m_lastError;
   std::string m_structureError;
   std::map<int64_t, int64_t> m_claimed;
+  std::set<int64_t> m_blockStarts;
+  bool m_dataAreaShort = false;
   uint64_t m_textBytes = 0;       // bytes of texts read by this open
   uint64_t m_textBudget = 0;  // start -> end of every DG, CG and CN block read
 };

@@ -203,6 +203,7 @@ int CCNBlock::WriteRangeToFile(const std::string& path, bool withConversion) {
   // fields end at 218, the conversion's at 22; a conversion block whose
   // length ends before that is left alone, as the bytes after it are another's.
   if (!m_imageComplete || m_blockLength < kAsamName) return 0;
+  if (m_pMdf && m_pMdf->HasShortDataArea()) return 0;
   const bool writeCC = withConversion && m_pCC && m_conversionOk && m_pCC->GetFilePos() > 0 &&
                        LoadU16(m_pCC->Head() + 2) >= CCCBlock::kUnit;
   winport::File file;

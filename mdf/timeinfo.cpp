@@ -2,6 +2,7 @@
 // correcting and deleting its records. Each operation opens the file again by
 // its path and, where it writes, puts the file's times back afterwards.
 //
+// Nothing is written into a file whose data area is short (HasShortDataArea).
 // Nothing here overwrites or cuts off bytes of another block: a new block and
 // its records lie together at the end of the file (or in place of a cache
 // block that ends the file), and the file is shortened only by a cache block
@@ -41,7 +42,7 @@ bool IsTimeInfoBlock(const CPrgBlock& pr) {
 }  // namespace
 
 int CMdf::WriteTimeInfo(const TimeInfoRecord& record) {
-  if (!m_prWritable || !m_pHeaderBlock || !m_pPrgBlock) return 0;
+  if (m_dataAreaShort || !m_prWritable || !m_pHeaderBlock || !m_pPrgBlock) return 0;
   winport::File file;
   if (!file.Open(m_path, winport::FileAccess::ReadWrite, winport::FileShare::Read)) return 0;
   winport::KeepFileTimes keep(file);
@@ -148,7 +149,7 @@ int CMdf::ReadTimeInfo(TimeInfoRecord& out, int32_t key) {
 }
 
 int CMdf::CorrectTimeInfo(const TimeInfoRecord& record, int32_t key) {
-  if (!m_timeInfoValid || !m_pHeaderBlock || !m_pPrgBlock) return 0;
+  if (m_dataAreaShort || !m_timeInfoValid || !m_pHeaderBlock || !m_pPrgBlock) return 0;
   winport::File file;
   if (!file.Open(m_path, winport::FileAccess::ReadWrite, winport::FileShare::Read)) return 0;
   winport::KeepFileTimes keep(file);
@@ -168,7 +169,7 @@ int CMdf::CorrectTimeInfo(const TimeInfoRecord& record, int32_t key) {
 }
 
 int CMdf::DeleteTimeInfo() {
-  if (!m_prWritable || !m_pHeaderBlock || !m_pPrgBlock) return 0;
+  if (m_dataAreaShort || !m_prWritable || !m_pHeaderBlock || !m_pPrgBlock) return 0;
   CPrgBlock& pr = *m_pPrgBlock;
   // Only time information is deleted; a block of other data (special-job data)
   // stays as it is, linked.
@@ -203,7 +204,7 @@ int CMdf::DeleteTimeInfo() {
 }
 
 void CMdf::DeletePRBlock() {
-  if (!m_timeInfoValid || !m_pHeaderBlock || !m_pPrgBlock) return;
+  if (m_dataAreaShort || !m_timeInfoValid || !m_pHeaderBlock || !m_pPrgBlock) return;
   const Link link = m_pHeaderBlock->GetPrLink();
   if (link == 0 || (m_kestravo && m_oldPrDataPos != 0)) return;
   winport::File file;

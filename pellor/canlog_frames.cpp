@@ -96,14 +96,14 @@ bool CanLogImport::ReadCanFrames(winport::File& file) {
   for (size_t j = 0; j < channels.size(); ++j, cn = cn->GetNext())
     if (!(channels[j] = cn)) return false;
 
-  // Only the records that lie whole in the file are read.
+  // Only the records that lie whole in the group's data area and the file are read.
   const uint64_t length = data->GetRecordLength();
   const int64_t size = file.Size();
   const uint64_t at = dg->GetDataLink();
   const uint64_t inFile = length > 0 && size > 0 && static_cast<uint64_t>(size) > at
                               ? (static_cast<uint64_t>(size) - at) / length
                               : 0;
-  const uint64_t n = std::min<uint64_t>(cg->GetNumberOfRecords(), inFile);
+  const uint64_t n = std::min<uint64_t>(data->GetRecordsInFile(), inFile);
   const uint64_t chunk = std::min<uint64_t>(n, kChunkRecords);
   std::vector<uint8_t> buffer;
   try {

@@ -17,6 +17,7 @@
 #include "mdf/mdf.h"
 #include "pellor/canlog.h"
 #include "pellor/driver.h"
+#include "pellor/driver_internal.h"
 #include "pellor/file_import.h"
 #include "pellor/options.h"
 
@@ -103,6 +104,11 @@ int ImportComposed(FileImport& import, const std::string& user) {
         if (cg->GetNumberOfRecords() == 0) continue;
         for (mdf::CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) {
           if (cn->GetChannelType() == 1) continue;
+          // A channel whose values no reader delivers composes nothing: left out, as on the normal road.
+          if (const std::string why = LeftOutBecause(*dg, *cn); !why.empty()) {
+            AddWarning(0, SignalWarning(cn->GetSignalName(), why));
+            continue;
+          }
           const mdf::CChannelInfo* info = nullptr;
           if (!composition->LookupChannel(mdf::StripParenSuffix(cn->GetSignalName()), info)) continue;
           std::string name = cn->GetSignalName();

@@ -8,6 +8,7 @@
 
 #include "importcore/support.h"
 #include "mdf/blocks.h"
+#include "mdf/datablock.h"
 #include "mdf/format.h"
 #include "mdf/mdf.h"
 #include "mdf/prgblock.h"
@@ -73,6 +74,38 @@ void SetFileDate(FileImport& import) {
     import.m_fileDate = static_cast<int32_t>(DateTextToTime(hd->GetDate(), hd->GetTime()));
 }
 
+// Whether some channel group counts records and none of them holds a whole one.
+bool HoldsNoWholeRecord(const mdf::CMdf& mdf) {
+  bool counted = false;
+  for (const mdf::CDGBlock* dg = mdf.GetFirstDG(); dg; dg = dg->GetNext())
+    for (const mdf::CCGBlock* cg = dg->GetFirstCG(); cg; cg = cg->GetNext()) {
+      if (cg->GetNumberOfRecords() == 0) continue;
+      counted = true;
+      if (dg->GetDataBlock() && dg->GetDataBlock()->GetRecordsInFile() > 0) return false;
+    }
+  return counted;
+}
+
+// Whether a channel group holds fewer whole records than it counts.
+bool HoldsFewerRecordsThanCounted(const mdf::CMdf& mdf) {
+  for (const mdf::CDGBlock* dg = mdf.GetFirstDG(); dg; dg = dg->GetNext())
+    for (const mdf::CCGBlock* cg = dg->GetFirstCG(); cg; cg = cg->GetNext())
+      if (cg->GetNumberOfRecords() > (dg->GetDataBlock() ? dg->GetDataBlock()->GetRecordsInFile() : 0)) return true;
+  return false;
+}
+
+// Whether every channel a CAN-log import decodes delivers its values.
+bool CanLogChannelsDeliver(const mdf::CDGBlock& dg) {
+  const mdf::CDataBlock* data = dg.GetDataBlock();
+  if (!data) return false;
+  const mdf::CCNBlock* cn = dg.GetFirstCG()->GetFirstCN();
+  for (size_t k = 0; cn && k < kCanLogChannels.size(); cn = cn->GetNext(), ++k) {
+    const std::string name = cn->GetSignalName();
+    if (name != "type" && name != "dir" && name != "rtr" && !data->DeliversValues(cn)) return false;
+  }
+  return true;
+}
+
 // The road of a file that is neither composed nor a CAN log.
 int ImportNormal(FileImport& import, const std::string& user, const std::string& path, bool rewriteRanges) {
   winport::File stream;
@@ -80,10 +113,12 @@ int ImportNormal(FileImport& import, const std::string& user, const std::string&
   NormalImport normal(import, user, stream);
   if (rewriteRanges) {
     // This import's own options: the host's block stays as the host gave it.
+    // A file whose data area is short keeps what it holds: its ranges are
+    // measured, not written.
     LoaderSettings& settings = normal.Loader().Settings();
     settings.rangeFlags |= ParameterBlock::kRangeOverwrite;
     settings.fillRange = true;
-    settings.writeRange = true;
+    settings.writeRange = !import.m_mdf->HasShortDataArea();
   }
   if (!normal.Run()) return 0;
   FinishSignalList(import, user);
@@ -171,8 +206,22 @@ int ImportMDF(FileImport& import, const std::string& path, const std::string& us
     if (mdf.GetHeaderBlock()) HeaderToComments(import);
     SetFileDate(import);
 
-    if (import.m_kestravo && import.m_compose) return ImportComposed(import, user);
-    if (IsCanLogFile(mdf.GetFirstDG()) && ConvertsCanLog(user)) return ImportCanLog(import, nullptr, user) ? 1 : 0;
+    if (HoldsNoWholeRecord(mdf)) {
+      ReportImportFailure(user, mdf::Ansi("Die Datei enthält keinen vollständigen Datensatz."));
+      return 0;
+    }
+    // The composed and the CAN-log road read every group at once: a short
+    // one is told before (the normal road tells each group it loads).
+    if (import.m_kestravo && import.m_compose) {
+      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(user != "ZSP");
+      return ImportComposed(import, user);
+    }
+    // A log whose frames cannot all be decoded imports as any MDF file, its
+    // channels without values left out with a warning.
+    if (IsCanLogFile(mdf.GetFirstDG()) && CanLogChannelsDeliver(*mdf.GetFirstDG()) && ConvertsCanLog(user)) {
+      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(user != "ZSP");
+      return ImportCanLog(import, nullptr, user) ? 1 : 0;
+    }
     return ImportNormal(import, user, path, rewriteRanges);
   } catch (const std::bad_alloc&) {
     return 0;  // a record that cannot be had ends the import
@@ -250,6 +299,9 @@ int NormalImport::Run() {
 }
 
 bool NormalImport::LoadGroup(mdf::CDGBlock& dg, mdf::CCGBlock& cg) {
+  // A group that holds fewer whole records than it counts is imported with
+  // what it holds, and the user is told.
+  if (m_loader.RecordsOf(dg) < cg.GetNumberOfRecords()) ReportIncompleteRead(m_user != "ZSP");
   m_time = nullptr;
   m_timeChannel = nullptr;
   m_axis = GroupAxis();

@@ -94,4 +94,13 @@ void FinishSignalList(FileImport& import, const std::string& user);
 // "1.#QNAN" patterns.
 double OwnNoValue(const mdf::CCNBlock& cn);
 
+// "Warnung für Signal <signal>: <what>".
+std::string SignalWarning(const std::string& signal, const std::string& what);
+
+// Why a channel of the group is left out of the import, its values being
+// delivered by no reader: its bits lie outside its record, or its type and
+// width have no numeric form (a text, a byte array, a float of another
+// width). Empty when its values are delivered (or the group has no records).
+std::string LeftOutBecause(const mdf::CDGBlock& dg, const mdf::CCNBlock& cn);
+
 }  // namespace pellor

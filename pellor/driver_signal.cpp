@@ -10,6 +10,7 @@
 #include "importcore/support.h"
 #include "mdf/blocks.h"
 #include "mdf/ccblock.h"
+#include "mdf/datablock.h"
 #include "mdf/format.h"
 #include "pellor/canlog.h"
 #include "pellor/driver.h"
@@ -54,10 +55,6 @@ int32_t TableValue(double v) {
   return static_cast<int32_t>(v);
 }
 
-std::string SignalWarning(const std::string& signal, const char* what) {
-  return mdf::Ansi("Warnung für Signal ") + signal + ": " + what;
-}
-
 // The text of the time-error warning: the errors, whether they were repaired,
 // and the group's other channels, five names on the first line, four on each further one.
 std::string TimeErrorWarning(const CCNBlock& time, int32_t errors, int32_t group, uint32_t first, bool repaired) {
@@ -86,6 +83,22 @@ std::string AffectedSignals(const CCNBlock& time) {
 
 }  // namespace
 
+std::string SignalWarning(const std::string& signal, const std::string& what) {
+  return mdf::Ansi("Warnung für Signal ") + signal + ": " + what;
+}
+
+std::string LeftOutBecause(const mdf::CDGBlock& dg, const CCNBlock& cn) {
+  const mdf::CDataBlock* data = dg.GetDataBlock();
+  if (!data || data->DeliversValues(&cn)) return std::string();
+  if (!data->LiesWithinRecord(&cn)) {
+    const unsigned first = cn.GetStartOffset() + 8u * cn.GetAdditionalByteOffset();
+    return mdf::StrFormat(mdf::Ansi("Bits %u bis %u liegen außerhalb des Datensatzes").c_str(), first,
+                          first + cn.GetNumberOfBits());
+  }
+  return mdf::StrFormat("Datentyp %u mit %u Bit hat keine Zahlenwerte", static_cast<unsigned>(cn.GetDataType()),
+                        static_cast<unsigned>(cn.GetNumberOfBits()));
+}
+
 double OwnNoValue(const CCNBlock& cn) {
   return IsQNaNPattern(cn.GetNoValue()) ? CCNBlock::kDefaultNoValue : cn.GetNoValue();
 }
@@ -107,6 +120,12 @@ NewRecord NormalImport::BeginRecord(CCNBlock& cn, mdf::CDGBlock& dg, mdf::CCGBlo
     AddWarning(0, SignalWarning(shortName, mdf::StrFormat("%u Bit breite Werte werden nicht unterst\xFCtzt",
                                                           static_cast<unsigned>(cn.GetNumberOfBits()))
                                                .c_str()));
+    return n;
+  }
+  // A channel whose values no reader delivers is left out: its signal would
+  // show values that are not in the file.
+  if (const std::string why = LeftOutBecause(dg, cn); !why.empty()) {
+    AddWarning(0, SignalWarning(shortName, why));
     return n;
   }
 

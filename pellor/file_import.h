@@ -168,10 +168,12 @@ class FileImport {
   bool MakeCache(SignalRecord& record);
   // Fills, in one pass over the group's records, the cache of `first` and of
   // the group's other signals without one, as far as the memory limit
-  // allows. False, and nothing made, when `first` gets none.
+  // allows. False, and nothing made, when `first` gets none or the read
+  // comes short.
   bool FillGroupCaches(SignalRecord& first);
-  // Samples [first, first + count) in the signal's DTyp, from the file, NoValues marked.
-  void ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out);
+  // Samples [first, first + count) in the signal's DTyp, from the file, NoValues
+  // marked; samples the file no longer holds are zero. Returns the samples read.
+  uint32_t ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out);
   // Time values of samples [first, first + count) of a time signal as the host takes its values
   // (each sample x YFactor + YOffset, so a moved time base moves them too), as doubles.
   void ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, uint8_t* out);

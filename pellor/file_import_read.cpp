@@ -99,7 +99,9 @@ bool FileImport::MakeCache(SignalRecord& record) {
   } catch (const std::bad_alloc&) {
     return false;  // read from the file instead
   }
-  ReadSamples(record, 0, record.NoOfValues, cache.bytes.data());
+  // A cache holds every value or none: one that came short would deliver
+  // what the file did not give.
+  if (ReadSamples(record, 0, record.NoOfValues, cache.bytes.data()) < record.NoOfValues) return false;
   cache.type = record.DTyp;
   cache.valid = true;
   cache.physical = DeliversPhysical(record);
@@ -119,9 +121,12 @@ bool FileImport::FillGroupCaches(SignalRecord& first) {
   };
   std::vector<Member> members;
   std::vector<mdf::CCNBlock*> plain, converted;
+  mdf::CDataBlock* block = DataBlockOf(first);
   const auto admit = [&](SignalRecord& r) {
     const Fill fill = FillOf(r);
     if (fill == Fill::None || !AllowsCache(r)) return false;
+    // Only channels whose values the pass gives: no cache is left unfilled.
+    if (fill == Fill::Raw ? !block->HasStoredValues(r.channel, false) : !block->DeliversValues(r.channel)) return false;
     const uint64_t bytes = uint64_t{r.NoOfValues} * static_cast<uint32_t>(r.Demux);
     try {
       if (m_failCacheAllocations) throw std::bad_alloc();
@@ -143,7 +148,6 @@ bool FileImport::FillGroupCaches(SignalRecord& first) {
         r.NoOfValues == first.NoOfValues)
       admit(r);
 
-  mdf::CDataBlock* block = DataBlockOf(first);
   std::optional<mdf::CGroupDecoder> convert;
   if (!converted.empty()) convert.emplace(*block, converted, mdf::GroupDecodeOptions{true, false});
   std::vector<std::span<double>> convertedOut(converted.size());
@@ -174,10 +178,13 @@ bool FileImport::FillGroupCaches(SignalRecord& first) {
     if (convert) convert->Decode(records, convertedOut, 0, count, firstRecord);
   };
   const uint32_t got = block->ReadGroupChunks(plain, false, 0, first.NoOfValues, chunk, place);
+  if (got < first.NoOfValues) {
+    // The read came short: no cache holds what was never filled.
+    for (const Member& m : members) FreeCache(*m.record);
+    return false;
+  }
   for (const Member& m : members) {
     ValueCache& cache = m.record->cache;
-    const uint64_t done = uint64_t{got} * static_cast<uint32_t>(m.record->Demux);
-    if (done < cache.bytes.size()) std::memset(cache.bytes.data() + done, 0, cache.bytes.size() - done);
     cache.type = m.record->DTyp;
     cache.valid = true;
     cache.physical = DeliversPhysical(*m.record);
@@ -185,7 +192,7 @@ bool FileImport::FillGroupCaches(SignalRecord& first) {
   return true;
 }
 
-void FileImport::ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out) {
+uint32_t FileImport::ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out) {
   const uint32_t size = static_cast<uint32_t>(record.Demux);
   mdf::CDataBlock* block = DataBlockOf(record);
   uint32_t got = 0;
@@ -208,6 +215,7 @@ void FileImport::ReadSamples(SignalRecord& record, uint32_t first, uint32_t coun
   }
   std::memset(out + uint64_t{got} * size, 0, uint64_t{count - got} * size);
   MarkNoValues(record, first, count, DeliversPhysical(record), out);
+  return got;
 }
 
 void FileImport::MarkNoValues(const SignalRecord& record, uint32_t first, uint32_t count, bool physical,

@@ -13,8 +13,8 @@
 #include "mdf/format.h"
 #include "pellor/file_import.h"
 #include "pellor/loader_internal.h"
+#include "pellor/options.h"
 #include "pellor/progress.h"
-#include "platform/ui/messagebox.h"
 #include "platform/win32/file.h"
 #include "platform/win32/system.h"
 
@@ -94,7 +94,8 @@ std::pair<double, double> ConvertedRange(const mdf::CCCBlock* cc, double lo, dou
 DataGroupLoader::DataGroupLoader(FileImport& import, mdf::CMdf& mdf, winport::File& file)
     : m_import(import), m_mdf(mdf), m_file(file) {
   const ParameterBlock& p = import.m_params;
-  m_settings.writeRange = p.Int(ParameterBlock::kWriteRange) != 0;
+  // Nothing is written into a file whose data area is short.
+  m_settings.writeRange = p.Int(ParameterBlock::kWriteRange) != 0 && !mdf.HasShortDataArea();
   m_settings.rangeFlags = p.Int(ParameterBlock::kRangeFlags);
   m_settings.fillRange = p.Int(ParameterBlock::kFillRange) != 0;
   m_settings.compose = import.m_compose;
@@ -127,15 +128,10 @@ bool DataGroupLoader::IsSharedConversion(const CCNBlock& cn) const {
 }
 
 uint32_t DataGroupLoader::RecordsOf(const mdf::CDGBlock& group) const {
+  // The whole records of the group's data area as the file model was read:
+  // should the file shrink later, the reads come short and say so.
   const mdf::CDataBlock* data = group.GetDataBlock();
-  const uint32_t length = data ? data->GetRecordLength() : 0;
-  // The size the file model was read with: should the file shrink later,
-  // the reads come short and say so.
-  const int64_t size = m_mdf.GetOpenFileSize();
-  const int64_t at = group.GetDataLink();
-  if (length == 0 || size <= at) return 0;
-  return static_cast<uint32_t>(
-      std::min<uint64_t>(data->GetNumberOfRecords(), static_cast<uint64_t>(size - at) / length));
+  return data ? data->GetRecordsInFile() : 0;
 }
 
 uint32_t DataGroupLoader::ChunkRecords(uint32_t records, uint32_t recordLength) const {
@@ -153,9 +149,7 @@ bool DataGroupLoader::WriteRange(CCNBlock& cn, bool withConversion) {
   return cn.WriteRangeToFile(m_mdf.GetPath(), withConversion && !IsSharedConversion(cn)) != 0;
 }
 
-void DataGroupLoader::ShowShortRead() const {
-  if (m_mdf.GetShowMessages()) AfxMessageBox(mdf::Ansi("Read unvollständig!"));
-}
+void DataGroupLoader::ShowShortRead() const { ReportIncompleteRead(m_mdf.GetShowMessages()); }
 
 int DataGroupLoader::ReadDataGroup(mdf::CDGBlock& group, SignalRecord& time, int groupNumber,
                                    TimeInfoRecord& record, ProgressRecord* progress, int32_t& errorCount,

@@ -167,7 +167,8 @@ class DataGroupLoader {
   void FindMinMax(mdf::CCNBlock& channel, SignalRecord& signal, mdf::CCNBlock* time, mdf::CDGBlock& group,
                   ProgressRecord* progress);
 
-  // The records of a group: its count, cut to the whole records in the file as it was opened.
+  // The records of a group: its count, cut to the whole records of its data
+  // area in the file as it was opened.
   uint32_t RecordsOf(const mdf::CDGBlock& group) const;
 
   // The key of a group's record in the time-information cache: its position
@@ -193,6 +194,7 @@ class DataGroupLoader {
                    ProgressRecord* progress, std::span<SignalRecord* const> caches, Outcome& out);
   // Stores a channel's range fields into the file; false when refused.
   bool WriteRange(mdf::CCNBlock& cn, bool withConversion);
+  // "Read unvollständig!", as a box or a warning.
   void ShowShortRead() const;
 
   FileImport& m_import;

@@ -161,14 +161,18 @@ class DataPass final : public mdf::CGroupDecoder::Sink {
     }
   }
 
-  // After the last chunk: the caches' values beyond the records read are
-  // zero (as Read gives them), and the caches are valid.
-  void CompleteCaches() {
-    for (const std::optional<CacheFill>& c : m_caches)
+  // After the last chunk: a cache that holds every value is valid; one that
+  // came short (a read that ended early) is dropped, so that Read goes to the
+  // file rather than deliver what was never filled.
+  void CompleteCaches(FileImport& import) {
+    for (std::optional<CacheFill>& c : m_caches)
       if (c) {
         ValueCache& cache = c->record->cache;
-        if (c->written < c->capacity)
-          std::memset(cache.bytes.data() + c->written * c->element, 0, (c->capacity - c->written) * c->element);
+        if (c->written < c->capacity) {
+          import.FreeCache(*c->record);
+          c.reset();
+          continue;
+        }
         cache.type = c->record->DTyp;
         cache.physical = false;
         cache.valid = true;
@@ -651,7 +655,7 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, CCNBlock* tcn, SignalRec
     cn.SetMaxRaw(max);
     WriteRange(cn, false);
   });
-  pass.CompleteCaches();
+  pass.CompleteCaches(m_import);
   if (!tcn) return true;
   out.axis = scan.Settle(*tcn, done);
   if (scan.hasNoValue && !scan.sawNoValue) ClearTimeNoValue(*tcn, *time);
@@ -660,11 +664,10 @@ bool DataGroupLoader::ReadRecords(mdf::CDGBlock& group, CCNBlock* tcn, SignalRec
   out.errors = scan.errors;
   out.firstError = scan.firstError;
 
-  // Step E: the stamps go to the time signal when they are whole and either
-  // a repair needs them or the memory limit allows them.
-  if (wholeTimes && !kestravo &&
+  // Step E: the stamps go to the time signal when they are whole (every
+  // record read) and either a repair needs them or the memory limit allows them.
+  if (wholeTimes && !kestravo && done == n &&
       (scan.timeErrors || m_import.m_cachedBytes + uint64_t{n} * 8 < m_settings.memoryLimit)) {
-    std::fill(timeValues + done, timeValues + n, 0.0);
     m_import.FreeCache(*time);
     times.type = importcore::dtyp::kFloat64;
     times.valid = true;

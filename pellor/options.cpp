@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "importcore/support.h"
 #include "platform/ui/messagebox.h"
@@ -19,6 +20,7 @@ constexpr int kMaxIgnoreNames = 10000;
 
 uint32_t g_warningFlags = 0;
 std::optional<std::string> g_warningText;
+std::vector<std::string> g_otherWarnings;  // texts of the warnings without a flag of their own
 
 std::string ProfileString(const char* section, const char* key, const std::string& iniPath) {
   char buffer[kProfileBuffer];
@@ -30,11 +32,13 @@ int32_t ProfileInt(const char* section, const char* key, const std::string& iniP
   return static_cast<int32_t>(GetPrivateProfileIntA(section, key, 0, iniPath.c_str()));
 }
 
-void ShowBox(const std::string& text) {
-  MessageBoxA(GetActiveWindow(), text.c_str(), kModuleName, MB_OK | MB_ICONHAND);
-}
+void ShowBox(const std::string& text) { ModuleMessageBox(text, MB_OK | MB_ICONHAND); }
 
 }  // namespace
+
+int ModuleMessageBox(const std::string& text, unsigned type) {
+  return MessageBoxA(GetActiveWindow(), text.c_str(), kModuleName, type);
+}
 
 std::string OptionsFilePath(const std::string& modulePath) {
   const size_t slash = modulePath.find_last_of("/\\");
@@ -113,6 +117,7 @@ int WriteVariable(const std::string& name, const std::string& value) {
 void ClearWarnings() {
   g_warningFlags = 0;
   g_warningText.reset();
+  g_otherWarnings.clear();
 }
 
 void AddWarning(uint32_t flag, const std::string& text) {
@@ -121,6 +126,10 @@ void AddWarning(uint32_t flag, const std::string& text) {
   else
     g_warningText.emplace();
   *g_warningText += text;
+  if (flag == 0) {
+    flag = warn::kOther;
+    g_otherWarnings.push_back(text);
+  }
   g_warningFlags |= flag;
 }
 
@@ -131,7 +140,10 @@ const std::string& WarningText() {
   static const std::string empty;
   return g_warningText ? *g_warningText : empty;
 }
-void FreeWarningText() { g_warningText.reset(); }
+void FreeWarningText() {
+  g_warningText.reset();
+  g_otherWarnings.clear();
+}
 
 void ReportImportErrors(const std::string& user) {
   const uint32_t flags = g_warningFlags;
@@ -150,7 +162,9 @@ void ReportImportErrors(const std::string& user) {
     if (flags & warn::kFactorZero) message = "Umrechnungsfaktor = 0.0";
     if (flags & warn::kUnknownScalingLeftOut) message = "Signale ausgeblendet wegen unsicherer Skalierungsvorschrift";
     if (flags & warn::kUnknownScalingKept) message = "Signale angetroffen mit unsicherer Skalierungsvorschrift";
-    if (message) WriteVariable("ERRMSG", message);
+    std::string text = message ? message : "";
+    for (const std::string& other : g_otherWarnings) text += (text.empty() ? "" : "\n") + other;
+    if (!text.empty()) WriteVariable("ERRMSG", text);
   } else {
     const std::string& text = WarningText();
     if (flags & warn::kNoValueZero)
@@ -165,6 +179,24 @@ void ReportImportErrors(const std::string& user) {
     if (g_warningText) ShowBox(text);
   }
   FreeWarningText();
+}
+
+void ReportIncompleteRead(bool showBox) {
+  const std::string text = winport::Utf8ToAnsi("Read unvollständig!");
+  if (showBox) {
+    ModuleMessageBox(text, MB_OK);
+  } else if (std::find(g_otherWarnings.begin(), g_otherWarnings.end(), text) == g_otherWarnings.end()) {
+    AddWarning(0, text);
+  }
+}
+
+void ReportImportFailure(const std::string& user, const std::string& text) {
+  if (user == "ZSP") {
+    WriteVariable("ERRNO", "1");
+    WriteVariable("ERRMSG", text);
+  } else {
+    ModuleMessageBox(text, MB_OK | MB_ICONHAND);
+  }
 }
 
 }  // namespace pellor

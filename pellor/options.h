@@ -13,6 +13,9 @@ namespace pellor {
 
 // The module's name: the caption of its message boxes.
 inline constexpr const char* kModuleName = "Pellor";
+// Shows a message box of the module: captioned with its name, owned by the active window.
+int ModuleMessageBox(const std::string& text, unsigned type);
+
 // The options file, beside the module.
 inline constexpr const char* kOptionsFileName = "MDFOptions.INI";
 
@@ -47,11 +50,15 @@ inline constexpr uint32_t kDataSpaceFull = 0x04;
 inline constexpr uint32_t kFactorZero = 0x08;
 inline constexpr uint32_t kUnknownScalingLeftOut = 0x10;
 inline constexpr uint32_t kUnknownScalingKept = 0x20;
+// Warnings without a flag of their own (a channel left out, a group read
+// short, CAN frames passed over): their texts reach the host in "ZSP" mode.
+inline constexpr uint32_t kOther = 0x40;
 }  // namespace warn
 
 // The module-wide warnings of the import that runs: flags and text.
 void ClearWarnings();
-// Appends a warning text (behind a line feed when there is one already) and sets its flag.
+// Appends a warning text (behind a line feed when there is one already) and
+// sets its flag; a warning without a flag of its own (0) sets warn::kOther.
 void AddWarning(uint32_t flag, const std::string& text);
 void SetWarningFlag(uint32_t flag);
 uint32_t WarningFlags();
@@ -60,7 +67,17 @@ bool HasWarningText();
 void FreeWarningText();
 
 // Reports the warnings at the end of an import: in "ZSP" mode as ERRNO and
-// ERRMSG, otherwise in message boxes; then frees the text.
+// ERRMSG, otherwise in message boxes; then frees the text. In "ZSP" mode
+// ERRMSG holds the flags' summary and, below it, the texts of the warnings
+// without a flag of their own.
 void ReportImportErrors(const std::string& user);
+
+// A group holds fewer whole records than its channel group says, or its read
+// came short: "Read unvollständig!" in a box where boxes may show, otherwise
+// a warning (once per import); the import goes on with what was read.
+void ReportIncompleteRead(bool showBox);
+// An import that ends with an error: in "ZSP" mode ERRNO "1" and ERRMSG the
+// text, otherwise a box.
+void ReportImportFailure(const std::string& user, const std::string& text);
 
 }  // namespace pellor

@@ -229,15 +229,14 @@ void DataGroupLoader::FindMinMax(CCNBlock& channel, SignalRecord& signal, CCNBlo
 
   // The values become the signal's cache when they are what Read delivers.
   const uint64_t cacheBytes = uint64_t{signal.NoOfValues} * 8;
+  // A pass that came short leaves no cache: Read goes to the file.
   if (oneChunk && !kestravo && signal.DTyp == importcore::dtyp::kFloat64 && !DeliversPhysical(signal) &&
-      channel.GetDataType() <= 16 && !signal.cache.valid &&
+      channel.GetDataType() <= 16 && !signal.cache.valid && decoded >= signal.NoOfValues &&
       m_import.m_cachedBytes + cacheBytes < m_settings.memoryLimit / 4) {
     try {
       ValueCache cache;
       cache.bytes.resize(cacheBytes);
-      const uint64_t have = std::min<uint64_t>(decoded, signal.NoOfValues);
-      if (have > 0) std::memcpy(cache.bytes.data(), values.data(), have * 8);
-      if (have < signal.NoOfValues) std::memset(cache.bytes.data() + have * 8, 0, cacheBytes - have * 8);
+      std::memcpy(cache.bytes.data(), values.data(), cacheBytes);
       cache.type = importcore::dtyp::kFloat64;
       cache.valid = true;
       cache.counted = cacheBytes;

@@ -16,6 +16,7 @@
 #include "platform/ui/messagebox.h"
 #include "platform/ui/qt/qt_backend.h"
 #include "platform/win32/codepage.h"
+#include "viewer/main_frame.h"
 #include "viewer/skovia_doc.h"
 #include "viewer/skovia_view.h"
 #include "viewer/virtual_list.h"
@@ -85,10 +86,14 @@ void CLeftView::BuildBlockTree() {
   auto* root = new QTreeWidgetItem(this, QStringList{FromAnsi(mdf::FileTitle(path))});
   m_pMdf = std::make_unique<mdf::CMdf>(mdf::MdfProfile::Viewer);
   m_pMdf->SetReaderVersion(m_readerVersion);
+  auto* frame = qobject_cast<CMainFrame*>(window());
   if (!m_pMdf->Open(path)) {
     AfxMessageBox(winport::Utf8ToAnsi("Datei ist ungültig!"), MB_ICONERROR);
+    // What is damaged and where.
+    if (frame) frame->SetMessageText(m_pMdf->GetLastError());
     return;
   }
+  if (frame) frame->SetMessageText("Bereit");
   mdf::CMdf& mdf = *m_pMdf;
   root->setData(0, kBlockRole, QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<CMdfBase*>(&mdf))));
   AddBlockItems(root);
@@ -137,7 +142,8 @@ void CLeftView::OnSelchanged(QTreeWidgetItem* item) {
   if (auto* data = dynamic_cast<mdf::CDataBlock*>(block)) {
     m_bDataBlock = true;
     m_pDataBlock = data;
-    const uint32_t records = data->GetNumberOfRecords();
+    // The records the file holds, not empty rows up to the channel group's count.
+    const uint32_t records = data->GetRecordsInFile();
     visible.SetItemCount(static_cast<int>(std::min<uint32_t>(records, INT_MAX)));
   } else if (m_bDataBlock) {
     ResetLists();

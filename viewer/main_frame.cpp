@@ -224,8 +224,8 @@ bool CMainFrame::OnCreate() {
   addToolBar(Qt::TopToolBarArea, m_wndToolBar);
 
   m_wndStatusBar = new QStatusBar(this);
-  auto* message = new QLabel(QStringLiteral("Bereit"), m_wndStatusBar);
-  m_wndStatusBar->addWidget(message, 1);
+  m_message = new QLabel(QStringLiteral("Bereit"), m_wndStatusBar);
+  m_wndStatusBar->addWidget(m_message, 1);
   const char* names[3] = {"UF", "NUM", "RF"};
   for (int i = 0; i < 3; ++i) {
     m_indicators[i] = new QLabel(QString::fromLatin1(names[i]), m_wndStatusBar);
@@ -266,6 +266,14 @@ bool CMainFrame::OnCreateClient() {
   m_pDocument->AddView(right);
   setCentralWidget(m_wndSplitter);
   return true;
+}
+
+void CMainFrame::SetMessageText(const std::string& text) {
+  if (m_message) m_message->setText(winport::ui::FromAnsi(text));
+}
+
+std::string CMainFrame::GetMessageText() const {
+  return m_message ? winport::ui::ToAnsi(m_message->text()) : std::string();
 }
 
 CLeftView* CMainFrame::GetLeftPane() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <string>
 #include <vector>
 
 #include <QMainWindow>
@@ -50,6 +51,9 @@ class CMainFrame : public QMainWindow {
   QAction* Command(int id) const;
   HWND GetSafeHwnd() const { return m_hWnd; }
   QStatusBar* GetStatusBar() const { return m_wndStatusBar; }
+  // The status bar's message pane: an ANSI text ("Bereit" when idle).
+  void SetMessageText(const std::string& text);
+  std::string GetMessageText() const;
   QToolBar* GetToolBar() const { return m_wndToolBar; }
   // The indicator panes "UF", "NUM", "RF".
   QLabel* Indicator(int index) const { return m_indicators[index]; }
@@ -76,6 +80,7 @@ class CMainFrame : public QMainWindow {
   QMenu* m_fileMenu = nullptr;
   QAction* m_recentPlaceholder = nullptr;
   std::vector<QAction*> m_recentActions;
+  QLabel* m_message = nullptr;
   QLabel* m_indicators[3] = {};
   bool m_locks[3] = {};  // caps, num and scroll lock as seen from their key presses
 };

@@ -8,6 +8,7 @@
 #include "mdf/datablock.h"
 #include "mdf/format.h"
 #include "mdf/mdf.h"
+#include "mdf/messages.h"
 #include "mdf/prgblock.h"
 #include "pellor/dialogs/resource.h"
 #include "platform/ui/menu.h"
@@ -388,7 +389,7 @@ void CFileInfo::OnFindNext() {
 void CFileInfo::Search() {
   const HTREEITEM found = m_tree.Search(m_hStart, m_searchText);
   if (!found) {
-    AfxMessageBox("Der angegebene Text wurde nicht gefunden.", MB_ICONINFORMATION);
+    mdf::ShowMessageBox("Der angegebene Text wurde nicht gefunden.", MB_ICONINFORMATION);
     return;
   }
   ++m_tree.m_skip;

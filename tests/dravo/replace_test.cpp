@@ -207,7 +207,9 @@ TEST_F(Replace, NamesTheCopyBesideTheTargetWithoutTouchingOtherFiles) {
         SetBeforeVerifyHook([&](const std::string& temp) {
           verified = temp;
           // Nothing new beside the file while the copy is unnamed.
-          if (unnamed) EXPECT_EQ(Listing(here.Path()), listing);
+          if (unnamed) {
+            EXPECT_EQ(Listing(here.Path()), listing);
+          }
           if (fail) WriteFileBytes(temp, ReadFileBytes(temp).substr(0, 300));
         });
         SetBeforeRenameHook([&](const std::string& temp) { renamed = temp; });
@@ -216,7 +218,9 @@ TEST_F(Replace, NamesTheCopyBesideTheTargetWithoutTouchingOtherFiles) {
         SetBeforeVerifyHook(nullptr);
         SetBeforeRenameHook(nullptr);
         EXPECT_EQ(verified.starts_with("/proc/self/fd/"), unnamed);
-        if (!unnamed) EXPECT_EQ(verified, here.File(k.copy));
+        if (!unnamed) {
+          EXPECT_EQ(verified, here.File(k.copy));
+        }
         EXPECT_EQ(renamed, fail ? std::string() : here.File(k.copy));
         EXPECT_FALSE(fs::exists(here.File(k.copy)));
         EXPECT_EQ(Listing(here.Path()), listing);

@@ -346,7 +346,7 @@ TEST(VaxFloat, FToIeeeGivesSubnormalsForTheSmallestExponents) {
       {0x00000100, 0x00400000},  // exponent 2: 2^-127, a subnormal
       {0x00008080, 0x80200000},  // exponent 1, negative: -2^-128
       {0xFFFF017F, 0x00800000},  // exponent 2, all fraction bits: rounds up to 2^-126
-      {0x00008000, 0x00000000},  // reserved operand
+      {0x00008000, 0x7FC00000},  // reserved operand: no number
       {0x00000000, 0x00000000},
   };
   for (const Case& c : cases) EXPECT_EQ(VaxFToIeee(c.stored), c.ieee) << std::hex << c.stored;
@@ -379,7 +379,8 @@ TEST(VaxFloat, GAndDToIeee) {
       {0xC040, 0xBFE8000000000000},                // -0.75
       {0x0007000000000000 | 0x4080, 0x3FF0000000000000},  // the lowest 3 fraction bits are dropped
       {0x0008000000000000 | 0x4080, 0x3FF0000000000001},
-      {0x8000, 0},  // exponent 0: +0
+      {0x8000, 0x7FF8000000000000},  // exponent 0 with the sign: the reserved operand, no number
+      {0x0000, 0},                   // exponent 0: +0
   };
   for (const Case& c : d) EXPECT_EQ(VaxDToIeee(c.stored), c.ieee) << std::hex << c.stored;
 }

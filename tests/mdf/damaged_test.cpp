@@ -252,16 +252,18 @@ const DamageCase kDamages[] = {
        return At("TX", text) + "ends past the end of the file";
      }},
     // Records that do not begin with their channel group's identifier.
-    {"first record of another group",
+    {"first record without its identifier",
      [](BuiltFile& f) {
        f.writer.PatchU8(f.groups[1].data, 8);
-       return std::string("unsorted file: record 0 of data group 2");
+       return At("DG", f.groups[1].dg) +
+              StrFormat("has records without their channel group's record identifier 7: record 0 (at %u) begins with 8",
+                        f.groups[1].data);
      }},
-    {"last whole record of another group",
+    {"last whole record without its identifier",
      [](BuiltFile& f) {
        const uint32_t length = f.groups[1].recordSize + 1u;
        f.writer.PatchU8(f.groups[1].data + 4 * length, 3);
-       return std::string("unsorted file: record 4 of data group 2");
+       return StrFormat("record 4 (at %u) begins with 3", f.groups[1].data + 4 * length);
      }},
 };
 
@@ -289,20 +291,18 @@ TEST(DamagedFile, EveryDamageFailsTheOpenAndSaysWhatAndWhere) {
   }
 }
 
-// Records of another group are refused like an unsorted file, with its message.
-TEST(DamagedFile, RecordsOfAnotherGroupAreRefusedAsAnUnsortedFile) {
+// Records without their identifier are damage, not an unsorted file: sorting
+// cannot mend them, so no box asks for it, even with messages on.
+TEST(DamagedFile, RecordsWithoutTheirIdentifierAreNoUnsortedFile) {
   BuiltFile f = DamageBase();
   f.writer.PatchU8(f.groups[1].data, 8);
   TempDir dir;
   f.writer.Save(dir.File("u.mdf"));
-  winport::ui::ScriptedAnswers script;
-  winport::ui::ExpectedDialog unsorted;
-  unsorted.text = Ansi("Die Datei ist unsortiert.\nBitte sortieren Sie zunächst.");
-  unsorted.type = MB_OK | MB_ICONERROR;
-  script.Box(unsorted);
+  winport::ui::ScriptedAnswers script;  // no box expected
   CMdf mdf;
   EXPECT_EQ(mdf.Open(dir.File("u.mdf")), 0);
   EXPECT_TRUE(script.Ok()) << script.Report();
+  EXPECT_EQ(mdf.GetLastError().find("unsorted"), std::string::npos) << mdf.GetLastError();
 }
 
 // A file that ends inside the records is no damage of its structure: the
@@ -319,7 +319,7 @@ TEST(DamagedFile, RecordsCutByTheEndOfTheFileAreCheckedUpToTheLastWholeOne) {
   f.writer.PatchU8(f.groups[1].data + 2 * length, 9);
   f.writer.Save(dir.File("cut.mdf"));
   EXPECT_EQ(mdf.Open(dir.File("cut.mdf")), 0);
-  EXPECT_NE(mdf.GetLastError().find("record 2 of data group 2"), std::string::npos) << mdf.GetLastError();
+  EXPECT_NE(mdf.GetLastError().find("record 2 (at"), std::string::npos) << mdf.GetLastError();
 }
 
 }  // namespace

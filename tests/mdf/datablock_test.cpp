@@ -59,9 +59,11 @@ struct Opened : OpenedMdf {
 // the records' bytes (record ids excluded) given per record.
 std::string GroupFile(std::vector<ChannelDef> channels, uint16_t recordSize,
                       const std::vector<std::string>& bodies, uint16_t recordIds = 0,
-                      const std::string& programId = "TESTPROG", const std::string& comment = "") {
+                      const std::string& programId = "TESTPROG", const std::string& comment = "",
+                      uint16_t byteOrder = 0) {
   FileDef def;
   def.id.programId = programId;
+  def.id.byteOrder = byteOrder;
   GroupDef g;
   g.autoLayout = false;
   g.recordSize = recordSize;
@@ -104,6 +106,7 @@ struct DecodeCase {
   uint16_t recordIds = 0;
   uint16_t byteOffset = 0;
   std::optional<CcSpec> cc = std::nullopt;
+  uint16_t byteOrder = 0;  // the ID block's default: 1 Motorola
 };
 
 std::vector<DecodeCase> DecodeCases() {
@@ -133,9 +136,32 @@ std::vector<DecodeCase> DecodeCases() {
       {"Intel types 13 to 16: signed 16-bit", dt::kIntIntel, 16, 0, Bytes({0xFE, 0xFF}), -2, -2, "feff"},
       {"Intel types 13 to 16: double", dt::kDoubleIntel, 64, 0, Bytes({0, 0, 0, 0, 0, 0, 0xF8, 0x3F}), 1.5, 1.5,
        "000000000000f83f"},
-      {"a 16-bit float has no value", dt::kFloat, 16, 0, Bytes({0x00, 0x3C}), 0, 0, "003c"},
       {"64-bit field at bit 3 spans nine bytes", dt::kUInt, 64, 3, std::string(9, '\xFF'),
        18446744073709551615.0, 18446744073709551615.0, "ffffffffffffffffff"},
+      // Types 0 to 3 in a file whose default byte order is Motorola; the
+      // types of an explicit order keep it.
+      {"Motorola default: unsigned 16-bit", dt::kUInt, 16, 0, Bytes({0x12, 0x34}), 0x1234, 0x1234, "3412", 16, 0, 0,
+       std::nullopt, 1},
+      {"Motorola default: signed 12-bit at shift 4", dt::kInt, 12, 4, Bytes({0x80, 0x00}), -2048, -2048, "0080", 16, 0,
+       0, std::nullopt, 1},
+      {"Motorola default: single", dt::kFloat, 32, 0, Bytes({0x3F, 0xC0, 0, 0}), 1.5, 1.5, "0000c03f", 16, 0, 0,
+       std::nullopt, 1},
+      {"Motorola default: double", dt::kDouble, 64, 0, Bytes({0xC0, 0x02, 0, 0, 0, 0, 0, 0}), -2.25, -2.25,
+       "00000000000002c0", 16, 0, 0, std::nullopt, 1},
+      {"Motorola default: type 13 stays Intel", dt::kUIntIntel, 16, 0, Bytes({0x34, 0x12}), 0x1234, 0x1234, "3412", 16,
+       0, 0, std::nullopt, 1},
+      // Floats at a bit shift: their bits shifted into place.
+      {"single at bit 3", dt::kFloat, 32, 3, Bytes({0, 0, 0, 0xFE, 0x01}), 1.5, 1.5, "0000c03f"},
+      {"double at bit 5 spans nine bytes", dt::kDouble, 64, 5, Bytes({0, 0, 0, 0, 0, 0, 0x40, 0x00, 0x18}), -2.25,
+       -2.25, "00000000000002c0"},
+      {"Motorola single at bit 4", dt::kFloatMotorola, 32, 4, Bytes({0x03, 0xFC, 0, 0, 0}), 1.5, 1.5, "0000c03f"},
+      {"linear conversion of a shifted single", dt::kFloat, 32, 3, Bytes({0, 0, 0, 0xFE, 0x01}), 1.5, 2.5,
+       "0000c03f", 16, 0, 0, CcLinear(2, -0.5)},
+      // VAX floats: decoded, no stored form for the raw readers.
+      {"VAX F", 4, 32, 0, Bytes({0x20, 0xC1, 0, 0}), -2.5, -2.5, ""},
+      {"VAX F at bit 2", 4, 32, 2, Bytes({0x80, 0x04, 0x03, 0, 0}), -2.5, -2.5, ""},
+      {"VAX G", 5, 64, 0, Bytes({0xED, 0x54, 0xB9, 0xB7, 0x11, 0x5D, 0xAB, 0xBD}), 3.25e100, 3.25e100, ""},
+      {"VAX D", 6, 64, 0, Bytes({0xCC, 0x3E, 0xCC, 0xCC, 0xCC, 0xCC, 0xD0, 0xCC}), 0.1, 0.1, ""},
   };
 }
 
@@ -146,7 +172,7 @@ TEST(DataBlockDecode, EveryReaderDecodesTheTableOfCases) {
     // so that a wrong position or a read past the record shows.
     const std::string filler(c.recordSize, '\xA5');
     Opened o(GroupFile({Ch("v", c.type, c.bits, c.startBit, c.cc, c.byteOffset)}, c.recordSize,
-                       {filler, c.body, filler}, c.recordIds));
+                       {filler, c.body, filler}, c.recordIds, "TESTPROG", "", c.byteOrder));
     ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
     CDataBlock& data = o.Data();
     CCNBlock* cn = o.Channel(1);
@@ -181,6 +207,12 @@ TEST(DataBlockDecode, EveryReaderDecodesTheTableOfCases) {
     }
     EXPECT_EQ(data.GetCellText(1, 1), StrFormat("%.15lg", c.phys));
 
+    if (c.rawElement.empty()) {
+      std::vector<uint8_t> raw(64), time(64);
+      EXPECT_EQ(data.GetRawDataContent(cn, raw, 0, 3), 0u);
+      EXPECT_EQ(data.GetDataAndTimeContent(cn, cn, raw, time, 0, 3), 0u);
+      continue;
+    }
     const uint32_t element = CDataBlock::RawElementSize(cn);
     ASSERT_EQ(element * 2, c.rawElement.size());
     std::vector<uint8_t> raw(3 * element, 0xEE), time(3 * element, 0xEE);
@@ -245,39 +277,51 @@ TEST(DataBlockDecode, ChannelsOutsideTheirRecordDeliverNoValues) {
   }
 }
 
-TEST(DataBlockDecode, TypesWithoutValueFillWhatWasAskedFor) {
-  // A text channel (type 7) and a type above 16 (17) beside each other.
-  Opened o(GroupFile({Ch("text", 7, 32, 0), Ch("t17", 17, 16, 32)}, 6,
-                     {Bytes({'a', 'b', 'c', 0, 0x34, 0x12})}));
-  ASSERT_EQ(o.result, 1);
-  CDataBlock& data = o.Data();
-  CCNBlock* text = o.Channel(1);
-  CCNBlock* t17 = o.Channel(2);
-  std::vector<double> out(1, 7.0);
-  EXPECT_EQ(data.GetDoubleContent(text, out, 0, 1, false), 1u);
-  EXPECT_EQ(out[0], 0.0);
-  out[0] = 7.0;
-  EXPECT_EQ(data.GetDoubleContent(t17, out, 0, 1, false), 1u);
-  EXPECT_EQ(out[0], 0.0);
+// Channels whose type and width have no numeric form deliver no numbers from
+// any reader (never a column of zeros); texts and byte arrays keep their bytes.
+TEST(DataBlockDecode, TypesWithoutNumericFormDeliverNoNumbers) {
+  struct Case {
+    const char* name;
+    uint16_t type, bits;
+    const char* cell;     // record 0's grid cell
+    const char* raw;      // its element in GetRawDataContent; null: none
+    const char* stored;   // in GetDataAndTimeContent; null: none
+  } cases[] = {
+      {"text", dt::kText, 32, "abc", nullptr, "61626300"},
+      {"byte array", dt::kBytes, 24, "61 62 63", "61626300", "61626300"},
+      {"16-bit float", dt::kFloat, 16, "", nullptr, nullptr},
+      {"VAX F of 64 bits", 4, 64, "", nullptr, nullptr},
+      {"VAX G of 32 bits", 5, 32, "", nullptr, nullptr},
+      {"type 17", 17, 16, "", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Opened o(GroupFile({Ch("v", c.type, c.bits, 0), Ch("ok", dt::kUInt, 8, 64)}, 9,
+                       {Bytes({'a', 'b', 'c', 0, 0x34, 0x12, 0, 0, 7})}));
+    ASSERT_EQ(o.result, 1);
+    CDataBlock& data = o.Data();
+    CCNBlock* cn = o.Channel(1);
+    EXPECT_FALSE(data.DeliversValues(cn));
+    std::vector<double> out(1, 7.0);
+    EXPECT_EQ(data.GetDoubleContent(cn, out, 0, 1, false), 0u);
+    const std::string records = o.Records();
+    const std::span bytes(reinterpret_cast<const uint8_t*>(records.data()), records.size());
+    EXPECT_EQ(data.DecodeValues(cn, bytes, out, 0, 1, false), 0u);
+    EXPECT_EQ(out[0], 7.0);
+    EXPECT_EQ(data.GetCellText(0, 1), c.cell);
+    EXPECT_EQ(data.GetCellText(0, 2), "7");
 
-  // Types above 16 decode as unsigned integers in DecodeValues (and the grid).
-  const std::string records = o.Records();
-  EXPECT_EQ(data.DecodeValues(t17, std::span(reinterpret_cast<const uint8_t*>(records.data()), records.size()),
-                              out, 0, 1, false),
-            1u);
-  EXPECT_EQ(out[0], 4660.0);
-  EXPECT_EQ(data.GetCellText(0, 2), "4660");
-  EXPECT_EQ(data.GetCellText(0, 1), "abc");
-
-  // The raw reader gives zeros for text; the value-and-time reader copies its bytes.
-  std::vector<uint8_t> raw(4, 0xEE), time(2, 0xEE);
-  EXPECT_EQ(data.GetRawDataContent(text, raw, 0, 1), 1u);
-  EXPECT_EQ(Hex(raw.data(), 4), "00000000");
-  EXPECT_EQ(data.GetRawDataContent(t17, time, 0, 1), 1u);
-  EXPECT_EQ(Hex(time.data(), 2), "0000");
-  EXPECT_EQ(data.GetDataAndTimeContent(text, t17, raw, time, 0, 1), 1u);
-  EXPECT_EQ(Hex(raw.data(), 4), "61626300");
-  EXPECT_EQ(Hex(time.data(), 2), "0000");
+    std::vector<uint8_t> raw(8, 0xEE), time(8, 0xEE);
+    const uint32_t element = CDataBlock::RawElementSize(cn);
+    EXPECT_EQ(data.GetRawDataContent(cn, raw, 0, 1), c.raw ? 1u : 0u);
+    if (c.raw) {
+      EXPECT_EQ(Hex(raw.data(), element), c.raw);
+    }
+    EXPECT_EQ(data.GetDataAndTimeContent(cn, o.Channel(2), raw, time, 0, 1), c.stored ? 1u : 0u);
+    if (c.stored) {
+      EXPECT_EQ(Hex(raw.data(), element), c.stored);
+    }
+  }
 }
 
 TEST(DataBlockDecode, RawReadersRespectTheDestinationsCapacity) {
@@ -413,13 +457,15 @@ TEST(DataBlockGrid, CellsFormatValuesTextsAndMarkers) {
       Ch("T_oel", dt::kDouble, 64, 24),
       Ch("name", 7, 48, 88),
       Ch("range", dt::kUInt, 8, 136, CcTextRange("Default", {CcRange{1, 5, "one"}})),
-      Ch("date", 8, 56, 144, CcDate(1500, 30, 12, 14, 5, 26)),
+      // A date of the channel's own bytes, not of the conversion block's.
+      Ch("date", 8, 56, 144, CcDate(0, 0, 0, 1, 1, 1)),
       Ch("lin", dt::kInt, 16, 200, CcLinear(0.5, 1)),
   };
   auto record = [](int table, int nmot, uint64_t oel, const std::string& name, int range) {
     Record r(27);
     r.PutUInt(0, 8, table).PutUInt(8, 16, nmot).PutUInt(24, 64, oel).PutText(88, 6, name).PutUInt(136, 8, range);
-    r.PutInt(200, 16, -3);
+    r.PutUInt(144, 16, 1500).PutUInt(160, 8, 30).PutUInt(168, 8, 12).PutUInt(176, 8, 14).PutUInt(184, 8, 5);
+    r.PutUInt(192, 8, 26).PutInt(200, 16, -3);
     return r.Bytes();
   };
   const uint64_t qnanMarker = 0x7FFFFFFF00000001ull, otherNaN = 0x7FF8000000000000ull;
@@ -517,6 +563,59 @@ TEST(DataBlockFile, RecordsBeyondTheEndOfTheFileAreNotDecoded) {
   EXPECT_EQ(data.GetCellText(7, 0), "7");
   EXPECT_FALSE(data.LoadRecord(7));
   EXPECT_TRUE(data.LoadRecord(6));
+}
+
+// A group's records end where the next block of the file begins: blocks
+// behind cut records (a later group, a program block appended to the file)
+// are never read as records, and nothing is written into such a file.
+TEST(DataBlockFile, RecordsEndAtTheNextBlockBehindThem) {
+  struct Case {
+    const char* name;
+    uint32_t counted;  // the first group's record count
+    bool appendPr;     // the second group cut after 30 records and a program block appended
+    uint32_t first, second;  // the records each group holds
+  } cases[] = {
+      {"intact", 50, false, 50, 40},
+      {"a count above the records before the next group", 52, false, 50, 40},
+      {"a program block behind cut records", 50, true, 50, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BuiltFile built = BuildFile(SimpleFileDef(2, 1, 50, "TESTPROG"));
+    built.writer.PatchU32(built.groups[1].cg + cg::kRecordCount, 40);
+    built.writer.PatchU32(built.groups[0].cg + cg::kRecordCount, c.counted);
+    const uint32_t length = built.groups[1].recordSize;
+    if (c.appendPr) {
+      built.writer.Truncate(built.groups[1].data + 30 * length + 3);
+      built.writer.SetLink(built.hd, hd::kProgram, built.writer.AddPr("foreign program data"));
+    } else {
+      built.writer.Truncate(built.groups[1].data + 40 * length);
+    }
+    Opened o(built.writer.Bytes());
+    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+    const bool intact = c.first == c.counted && c.second == 40;
+    EXPECT_EQ(o.mdf.HasShortDataArea(), !intact);
+    for (int g : {1, 2}) {
+      const uint32_t held = g == 1 ? c.first : c.second;
+      CDataBlock& data = o.Data(g);
+      EXPECT_EQ(data.GetRecordsInFile(), held) << g;
+      std::vector<double> out(60, -1.0);
+      EXPECT_EQ(data.GetDoubleContent(o.Channel(2, g), out, 0, 60, false), held) << g;
+      EXPECT_EQ(out[held - 1], static_cast<double>(held - 1)) << g;
+      EXPECT_EQ(data.GetCellText(held, 2), "") << g;
+      EXPECT_FALSE(data.LoadRecord(held)) << g;
+    }
+    // The range write-back and the time information keep out of a short file.
+    const std::string before = o.Bytes();
+    CCNBlock* cn = o.Channel(2);
+    cn->SetRangeValid(0xAAB0);
+    mdf::TimeInfoRecord record;
+    EXPECT_EQ(cn->WriteRangeToFile(o.path) != 0, intact);
+    EXPECT_EQ(o.mdf.WriteTimeInfo(record) != 0, intact);
+    if (!intact) {
+      EXPECT_EQ(o.Bytes(), before);
+    }
+  }
 }
 
 TEST(DataBlockFile, RecordPositionsPastFourGigabytes) {

@@ -88,7 +88,7 @@ TEST_F(CsvExport, NoValueCellsAndEmptyGroups) {
   ASSERT_NE(data, nullptr);
   const std::string out = dir_.File("nv.csv");
   ASSERT_EQ(Export(data, out), 1);
-  EXPECT_NE(ReadFileBytes(out).find("! 1e+308,"), std::string::npos) << ReadFileBytes(out);
+  EXPECT_NE(ReadFileBytes(out).find("! 1e+308;"), std::string::npos) << ReadFileBytes(out);
 
   BuiltFile f = BuildFile(SimpleFileDef(1, 1, 1, "TESTPROG"));
   f.writer.PatchU32(f.groups[0].cg + cg::kRecordCount, 0);  // data linked, no records
@@ -96,7 +96,7 @@ TEST_F(CsvExport, NoValueCellsAndEmptyGroups) {
   ASSERT_NE(empty, nullptr);
   const std::string out2 = dir_.File("empty.csv");
   ASSERT_EQ(Export(empty, out2), 1);
-  EXPECT_EQ(ReadFileBytes(out2), "time,sig1_1\n\"\",\"\"\n-,-\n");
+  EXPECT_EQ(ReadFileBytes(out2), "time;sig1_1\n\"\";\"\"\n-;-\n");
 }
 
 // The records are decoded a chunk at a time for all channels at once; every
@@ -141,11 +141,11 @@ TEST_F(CsvExport, EveryCellIsTheGridsCellAcrossChunks) {
   ASSERT_EQ(lines.size(), 3 + kRecords);
   for (uint32_t r = 0; r < kRecords; r += (r < 20 ? 1 : 97)) {
     std::string expected;
-    for (int k = 1; k <= 5; ++k) expected += (k > 1 ? "," : "") + data->GetCellText(r, k);
+    for (int k = 1; k <= 5; ++k) expected += (k > 1 ? ";" : "") + data->GetCellText(r, k);
     EXPECT_EQ(lines[3 + r], expected) << "record " << r;
   }
-  EXPECT_EQ(lines[3 + 7], "! 7,,-511.25,7.x,");  // a NoValue, a value between two table entries
-  EXPECT_EQ(lines.back(), "9,MID,-287.25,4999.x,");
+  EXPECT_EQ(lines[3 + 7], "! 7;;-511.25;7.x;");  // a NoValue, a value between two table entries
+  EXPECT_EQ(lines.back(), "9;MID;-287.25;4999.x;");
 }
 
 TEST_F(CsvExport, CancelledOrNotCreatable) {
@@ -163,19 +163,34 @@ TEST_F(CsvExport, CancelledOrNotCreatable) {
   EXPECT_TRUE(script.Ok()) << script.Report();
 }
 
+// Both settings default to '.': a separator equal to the decimal sign, given
+// or by default, becomes ';'.
 TEST_F(CsvExport, ASeparatorEqualToTheDecimalSignBecomesASemicolon) {
-  for (const char* list : {",", ""}) {
-    SCOPED_TRACE(std::string("sList \"") + list + "\"");
-    SetIntl(",", list);  // an empty setting falls back to ','
+  const struct {
+    const char* decimal;  // null: the setting is missing
+    const char* list;
+    const char* expected;
+  } cases[] = {
+      {",", ",",
+       "time;v.fzg;note\n\"\";\"vehicle speed\";\"\"\n-;km/h;-\n0;1,5;a,b0\n"},
+      {nullptr, nullptr,
+       "time;v.fzg;note\n\"\";\"vehicle speed\";\"\"\n-;km/h;-\n0;1.5;a.b0\n"},
+      {".", "",
+       "time;v.fzg;note\n\"\";\"vehicle speed\";\"\"\n-;km/h;-\n0;1.5;a.b0\n"},
+      // A missing separator is '.', beside a decimal ',' it stays.
+      {",", nullptr,
+       "time.\"v.fzg\".note\n\"\".\"vehicle speed\".\"\"\n-.km/h.-\n0.1,5.a,b0\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("sDecimal ") + (c.decimal ? c.decimal : "missing") + ", sList " +
+                 (c.list ? c.list : "missing"));
+    WritePrivateProfileStringA("intl", "sDecimal", c.decimal, "win.ini");
+    WritePrivateProfileStringA("intl", "sList", c.list, "win.ini");
     CDataBlock* data = Open(TwoChannels(1));
     ASSERT_NE(data, nullptr);
     const std::string out = dir_.File("collide.csv");
     ASSERT_EQ(Export(data, out), 1);
-    EXPECT_EQ(ReadFileBytes(out),
-              "time;v.fzg;note\n"
-              "\"\";\"vehicle speed\";\"\"\n"
-              "-;km/h;-\n"
-              "0;1,5;a,b0\n");
+    EXPECT_EQ(ReadFileBytes(out), c.expected);
   }
 }
 

@@ -145,40 +145,80 @@ TEST(MdfOpen, UnsortedFileIsRefusedWithAMessageOnlyWhenMessagesAreOn) {
   EXPECT_TRUE(script.Ok()) << script.Report();
 }
 
-// Links that point back into a chain end the open with a failure instead of looping.
+// Links that point back into a chain end the open with a failure instead of
+// looping; a link back to a block of the same chain is named as a loop.
 TEST(MdfOpen, CyclesInChainsFailTheOpen) {
   struct Case {
     const char* what;
-    void (*damage)(BuiltFile&);
+    std::string (*damage)(BuiltFile&);  // a part of the error
   };
   const Case cases[] = {
       {"channel links to itself",
-       [](BuiltFile& f) { f.writer.SetLink(f.groups[0].cn[1], cn::kNext, f.groups[0].cn[1]); }},
+       [](BuiltFile& f) {
+         f.writer.SetLink(f.groups[0].cn[1], cn::kNext, f.groups[0].cn[1]);
+         return StrFormat("the CN chain at %u loops back to %u", f.groups[0].cn[1], f.groups[0].cn[1]);
+       }},
       {"channel links back to the first",
-       [](BuiltFile& f) { f.writer.SetLink(f.groups[0].cn[2], cn::kNext, f.groups[0].cn[0]); }},
+       [](BuiltFile& f) {
+         f.writer.SetLink(f.groups[0].cn[2], cn::kNext, f.groups[0].cn[0]);
+         return StrFormat("the CN chain at %u loops back to %u", f.groups[0].cn[2], f.groups[0].cn[0]);
+       }},
       {"data group links to itself",
-       [](BuiltFile& f) { f.writer.SetLink(f.groups[1].dg, dg::kNext, f.groups[1].dg); }},
+       [](BuiltFile& f) {
+         f.writer.SetLink(f.groups[1].dg, dg::kNext, f.groups[1].dg);
+         return StrFormat("the DG chain at %u loops back to %u", f.groups[1].dg, f.groups[1].dg);
+       }},
       {"data group links back to the first",
-       [](BuiltFile& f) { f.writer.SetLink(f.groups[1].dg, dg::kNext, f.groups[0].dg); }},
+       [](BuiltFile& f) {
+         f.writer.SetLink(f.groups[1].dg, dg::kNext, f.groups[0].dg);
+         return StrFormat("the DG chain at %u loops back to %u", f.groups[1].dg, f.groups[0].dg);
+       }},
       {"channel group links to itself",
-       [](BuiltFile& f) { f.writer.SetLink(f.groups[0].cg, cg::kNext, f.groups[0].cg); }},
+       [](BuiltFile& f) {
+         f.writer.SetLink(f.groups[0].cg, cg::kNext, f.groups[0].cg);
+         return StrFormat("the CG chain at %u loops back to %u", f.groups[0].cg, f.groups[0].cg);
+       }},
       {"second group's channels are the first group's",
-       [](BuiltFile& f) { f.writer.SetLink(f.groups[1].cg, cg::kFirstCn, f.groups[0].cn[0]); }},
-      {"more channels linked than counted",
-       [](BuiltFile& f) { f.writer.PatchU16(f.groups[0].cg + cg::kCnCount, 2); }},
-      {"more data groups linked than counted",
-       [](BuiltFile& f) { f.writer.PatchU16(f.hd + hd::kDgCount, 1); }},
+       [](BuiltFile& f) {
+         f.writer.SetLink(f.groups[1].cg, cg::kFirstCn, f.groups[0].cn[0]);
+         return StrFormat("the channel block at %u is linked twice", f.groups[0].cn[0]);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     BuiltFile f = BuildFile(SimpleFileDef(2, 2, 3));
-    c.damage(f);
+    const std::string expected = c.damage(f);
     Opened o(f.writer.Bytes());
     EXPECT_EQ(o.result, 0);
-    EXPECT_FALSE(o.mdf.GetLastError().empty());
+    EXPECT_NE(o.mdf.GetLastError().find(expected), std::string::npos) << o.mdf.GetLastError();
     EXPECT_FALSE(o.mdf.IsOpen());
     EXPECT_TRUE(FileReleased(o.path));
   }
+}
+
+// Chains are followed to a next link of 0: counts lower than the chains
+// refuse nothing, and higher ones add nothing.
+TEST(MdfOpen, ChainsAreFollowedWhateverTheCountsSay) {
+  for (const uint16_t count : {uint16_t{1}, uint16_t{9}}) {
+    SCOPED_TRACE(count);
+    BuiltFile f = BuildFile(SimpleFileDef(2, 2, 3));
+    f.writer.PatchU16(f.hd + hd::kDgCount, count);
+    f.writer.PatchU16(f.groups[0].cg + cg::kCnCount, count);
+    f.writer.PatchU16(f.groups[1].dg + dg::kCgCount, 0);
+    Opened o(f.writer.Bytes());
+    ASSERT_EQ(o.result, 1) << o.mdf.GetLastError();
+    ASSERT_NE(o.mdf.GetFirstDG()->GetNext(), nullptr);
+    EXPECT_EQ(o.mdf.GetFirstDG()->GetNext()->GetNext(), nullptr);
+    EXPECT_NE(o.mdf.GetFirstDG()->GetNext()->GetFirstCG(), nullptr);
+    EXPECT_EQ(Channels(o.mdf, 1).size() + Channels(o.mdf, 2).size(), 6u);
+  }
+  // Two channel groups linked from one data group are an unsorted file, whatever its count.
+  BuiltFile f = BuildFile(SimpleFileDef(2, 2, 3));
+  f.writer.SetLink(f.groups[0].cg, cg::kNext, f.groups[1].cg);
+  f.writer.SetLink(f.groups[0].dg, dg::kNext, 0);
+  Opened o(f.writer.Bytes());
+  EXPECT_EQ(o.result, 0);
+  EXPECT_NE(o.mdf.GetLastError().find("unsorted"), std::string::npos) << o.mdf.GetLastError();
 }
 
 TEST(MdfOpen, ChannelBlockLengthsAboveAndBelowTheFixedSize) {
@@ -334,11 +374,13 @@ TEST(StripParenSuffix, CutsTheParenthesisedSuffix) {
 }
 
 TEST(MdfDisplay, FileSizeIsGroupedWithPoints) {
-  // A ten-digit size gets only two points, after its fourth and seventh digits.
-  const std::pair<uint32_t, std::string> cases[] = {{999, "999 Bytes"},
+  // A ten-digit size gets only two points, after its fourth and seventh
+  // digits; sizes above 4 GiB are shown whole.
+  const std::pair<uint64_t, std::string> cases[] = {{999, "999 Bytes"},
                                                     {1000, "1.000 Bytes"},
                                                     {1234567, "1.234.567 Bytes"},
-                                                    {1234567890, "1234.567.890 Bytes"}};
+                                                    {1234567890, "1234.567.890 Bytes"},
+                                                    {5000000123ull, "5000.000.123 Bytes"}};
   for (const auto& [size, text] : cases) {
     MdfWriter w;
     w.AddHd(HdSpec{});
@@ -348,7 +390,7 @@ TEST(MdfDisplay, FileSizeIsGroupedWithPoints) {
     {
       winport::File f;  // sparse up to the size
       ASSERT_TRUE(f.Open(path, winport::FileAccess::ReadWrite, winport::FileShare::None));
-      ASSERT_TRUE(f.Truncate(size));
+      ASSERT_TRUE(f.Truncate(static_cast<int64_t>(size)));
     }
     CMdf mdf;
     ASSERT_EQ(mdf.Open(path), 1);

@@ -462,7 +462,11 @@ TEST_F(CanLogSettingsTest, ZspReadsTheDefaultSettingsWithoutADialog) {
   ASSERT_EQ(Import("ZSP"), S_OK);
   EXPECT_TRUE(script.Ok()) << script.Report();
   EXPECT_NE(FindSignal(import, "Speed"), nullptr);
-  EXPECT_EQ(host.Get("ERRNO"), "0");
+  // Warnings without a flag of their own, each with its text.
+  EXPECT_EQ(host.Get("ERRNO"), "64");
+  const std::string message = host.Get("ERRMSG").value_or("");
+  EXPECT_NE(message.find("1 CAN-Telegramme mit einer Kanalnummer"), std::string::npos) << message;
+  EXPECT_NE(message.find("\nWarnung f\xFCr Signal Past (Far)"), std::string::npos) << message;
 }
 
 TEST_F(CanLogSettingsTest, ZspFailuresGoToTheHost) {

@@ -196,6 +196,17 @@ TEST_F(DriverTest, CanLogFileNeedsAllFifteenChannelsInOrder) {
     ASSERT_EQ(mdf.Open(Save(c.def)), 1) << c.name;
     EXPECT_EQ(IsCanLogFile(mdf.GetFirstDG()), c.log) << c.name;
   }
+
+  // A log whose frame bytes lie outside the record cannot be decoded: it
+  // imports as any MDF file, that channel left out with a warning.
+  BuiltFile log = BuildFile(file(names, 3, 1));
+  log.writer.PatchU16(log.groups[0].cn[8] + cn::kByteOffset, 50);  // msg[2]
+  ScriptedAnswers script;
+  script.Box(mdf::Ansi("Warnung für Signal msg[2]: Bits 464 bis 472 liegen außerhalb des Datensatzes"));
+  ASSERT_EQ(Import(Save(log.writer.Bytes()), "ImportCAN"), S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+  EXPECT_EQ(Find("msg_2_"), nullptr);
+  EXPECT_NE(Find("msg_1_"), nullptr);
 }
 
 TEST_F(DriverTest, NamesByModeSourceTextAndKestravoDisplayName) {
@@ -412,11 +423,90 @@ TEST_F(DriverTest, ChannelsWiderThan64BitsAreLeftOutWithAWarning) {
   const std::string path = Save(def);
   ASSERT_EQ(Import(path), S_OK);
   EXPECT_EQ(Names(), (std::vector<std::string>{"time@1", "a"}));
-  EXPECT_EQ(vars_.Get("ERRNO"), "0");  // a warning without a flag
+  // A warning without a flag of its own, with its text.
+  EXPECT_EQ(vars_.Get("ERRNO"), "64");
+  EXPECT_EQ(vars_.Get("ERRMSG"), mdf::Ansi("Warnung für Signal wide: 72 Bit breite Werte werden nicht unterstützt"));
   ScriptedAnswers script;
   script.Box(mdf::Ansi("Warnung für Signal wide: 72 Bit breite Werte werden nicht unterstützt"));
   ASSERT_EQ(Import(path, ""), S_OK);
   EXPECT_TRUE(script.Ok()) << script.Report();
+}
+
+// A channel whose bits lie outside its record, and a text, have no values:
+// each is left out with a warning, the same on every road (value caches, none,
+// the file, the composed road), never delivered as memory or zeros.
+TEST_F(DriverTest, ChannelsWithoutValuesAreLeftOutOnEveryRoad) {
+  const struct {
+    const char* road;
+    const char* program;
+    std::vector<std::pair<std::string, std::string>> vars;
+    bool failCaches;
+    std::vector<std::string> names;
+  } roads[] = {
+      {"value caches", "TESTPROG", {}, false, {"time@1", "a"}},
+      {"no memory for caches", "TESTPROG", {}, true, {"time@1", "a"}},
+      {"the file, by the memory limit", "TESTPROG", {{"MDF_MEMORYLIMIT", "1"}}, false, {"time@1", "a"}},
+      {"composed", "KESTRAVO", {{"MDF_COMPOSE_DATA", "1"}}, false, {"Time_0", "a"}},
+  };
+  for (const auto& road : roads) {
+    SCOPED_TRACE(road.road);
+    ChannelDef note = Channel("note", 32, dt::kText, nullptr);
+    note.text = [](uint32_t r) { return std::to_string(r); };
+    BuiltFile built = BuildFile(OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; }),
+                                          Channel("far", 16, dt::kUInt, [](uint32_t r) { return r; }), note},
+                                         20, road.program));
+    built.writer.PatchU16(built.groups[0].cn[2] + cn::kByteOffset, 100);  // 100 bytes on: past the record
+    const std::string path = Save(built.writer.Bytes());
+    for (const auto& [name, value] : road.vars) vars_.Set(name, value);
+    import_.FailCacheAllocations(road.failCaches);
+    ASSERT_EQ(Import(path), S_OK);
+    EXPECT_EQ(Names(), road.names);
+    std::vector<double> a;
+    for (uint32_t r = 0; r < 20; ++r) a.push_back(r);
+    EXPECT_EQ(Values(Get("a")), a);
+    EXPECT_EQ(vars_.Get("ERRNO"), "64");
+    EXPECT_EQ(vars_.Get("ERRMSG"),
+              mdf::Ansi("Warnung für Signal far: Bits 872 bis 888 liegen außerhalb des Datensatzes\n"
+                        "Warnung für Signal note: Datentyp 7 mit 32 Bit hat keine Zahlenwerte"));
+    for (const auto& [name, value] : road.vars) vars_.Remove(name);
+    import_.FailCacheAllocations(false);
+  }
+}
+
+// A file whose default byte order is Motorola stores types 0 to 3 big-endian:
+// the host gets the values the writer stored, from caches and from the file.
+TEST_F(DriverTest, MotorolaDefaultFilesDeliverTheirValues) {
+  // Written as the explicit Motorola types, then marked as types 0 and 3 of a
+  // Motorola-default file.
+  ChannelDef time = Time([](uint32_t r) { return r * 0.01; });
+  time.cn.dataType = dt::kDoubleMotorola;
+  FileDef def = Plain();
+  def.id.byteOrder = 1;
+  GroupDef g;
+  g.records = 20;
+  g.channels = {time, Channel("u16", 16, dt::kUIntMotorola, [](uint32_t r) { return 1000 * r + 1; }),
+                Channel("s12", 12, dt::kIntMotorola, [](uint32_t r) { return 100.0 - 9 * r; })};
+  def.groups.push_back(g);
+  BuiltFile built = BuildFile(def);
+  built.writer.PatchU16(built.groups[0].cn[0] + cn::kDataType, dt::kDouble);
+  built.writer.PatchU16(built.groups[0].cn[1] + cn::kDataType, dt::kUInt);
+  built.writer.PatchU16(built.groups[0].cn[2] + cn::kDataType, dt::kInt);
+  const std::string path = Save(built.writer.Bytes());
+  std::vector<double> u16, s12;
+  for (uint32_t r = 0; r < 20; ++r) {
+    u16.push_back(1000.0 * r + 1);
+    s12.push_back(100.0 - 9 * r);
+  }
+  for (const bool caches : {true, false}) {
+    SCOPED_TRACE(caches ? "caches" : "the file");
+    import_.FailCacheAllocations(!caches);
+    ASSERT_EQ(Import(path), S_OK);
+    EXPECT_EQ(Values(Get("u16")), u16);
+    EXPECT_EQ(Values(Get("s12")), s12);
+    EXPECT_EQ(Get("u16").YMax, 19001);
+    EXPECT_NEAR(Get("time@1").XFactor, 0.01, 1e-12);
+  }
+  import_.FailCacheAllocations(false);
 }
 
 // ---------------------------------------------------------------- time axes
@@ -654,8 +744,12 @@ TEST_F(DriverTest, SignalsPastFourGigabytesAreHiddenAndNothingIsRead) {
   def.programData = TimeInfoData(records);
   BuiltFile built = BuildFile(def);
   for (const BuiltGroup& g : built.groups) built.writer.PatchU32(g.cg + cg::kRecordCount, kRecords);
+  // Each group's records in a data area of their own: the first group's behind the second's.
+  const off_t area = off_t{kRecords} * 9;
+  const uint32_t firstData = static_cast<uint32_t>(built.groups[1].data + area);
+  built.writer.SetLink(built.groups[0].dg, dg::kData, firstData);
   const std::string path = Save(built.writer.Bytes(), "big.mdf");
-  ASSERT_EQ(truncate(path.c_str(), built.groups[1].data + off_t{kRecords} * 9), 0);
+  ASSERT_EQ(truncate(path.c_str(), firstData + area), 0);
 
   const uint64_t before = testsupport::ProcessBytesRead();
   ASSERT_EQ(Import(path), S_OK);
@@ -794,6 +888,95 @@ TEST_F(DriverTest, DamagedInputFailsOrGivesTheWholeRecords) {
   EXPECT_EQ(Values(Get("sig2_2"))[29], 58);
 }
 
+// A file cut inside a group's records, and one that an earlier write-back
+// spoilt (its program block right behind the cut records): each group
+// delivers the whole records of its data area, the user is told the group
+// was read short, nothing is written into the file, and a second import
+// gives exactly what the first gave.
+TEST_F(DriverTest, AFileShortOfRecordsIsReadAsItStandsAndNeverWritten) {
+  const BuiltFile built = BuildFile(WriteBackFile("D2T_Merg"));
+  const uint32_t length = built.groups[1].recordSize;
+  std::string cut = built.writer.Bytes().substr(0, built.groups[1].data + 20 * length + 5);
+  MdfWriter spoilt = built.writer;
+  spoilt.Truncate(built.groups[1].data + 20 * length);
+  spoilt.SetLink(built.hd, hd::kProgram,
+                 spoilt.AddPr(TimeInfoData({TimeInfoRecordBytes({.key = 0, .max = 0.39, .fac = 0.01}),
+                                            TimeInfoRecordBytes({.key = 1, .max = 0.29, .fac = 0.01})},
+                                           "Version  3.01")));
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::vector<std::pair<std::string, std::string>> vars;
+  } cases[] = {
+      {"cut, older time information replaced", cut, {}},
+      {"cut, ranges written back", cut, {{"MDF_WRITERANGE", "1"}}},
+      {"a program block behind the cut records", spoilt.Bytes(), {{"MDF_WRITERANGE", "1"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Save(c.bytes);
+    for (const auto& [name, value] : c.vars) vars_.Set(name, value);
+    ASSERT_EQ(Import(path), S_OK);
+    const std::vector<std::string> first = Properties(import_);
+    EXPECT_EQ(Get("sig1_2").NoOfValues, 20u);
+    EXPECT_EQ(Values(Get("sig1_2"))[19], 38);
+    EXPECT_EQ(Get("u16").NoOfValues, 40u);
+    EXPECT_EQ(vars_.Get("ERRNO"), "64");
+    EXPECT_EQ(vars_.Get("ERRMSG"), mdf::Ansi("Read unvollständig!"));
+    EXPECT_EQ(ReadFileBytes(path), c.bytes) << "the file was written";
+    ASSERT_EQ(Import(path), S_OK);
+    EXPECT_EQ(Properties(import_), first);
+    {
+      ScriptedAnswers script;
+      ExpectedDialog box;
+      box.text = mdf::Ansi("Read unvollständig!");
+      box.caption = "Pellor";
+      box.type = MB_OK;
+      script.Box(box);
+      ASSERT_EQ(Import(path, ""), S_OK);  // the import goes on
+      EXPECT_TRUE(script.Ok()) << script.Report();
+    }
+    EXPECT_EQ(Properties(import_), first);
+    for (const auto& [name, value] : c.vars) vars_.Remove(name);
+  }
+}
+
+// The composed road tells of a group short of records as well, and composes what it holds.
+TEST_F(DriverTest, AComposedFileShortOfRecordsSaysSo) {
+  BuiltFile built = BuildFile(SimpleFileDef(1, 1, 30));  // KESTRAVO
+  built.writer.Truncate(built.groups[0].data + 12 * built.groups[0].recordSize + 3);
+  const std::string path = Save(built.writer.Bytes());
+  vars_.Set("MDF_COMPOSE_DATA", "1");
+  ASSERT_EQ(Import(path), S_OK);
+  vars_.Remove("MDF_COMPOSE_DATA");
+  EXPECT_EQ(Get("sig1_1").NoOfValues, 12u);
+  EXPECT_EQ(vars_.Get("ERRNO"), "64");
+  EXPECT_EQ(vars_.Get("ERRMSG"), mdf::Ansi("Read unvollständig!"));
+}
+
+// No group holds a whole record: the import fails and says why.
+TEST_F(DriverTest, AFileWithoutAWholeRecordFailsWithAClearError) {
+  const std::string message = mdf::Ansi("Die Datei enthält keinen vollständigen Datensatz.");
+  BuiltFile wide = BuildFile(OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })}, 2));
+  wide.writer.PatchU16(wide.groups[0].cg + cg::kRecordSize, 65535);
+  BuiltFile late = BuildFile(OneGroup({Channel("a", 8, dt::kUInt, [](uint32_t r) { return r; })}, 2));
+  late.writer.SetLink(late.groups[0].dg, dg::kData, late.writer.Size() - 3);
+  for (const std::string& bytes : {wide.writer.Bytes(), late.writer.Bytes()}) {
+    const std::string path = Save(bytes);
+    EXPECT_EQ(Import(path), E_FAIL);
+    EXPECT_EQ(vars_.Get("ERRNO"), "1");
+    EXPECT_EQ(vars_.Get("ERRMSG"), message);
+    ScriptedAnswers script;
+    ExpectedDialog box;
+    box.text = message;
+    box.caption = "Pellor";
+    box.type = MB_OK | MB_ICONHAND;
+    script.Box(box);
+    EXPECT_EQ(Import(path, ""), E_FAIL);
+    EXPECT_TRUE(script.Ok()) << script.Report();
+  }
+}
+
 TEST_F(DriverTest, CancelEndsTheImport) {
   const std::string path = Save(SimpleFileDef(3, 2, 50, "TESTPROG"));
   const std::string before = ReadFileBytes(path);
@@ -832,6 +1015,24 @@ TEST_F(DriverTest, ReadDeliversTheSameBytesWithoutValueCaches) {
   }
   EXPECT_EQ(import_.m_cachedBytes, 0u);
   import_.FailCacheAllocations(false);
+}
+
+// Records that vanish between the import and a read (the file was cut
+// meanwhile) leave no value cache behind: it holds every value or none.
+TEST_F(DriverTest, AReadThatComesShortMakesNoValueCache) {
+  const BuiltFile built = BuildFile(WriteBackFile());
+  const std::string path = Save(built.writer.Bytes());
+  vars_.Set("MDF_WRITERANGE", "1");
+  ASSERT_EQ(Import(path), S_OK);
+  ASSERT_EQ(Import(path), S_OK);  // settled by what the first wrote back: no records read
+  vars_.Remove("MDF_WRITERANGE");
+  const SignalRecord& u16 = Get("u16");
+  ASSERT_FALSE(u16.cache.valid);
+  ASSERT_EQ(truncate(path.c_str(), built.groups[0].data + 10 * built.groups[0].recordSize), 0);
+  const std::vector<double> values = Values(u16);
+  EXPECT_FALSE(u16.cache.valid);
+  ASSERT_EQ(values.size(), 40u);
+  for (uint32_t r = 0; r < 10; ++r) EXPECT_EQ(values[r], (r * 3) * 0.5 + 1) << r;
 }
 
 }  // namespace

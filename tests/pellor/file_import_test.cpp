@@ -96,8 +96,9 @@ const std::vector<TypedChannel>& TypedChannels() {
       // A formula conversion delivers physical doubles.
       {"formula", dt::kUInt, 16, 472, 13, [](uint32_t r) { return r % 1000; },
        [](uint32_t r) { return F64((r % 1000) * 2.0 + 1.0); }, CcFormula("X*2+1")},
-      // A text has no numeric value: doubles of 0.
-      {"text", dt::kText, 24, 488, 13, nullptr, [](uint32_t) { return F64(0.0); }},
+      // A float at a bit shift arrives shifted into place.
+      {"f32bit3", dt::kFloat, 32, 491, 11, [](uint32_t r) { return r * 0.5; },
+       [](uint32_t r) { return F32(static_cast<float>(r * 0.5)); }},
   };
   return channels;
 }
@@ -122,10 +123,7 @@ FileDef TypedFileDef(uint32_t records) {
     ChannelDef ch;
     ch.cn = CnSpec{.name = t.name, .startBit = t.startBit, .bits = t.bits, .dataType = t.dataType};
     ch.cc = t.cc;
-    if (t.value)
-      ch.value = t.value;
-    else
-      ch.text = [](uint32_t) { return std::string("abc"); };
+    ch.value = t.value;
     group.channels.push_back(ch);
   }
   def.groups.push_back(group);

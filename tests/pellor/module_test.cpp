@@ -115,6 +115,30 @@ TEST_F(ModuleTest, ImportsThroughZphost) {
   EXPECT_NE(failed.err.find("ImportFile"), std::string::npos) << failed.err;
 }
 
+// The module's boxes, its own and those of the file model inside it, carry its name.
+TEST_F(ModuleTest, ItsMessageBoxesAreCaptionedWithItsName) {
+  host_.Register(PELLOR_PATH);
+  testsupport::BuiltFile unsorted = testsupport::BuildFile(testsupport::SimpleFileDef(1, 2, 10));
+  unsorted.writer.PatchU16(unsorted.groups[0].dg + testsupport::dg::kCgCount, 2);
+  testsupport::BuiltFile cut = testsupport::BuildFile(testsupport::SimpleFileDef(1, 2, 10));
+  cut.writer.Truncate(cut.groups[0].data + 5 * cut.groups[0].recordSize);
+  const struct {
+    const testsupport::BuiltFile& file;
+    const char* text;
+  } cases[] = {{unsorted, "Die Datei ist unsortiert.\nBitte sortieren Sie zunächst."}, {cut, "Read unvollständig!"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string path = host_.Dir().File("box.mdf");
+    c.file.writer.Save(path);
+    testsupport::ImportResult result;
+    host_.TryImport("Pellor.ZPFileImport", path, {}, &result);
+    const std::vector<host::BoxRecord> boxes = host_.Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_EQ(boxes[0].caption, "Pellor");
+  }
+}
+
 TEST_F(ModuleTest, StaysLoadedWhileASignalObjectLives) {
   comtest::LoadedModule module(PELLOR_PATH);
   IDispatch* file = module.Create(winport::GuidOf(kClsidFileImport));

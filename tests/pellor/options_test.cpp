@@ -182,9 +182,10 @@ TEST_F(OptionsTest, ReportImportErrorsByFlagSet) {
       winport::Utf8ToAnsi("Signale am Ende der Datei wurden wegen Datenüberlaufs (> 4 GB) ausgeblendet!\n\n");
   const struct {
     uint32_t flags;
-    std::optional<std::string> text;
+    std::optional<std::string> text;  // with a flag
     std::optional<std::string> errno_, errmsg;  // in "ZSP" mode
     std::vector<std::string> boxes;               // otherwise
+    std::vector<std::string> unflagged = {};       // texts added without a flag
   } cases[] = {
       {0, std::nullopt, std::nullopt, std::nullopt, {}},
       {0x01, "T", "1", "Zeitfehler", {"T"}},
@@ -196,7 +197,9 @@ TEST_F(OptionsTest, ReportImportErrorsByFlagSet) {
       {0x20, std::nullopt, "32", "Signale angetroffen mit unsicherer Skalierungsvorschrift", {scalingBox}},
       {0x36, "N", "54", "Signale angetroffen mit unsicherer Skalierungsvorschrift",
        {noValueBox + "N", scalingBox + "N", spaceBox + "N", "N"}},
-      {0, "only text", "0", std::nullopt, {"only text"}},
+      // Warnings without a flag of their own: their texts, below the summary.
+      {0, std::nullopt, "64", "only text", {"only text"}, {"only text"}},
+      {0x08, "F", "72", "Umrechnungsfaktor = 0.0\nW1\nW2", {"F\nW1\nW2"}, {"W1", "W2"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flags);
@@ -205,7 +208,9 @@ TEST_F(OptionsTest, ReportImportErrorsByFlagSet) {
       vars_.Remove("ERRMSG");
       ClearWarnings();
       SetWarningFlag(c.flags);
-      if (c.text) AddWarning(0, *c.text);
+      // The text with the case's lowest flag, then those without a flag.
+      if (c.text) AddWarning(c.flags & (~c.flags + 1), *c.text);
+      for (const std::string& text : c.unflagged) AddWarning(0, text);
       winport::ui::ScriptedAnswers script;
       if (!zsp)
         for (const std::string& box : c.boxes) {

@@ -436,8 +436,9 @@ TEST_F(FileInfoTest, ExportWritesTheShownGroup) {
         s.FileDialog(out).Box(mdf::StrFormat(mdf::Ansi("Die Datei %s wurde erfolgreich exportiert!").c_str(), out.c_str()));
       });
   const std::string csv = ReadFileBytes(out);
-  EXPECT_EQ(csv.substr(0, csv.find('\n')), "time,Engine Speed,Vehicle speed");
-  EXPECT_NE(csv.find("\n0.02,200,12\n"), std::string::npos) << csv;
+  // Without regional settings the list separator is ';'.
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "time;Engine Speed;Vehicle speed");
+  EXPECT_NE(csv.find("\n0.02;200;12\n"), std::string::npos) << csv;
 }
 
 TEST_F(FileInfoTest, AGridOfMoreThanFourBillionCellsKeepsItsCacheWithinBounds) {

@@ -8,6 +8,7 @@
 #include "mdf/blocks.h"
 #include "mdf/ccblock.h"
 #include "mdf/composition.h"
+#include "mdf/datablock.h"
 #include "mdf/mdf.h"
 #include "pellor/host_type.h"
 #include "pellor/options.h"
@@ -147,6 +148,8 @@ int Drive(FileImport& import, const std::string& path, const std::string&) {
         const auto& chosen = g_options.channels;
         if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), cn->GetSignalName()) == chosen.end())
           continue;
+        // As the driver does, a channel whose values no reader delivers is left out.
+        if (dg->GetDataBlock() && !dg->GetDataBlock()->DeliversValues(cn)) continue;
         auto r = MakeRecord(import, dg, cg, cn, group, ++number);
         r->timeRecord = time;
         if (time) r->XSignal = time->Name.str();

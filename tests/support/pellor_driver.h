@@ -2,7 +2,8 @@
 // object before the driver exists: ImportFile then opens the file with the
 // file model and appends a signal record for each chosen channel as the
 // driver lays them out (time signal first per group, blocks of 1024 bytes
-// in signal order, host value types as the driver chooses them).
+// in signal order, host value types as the driver chooses them, channels
+// without values left out).
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "mdf/format.h"
 #include "platform/ui/headless.h"
 #include "platform/win32/codepage.h"
 #include "tests/viewer/viewer_fixture.h"
@@ -75,6 +76,24 @@ TEST_F(AppTest, AnInvalidFileSaysSoAndLeavesOnlyTheRoot) {
   EXPECT_EQ(CLeftView::BlockOf(Root()), nullptr);
   Select(Root());
   EXPECT_EQ(Cell(0, 0), "");
+}
+
+// The status bar says what is damaged and where; a valid file sets it back.
+TEST_F(AppTest, AnInvalidFileSaysInTheStatusBarWhatIsDamaged) {
+  testsupport::BuiltFile f = testsupport::BuildFile(testsupport::SimpleFileDef(1, 2, 3));
+  f.writer.SetLink(f.groups[0].cn[2], testsupport::cn::kNext, f.groups[0].cn[1]);
+  const std::string path = dir.File("loop.mdf");
+  f.writer.Save(path);
+  {
+    ScriptedAnswers script;
+    script.Box(kInvalid);
+    ASSERT_NE(app->OpenDocumentFile(path), nullptr);
+    EXPECT_TRUE(script.Ok()) << script.Report();
+  }
+  EXPECT_EQ(frame->GetMessageText(), mdf::StrFormat("damaged file: the CN chain at %u loops back to %u",
+                                                    f.groups[0].cn[2], f.groups[0].cn[1]));
+  ASSERT_NE(app->OpenDocumentFile(Save(SimpleFileDef(1, 1, 2))), nullptr);
+  EXPECT_EQ(frame->GetMessageText(), "Bereit");
 }
 
 TEST_F(AppTest, AboutBoxShowsTheReaderVersionOnceAFileWasOpened) {

@@ -90,6 +90,18 @@ TEST_F(ListTest, DataShowsOneColumnPerChannelAndARowPerRecord) {
   EXPECT_EQ(Cell(0, 0), "File Pos.");
 }
 
+// A file cut inside its records: the grid has a row per record the file holds.
+TEST_F(ListTest, DataOfACutFileShowsTheRecordsItHolds) {
+  testsupport::BuiltFile f = testsupport::BuildFile(SimpleFileDef(1, 2, 20));
+  f.writer.Truncate(f.groups[0].data + 12 * f.groups[0].recordSize + 5);
+  path = dir.File("cut.mdf");
+  f.writer.Save(path);
+  ASSERT_NE(app->OpenDocumentFile(path), nullptr);
+  Select(Child(Child(Root(), "Data group 1"), "Data"));
+  EXPECT_EQ(Visible().GetItemCount(), 12);
+  EXPECT_EQ(Cell(11, 2), "11");
+}
+
 TEST_F(ListTest, TheGridAsksOnlyForTheCellsInSight) {
   constexpr uint32_t kRecords = 300000;
   QTreeWidgetItem* dg = OpenGroup(SimpleFileDef(1, 3, kRecords));
