@@ -13,7 +13,8 @@
 // rows of 16 i16 values, each channel scaled to volts by a linear scale, as
 // NI's DAQmx logging writes it. Reading one channel of an interleaved or
 // DAQmx file passes over the rows of all, so those layouts read the file's
-// bytes once per channel.
+// bytes once per channel. Apart from these, the opening of a file whose many
+// channels all take their group's scaling.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -183,9 +184,38 @@ void BM_ImportFile(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.data_bytes));
 }
 
+// Opening a file of many channels that all take their group's scaling, a
+// table of as many points: the chain is built once for the group, not once per channel.
+void BM_OpenSharedScaling(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  testsupport::TempDir dir;
+  const std::string path = dir.File("shared_scaling.tdms");
+  std::vector<Property> table = {String("NI_Scale[0]_Scale_Type", "Table"),
+                                 I32("NI_Scale[0]_Table_Pre_Scaled_Values_Size", static_cast<int32_t>(n)),
+                                 I32("NI_Scale[0]_Table_Scaled_Values_Size", static_cast<int32_t>(n))};
+  for (size_t i = 0; i < n; ++i) {
+    table.push_back(F64("NI_Scale[0]_Table_Pre_Scaled_Values[" + std::to_string(i) + "]", static_cast<double>(i)));
+    table.push_back(F64("NI_Scale[0]_Table_Scaled_Values[" + std::to_string(i) + "]", 2.0 * static_cast<double>(i)));
+  }
+  Segment segment;
+  segment.objects = {NoData("/"), NoData(Path("G"), table)};
+  for (size_t c = 0; c < n; ++c) segment.objects.push_back(WithData(Path("G", "c" + std::to_string(c)), kI8, 1));
+  segment.raw.assign(n, '\x01');
+  testsupport::WriteFileBytes(path, Encode({segment}));
+  for (auto _ : state) {
+    DDCFileHandle handle = nullptr;
+    if (DDC_OpenFileEx(path.c_str(), "TDMs", 1, &handle) != 0) {
+      state.SkipWithError("the file does not open");
+      return;
+    }
+    DDC_CloseFile(handle);
+  }
+}
+
 BENCHMARK(BM_PageCacheRead)->ArgName("layout")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadEveryChannel)->ArgName("layout")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImportFile)->ArgName("layout")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenSharedScaling)->ArgName("channels")->Arg(2000)->Arg(8000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -182,6 +182,11 @@ struct MuxCondition {
   std::vector<std::pair<double, double>> more;
 };
 
+// The frames of a pair decoded at a time where a pair has at most
+// `multiplexors` multiplexors: at least 1, and no more than keep the raw
+// values of all those multiplexors for a slice within a fixed bound.
+uint32_t MuxSliceFrames(size_t multiplexors);
+
 // A signal's values as the decoding writes them.
 struct CanValueSlot {
   CanFieldReader reader;
@@ -309,8 +314,10 @@ class CanLogImport {
   // The data bytes of the frames that are decoded, those of pair p from m_pairBegin[p] on.
   std::vector<FrameData> m_frameData;
   std::vector<uint64_t> m_pairBegin;
-  // The raw values of a pair's multiplexors in a slice of frames, multiplexor by multiplexor.
+  // The raw values of a pair's multiplexors in a slice of frames, multiplexor
+  // by multiplexor, and the frames of a slice (MuxSliceFrames).
   std::vector<double> m_muxValues;
+  uint32_t m_sliceFrames = 1;
 };
 
 }  // namespace pellor

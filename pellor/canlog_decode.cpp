@@ -20,6 +20,9 @@ namespace {
 // Frames of a pair decoded at a time: their data stay in the cache while
 // every signal of the pair is decoded from them.
 constexpr uint32_t kSliceFrames = 10000;
+// The most multiplexor values of one slice kept at once (8 MiB); a database
+// of very many multiplexors gets shorter slices, not more memory.
+constexpr size_t kMaxMuxSliceValues = size_t{1} << 20;
 // A multiplexor's value in a frame in which it is absent.
 constexpr double kAbsent = std::numeric_limits<double>::quiet_NaN();
 
@@ -39,6 +42,11 @@ bool CanLogImport::AllocateValues() {
     return false;
   }
   return true;
+}
+
+uint32_t MuxSliceFrames(size_t multiplexors) {
+  if (multiplexors == 0) return kSliceFrames;
+  return static_cast<uint32_t>(std::clamp<size_t>(kMaxMuxSliceValues / multiplexors, 1, kSliceFrames));
 }
 
 MuxCondition::MuxCondition(const std::vector<CanMuxRange>& ranges) {
@@ -84,7 +92,8 @@ void CanLogImport::BuildPlans() {
           MuxSwitch{CanFieldReader(*s->sig), switchOf(static_cast<uint32_t>(p), s->multiplexor), s->condition});
     most = std::max(most, switches[p].size());
   }
-  m_muxValues.assign(most * kSliceFrames, 0.0);
+  m_sliceFrames = MuxSliceFrames(most);
+  m_muxValues.assign(most * m_sliceFrames, 0.0);
 
   uint8_t* base = m_import.m_memoryValues.data();
   for (const Signal& s : m_signals) {
@@ -168,17 +177,17 @@ void CanLogImport::DecodePair(Plan& plan, const FrameData* data, uint32_t first,
   double* mux = m_muxValues.data();
   for (size_t k = 0; k < plan.switches.size(); ++k) {
     const MuxSwitch& sw = plan.switches[k];
-    double* raw = mux + k * kSliceFrames;
+    double* raw = mux + k * m_sliceFrames;
     if (sw.parent < 0) {
       for (uint32_t i = 0; i < count; ++i) raw[i] = sw.reader.Read(data[first + i].data());
       continue;
     }
-    const double* above = mux + static_cast<size_t>(sw.parent) * kSliceFrames;
+    const double* above = mux + static_cast<size_t>(sw.parent) * m_sliceFrames;
     for (uint32_t i = 0; i < count; ++i)
       raw[i] = sw.condition.Holds(above[i]) ? sw.reader.Read(data[first + i].data()) : kAbsent;
   }
   for (Slot& slot : plan.linked) {
-    const double* raw = mux + size_t{slot.mux} * kSliceFrames;
+    const double* raw = mux + size_t{slot.mux} * m_sliceFrames;
     slot.wide ? DecodeLinked<double>(slot, data, first, count, raw) : DecodeLinked<float>(slot, data, first, count, raw);
   }
 }
@@ -206,8 +215,8 @@ void CanLogImport::DecodeCanValues() {
   uint64_t done = 0;
   for (size_t p = 0; p < m_plans.size(); ++p) {
     Plan& plan = m_plans[p];
-    for (uint32_t first = 0; first < plan.next; first += kSliceFrames) {
-      const uint32_t count = std::min(kSliceFrames, plan.next - first);
+    for (uint32_t first = 0; first < plan.next; first += m_sliceFrames) {
+      const uint32_t count = std::min(m_sliceFrames, plan.next - first);
       DecodePair(plan, m_frameData.data() + m_pairBegin[p], first, count);
       done += count;
       ProgressStep(static_cast<uint32_t>(std::min<uint64_t>(done, UINT32_MAX)), progress, true);

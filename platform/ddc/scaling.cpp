@@ -18,8 +18,9 @@ constexpr std::string_view kScalePrefix = "NI_Scale[";
 constexpr std::string_view kTypeSuffix = "]_Scale_Type";
 constexpr const char* kNumberOfScales = "NI_Number_Of_Scales";
 constexpr const char* kScalingStatus = "NI_Scaling_Status";
-// Scales resolved through one another at most, and inputs and steps of one
-// chain at most (each value passes every step); larger chains count as broken.
+// Scales resolved through one another at most, and inputs, steps and
+// polynomial coefficients of one chain at most (each value passes every step
+// and every coefficient); larger chains count as broken.
 constexpr int kMaxChainDepth = 256;
 constexpr size_t kMaxChainParts = 256;
 // Polynomial coefficients when the size is not stored.
@@ -137,17 +138,17 @@ constexpr KnownType kScaleTypes[] = {
     {"Strain", std::nullopt, DDC_ErrScaleStrain},
 };
 
-// Builds the chain of one channel from the scales of one property list.
+// Builds the chain of the scales of one property list; which type each of
+// its leaves has is a matter of the channel that takes it.
 class ChainBuilder {
  public:
-  ChainBuilder(const PropertyList& scales, uint64_t count, const File& file, const Channel& channel)
-      : scales_(scales), count_(count), file_(file), channel_(channel) {}
+  ChainBuilder(const PropertyList& scales, uint64_t count) : scales_(scales), count_(count) {}
 
-  Status Build(Scaling& out) {
+  Status Build(ScaleChain& out) {
     ScaleRef output;
     if (Status s = Resolve(count_ - 1, 0, output)) return s;
-    scaling_.output = output;
-    out = std::move(scaling_);
+    chain_.output = output;
+    out = std::move(chain_);
     return DDC_NoError;
   }
 
@@ -157,18 +158,14 @@ class ChainBuilder {
   }
 
   Status Leaf(int64_t id, ScaleRef& ref) {
-    for (size_t i = 0; i < scaling_.leaves.size(); ++i)
-      if (scaling_.leaves[i] == id) {
+    for (size_t i = 0; i < chain_.leaves.size(); ++i)
+      if (chain_.leaves[i] == id) {
         ref = {true, static_cast<uint32_t>(i)};
         return DDC_NoError;
       }
     if (Parts() >= kMaxChainParts) return DDC_ErrScaleParameter;
-    const std::optional<DDCDataType> type =
-        id == Scaling::kStored ? std::optional(channel_.stored) : ScalerType(file_, channel_, id);
-    if (!type) return DDC_ErrScaleParameter;  // a scale without a type and no scaler of its id
-    ref = {true, static_cast<uint32_t>(scaling_.leaves.size())};
-    scaling_.leaves.push_back(id);
-    scaling_.leaf_types.push_back(*type);
+    ref = {true, static_cast<uint32_t>(chain_.leaves.size())};
+    chain_.leaves.push_back(id);
     return DDC_NoError;
   }
 
@@ -196,12 +193,12 @@ class ChainBuilder {
     return DDC_NoError;
   }
 
-  size_t Parts() const { return scaling_.leaves.size() + scaling_.steps.size(); }
+  size_t Parts() const { return chain_.leaves.size() + chain_.steps.size() + coefficients_; }
 
   Status AddStep(ScaleStep step, ScaleRef& ref) {
     if (Parts() >= kMaxChainParts) return DDC_ErrScaleParameter;
-    ref = {false, static_cast<uint32_t>(scaling_.steps.size())};
-    scaling_.steps.push_back(std::move(step));
+    ref = {false, static_cast<uint32_t>(chain_.steps.size())};
+    chain_.steps.push_back(std::move(step));
     return DDC_NoError;
   }
 
@@ -250,7 +247,7 @@ class ChainBuilder {
   }
 
   // The kind and parameters of a Linear, Polynomial or Table scale.
-  Status Parameters(ScaleType type, uint64_t k, ScaleStep& step) const {
+  Status Parameters(ScaleType type, uint64_t k, ScaleStep& step) {
     if (type == ScaleType::Linear) {
       step.kind = ScaleStep::Kind::Linear;
       const std::optional<double> slope = NumberOf(Find(k, "Linear_Slope"));
@@ -263,7 +260,9 @@ class ChainBuilder {
       step.kind = ScaleStep::Kind::Polynomial;
       const Property* size = Find(k, "Polynomial_Coefficients_Size");
       const std::optional<uint64_t> n = size ? WholeOf(size) : kDefaultCoefficients;
-      return n ? Numbers(k, "Polynomial_Coefficients", *n, step.p) : DDC_ErrScaleParameter;
+      if (!n || *n > kMaxChainParts - Parts()) return DDC_ErrScaleParameter;
+      coefficients_ += static_cast<size_t>(*n);
+      return Numbers(k, "Polynomial_Coefficients", *n, step.p);
     }
     step.kind = ScaleStep::Kind::Table;
     const std::optional<uint64_t> nx = WholeOf(Find(k, "Table_Pre_Scaled_Values_Size"));
@@ -286,30 +285,54 @@ class ChainBuilder {
 
   const PropertyList& scales_;
   const uint64_t count_;
-  const File& file_;
-  const Channel& channel_;
-  Scaling scaling_;
+  ScaleChain chain_;
+  size_t coefficients_ = 0;  // of the polynomials in chain_
   std::unordered_map<uint64_t, ScaleRef> resolved_;
   std::unordered_set<uint64_t> visiting_;
 };
 
-// The channel's scaling from the scales of `scales`: none when it delivers the stored values.
-Status CompileScaling(const File& file, const PropertyList& scales, Channel& channel) {
+// The chain of one property list's scales, or why there is none; no chain
+// (and no error) when the list counts no scales.
+struct CompiledChain {
+  Status status = DDC_NoError;
+  std::shared_ptr<const ScaleChain> chain;
+};
+
+CompiledChain CompileChain(const PropertyList& scales) {
   const std::optional<uint64_t> count = ScaleCount(scales);
-  if (!count) return DDC_ErrScaleParameter;
-  if (*count == 0) return DDC_NoError;
-  Scaling scaling;
-  if (Status s = ChainBuilder(scales, *count, file, channel).Build(scaling)) return s;
-  const ScaleRef out = scaling.output;
-  if (out.leaf && scaling.leaves[out.index] == Scaling::kStored) return DDC_NoError;
-  channel.type = out.leaf ? scaling.leaf_types[out.index] : DDC_TypeDouble;
-  channel.scaling = std::make_shared<const Scaling>(std::move(scaling));
+  if (!count) return {DDC_ErrScaleParameter, nullptr};
+  if (*count == 0) return {};
+  auto chain = std::make_shared<ScaleChain>();
+  if (Status s = ChainBuilder(scales, *count).Build(*chain)) return {s, nullptr};
+  return {DDC_NoError, std::move(chain)};
+}
+
+// The channel's scaling from the chain of its scales: none when it delivers
+// the stored values. A leaf that is a DAQmx scaler needs a scaler of that
+// scale id in every run of the channel's values.
+Status ScaleChannel(const File& file, const CompiledChain& compiled, Channel& channel) {
+  if (compiled.status != DDC_NoError || !compiled.chain) return compiled.status;
+  const ScaleChain& chain = *compiled.chain;
+  const ScaleRef out = chain.output;
+  if (out.leaf && chain.leaves[out.index] == Scaling::kStored) return DDC_NoError;
+  auto scaling = std::make_shared<Scaling>();
+  scaling->chain = compiled.chain;
+  for (const int64_t id : chain.leaves) {
+    const std::optional<DDCDataType> type =
+        id == Scaling::kStored ? std::optional(channel.stored) : ScalerType(file, channel, id);
+    if (!type) return DDC_ErrScaleParameter;  // a scale without a type and no scaler of its id
+    scaling->leaf_types.push_back(*type);
+  }
+  channel.type = out.leaf ? scaling->leaf_types[out.index] : DDC_TypeDouble;
+  channel.scaling = std::move(scaling);
   return DDC_NoError;
 }
 
 }  // namespace
 
 void ApplyScaling(File& file) {
+  // Each list's chain is built once, however many channels take it.
+  std::unordered_map<const PropertyList*, CompiledChain> chains;
   const bool file_scales = HasScales(file.properties);
   for (auto& group : file.groups) {
     const bool group_scales = HasScales(group->properties);
@@ -326,7 +349,12 @@ void ApplyScaling(File& file) {
           FirstFound({&channel.properties, &group->properties, &file.properties}, kScalingStatus);
       const auto* status_text = status ? std::get_if<std::string>(&status->value) : nullptr;
       if (status_text && winport::EqualsNoCase(*status_text, "scaled")) scales = nullptr;
-      Status s = scales ? CompileScaling(file, *scales, channel) : DDC_NoError;
+      Status s = DDC_NoError;
+      if (scales) {
+        auto it = chains.find(scales);
+        if (it == chains.end()) it = chains.emplace(scales, CompileChain(*scales)).first;
+        s = ScaleChannel(file, it->second, channel);
+      }
       // Which of several raw values is the physical one only a scaling can say.
       if (s == DDC_NoError && !channel.scaling && SeveralScalers(file, channel)) s = DDC_ErrScalingMissing;
       if (s != DDC_NoError) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/ddc/model.h"
@@ -25,12 +26,19 @@ struct ScaleStep {
   std::vector<double> p;
 };
 
-struct Scaling {
-  static constexpr int64_t kStored = -1;  // leaf: the stored values
-  std::vector<int64_t> leaves;            // kStored or a DAQmx scale id
-  std::vector<DDCDataType> leaf_types;
+// The chain that one property list's scales describe, shared by every
+// channel that takes its scaling from that list.
+struct ScaleChain {
+  std::vector<int64_t> leaves;   // Scaling::kStored or a DAQmx scale id
   std::vector<ScaleStep> steps;  // each step's inputs come before it
   ScaleRef output;               // a leaf: delivered in its own type; a step: as doubles
+};
+
+// One channel's scaling: the chain, and the type of each of its leaves in that channel.
+struct Scaling {
+  static constexpr int64_t kStored = -1;  // leaf: the stored values
+  std::shared_ptr<const ScaleChain> chain;
+  std::vector<DDCDataType> leaf_types;
 };
 
 // Works out every number channel's scaling once the file is read: sets its

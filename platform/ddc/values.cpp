@@ -296,7 +296,7 @@ Status ReadStored(const File& file, const Channel& channel, uint64_t first, uint
 // or those of the DAQmx scaler with the leaf's scale id.
 Status ReadLeaf(const File& file, const Channel& channel, const Scaling& scaling, uint32_t leaf, uint64_t first,
                 uint64_t count, uint8_t* out) {
-  const int64_t id = scaling.leaves[leaf];
+  const int64_t id = scaling.chain->leaves[leaf];
   if (id == Scaling::kStored) return ReadStored(file, channel, first, count, out);
   const auto* tdms = std::get_if<TdmsValues>(&channel.source);
   if (!tdms) return DDC_ErrNotSupported;
@@ -315,26 +315,27 @@ Status ReadLeaf(const File& file, const Channel& channel, const Scaling& scaling
 // are kept per thread, for the many calls of one import.
 Status ReadScaled(const File& file, const Channel& channel, uint64_t first, uint64_t count, double* out) {
   const Scaling& scaling = *channel.scaling;
-  const size_t parts = scaling.leaves.size() + scaling.steps.size();
+  const ScaleChain& chain = *scaling.chain;
+  const size_t parts = chain.leaves.size() + chain.steps.size();
   const uint64_t slice = std::clamp<uint64_t>(kScratchBytes / sizeof(double) / parts, 256, 32768);
   thread_local std::vector<double> table;
   thread_local std::vector<uint8_t> stored;
   table.resize(parts * slice);
   stored.resize(slice * sizeof(uint64_t));
   const auto values = [&](ScaleRef ref) {
-    return table.data() + ((ref.leaf ? 0 : scaling.leaves.size()) + ref.index) * slice;
+    return table.data() + ((ref.leaf ? 0 : chain.leaves.size()) + ref.index) * slice;
   };
   for (uint64_t done = 0; done < count;) {
     const uint64_t n = std::min(slice, count - done);
-    for (uint32_t i = 0; i < scaling.leaves.size(); ++i) {
+    for (uint32_t i = 0; i < chain.leaves.size(); ++i) {
       if (Status s = ReadLeaf(file, channel, scaling, i, first + done, n, stored.data())) return s;
       ToLinearDoubles(scaling.leaf_types[i], stored.data(), false, n, 0, 1,
                       reinterpret_cast<uint8_t*>(values({true, i})));
     }
     // The last step is the output: it goes to the caller's buffer.
-    for (uint32_t j = 0; j < scaling.steps.size(); ++j) {
-      const ScaleStep& step = scaling.steps[j];
-      double* dst = j + 1 == scaling.steps.size() ? out + done : values({false, j});
+    for (uint32_t j = 0; j < chain.steps.size(); ++j) {
+      const ScaleStep& step = chain.steps[j];
+      double* dst = j + 1 == chain.steps.size() ? out + done : values({false, j});
       ApplyStep(step, values(step.a), values(step.b), n, dst);
     }
     done += n;
@@ -347,7 +348,8 @@ Status ReadScaled(const File& file, const Channel& channel, uint64_t first, uint
 Status ReadNumbers(const File& file, const Channel& channel, uint64_t first, uint64_t count, uint8_t* out) {
   if (!channel.scaling) return ReadStored(file, channel, first, count, out);
   const Scaling& scaling = *channel.scaling;
-  if (scaling.output.leaf) return ReadLeaf(file, channel, scaling, scaling.output.index, first, count, out);
+  const ScaleRef output = scaling.chain->output;
+  if (output.leaf) return ReadLeaf(file, channel, scaling, output.index, first, count, out);
   if (reinterpret_cast<uintptr_t>(out) % alignof(double) == 0)
     return ReadScaled(file, channel, first, count, reinterpret_cast<double*>(out));
   // The caller's buffer is not aligned for doubles: through one that is.

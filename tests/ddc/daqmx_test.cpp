@@ -265,6 +265,35 @@ TEST_F(DaqmxFiles, ScalingChainsOfPlainAndDaqmxChannels) {
                         {DDC_TypeInt16, {1, 7, -100}}});
 }
 
+// A group's scaling is taken by each of its channels in the channel's own
+// types: the stored values of each, or the DAQmx scaler of the scale id.
+TEST_F(DaqmxFiles, AGroupsScalingIsTakenByEachChannelInItsOwnTypes) {
+  const auto ids = [](uint32_t id) { return std::vector<DaqmxScaler>{{kDaqI16, 0, 0, id}}; };
+  // Plain channels: a linear scale of the stored values.
+  Segment plain;
+  plain.objects = {NoData(Path("G"), {I32("NI_Number_Of_Scales", 1), String("NI_Scale[0]_Scale_Type", "Linear"),
+                                      F64("NI_Scale[0]_Linear_Slope", 2), F64("NI_Scale[0]_Linear_Y_Intercept", 1)}),
+                   WithData(Ch("I"), kI16, 2), WithData(Ch("F"), kF32, 2)};
+  plain.raw = RawData().Values<int16_t>({-3, 4}).Values<float>({0.25f, -8}).Bytes();
+  OpenedFile a(Write({plain}), "TDMs");
+  ExpectChannels(a, {{DDC_TypeDouble, {-5, 9}}, {DDC_TypeDouble, {1.5, -15}}});
+
+  // DAQmx channels: a linear scale of scaler 0, which only the first has.
+  Segment daqmx;
+  daqmx.toc = kDefaultToc | kTocDaqmx;
+  daqmx.objects = {NoData(Path("G"), LinearOnScaler(2, 1)), Daqmx(Ch("Zero"), 2, {2}, ids(0)),
+                   Daqmx(Ch("Five"), 2, {2}, ids(5))};
+  daqmx.raw = RawData().Values<int16_t>({-3, 4}).Bytes();
+  OpenedFile b(Write({daqmx}), "TDMs");
+  ASSERT_EQ(b.Status(), 0);
+  const std::vector<DDCChannelHandle> channels = Channels(b.Groups()[0]);
+  ASSERT_EQ(channels.size(), 2u);
+  EXPECT_EQ(Numbers(channels[0]), (std::vector<double>{-5, 9}));
+  DDCDataType type = DDC_TypeDouble;
+  EXPECT_EQ(DDC_GetDataType(channels[1], &type), DDC_ErrScaleParameter);
+  EXPECT_EQ(type, DDC_TypeUnsupported);
+}
+
 TEST_F(DaqmxFiles, ChainsThatCannotBeComputedLeaveTheChannelWithoutValues) {
   const auto typed = [](const char* type) {
     return std::vector<Property>{I32("NI_Number_Of_Scales", 1), String("NI_Scale[0]_Scale_Type", type)};
@@ -281,6 +310,10 @@ TEST_F(DaqmxFiles, ChainsThatCannotBeComputedLeaveTheChannelWithoutValues) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
+  // Every value passes each coefficient: a polynomial of very many stalls the reading.
+  std::vector<Property> manyCoefficients = with(typed("Polynomial"), {I32("NI_Scale[0]_Polynomial_Coefficients_Size", 300)});
+  for (int i = 0; i < 300; ++i)
+    manyCoefficients.push_back(F64("NI_Scale[0]_Polynomial_Coefficients[" + std::to_string(i) + "]", 1));
   const Case cases[] = {
       {"RTD", typed("RTD"), false, DDC_ErrScaleRTD},
       {"thermistor", typed("Thermistor"), false, DDC_ErrScaleThermistor},
@@ -308,6 +341,7 @@ TEST_F(DaqmxFiles, ChainsThatCannotBeComputedLeaveTheChannelWithoutValues) {
        {I32("NI_Number_Of_Scales", 4), String("NI_Scale[3]_Scale_Type", "AdvancedAPI"),
         U32("NI_Scale[3]_AdvancedAPI_Input_Source", 2)},
        true, DDC_ErrScaleParameter},
+      {"a polynomial of more coefficients than a chain computes", manyCoefficients, false, DDC_ErrScaleParameter},
       {"two DAQmx scalers and no scaling", {}, true, DDC_ErrScalingMissing},
   };
   for (const Case& c : cases) {

@@ -3,9 +3,13 @@
 // file) and the options that change the signals.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 
 #include "mdf/blocks.h"
@@ -166,6 +170,26 @@ SG_MUL_VAL_ 320 Child Loop1 0-0;
 SG_MUL_VAL_ 320 UnderPast Past 1-1;
 )";
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // their shadow memory takes the address space
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The bytes of address space the process holds now.
+uint64_t AddressSpaceInUse() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  statm >> pages;
+  return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
 std::string LeftOutWarning(const char* signal, const char* why) {
   return winport::Utf8ToAnsi(std::string("Warnung für Signal ") + signal + why + ", das Signal wird ausgelassen.");
 }
@@ -247,6 +271,40 @@ TEST_F(CanLogImportTest, MultiplexingThatCannotBeResolvedLeavesItsSignalsOutWith
   EXPECT_TRUE(script.Ok()) << script.Report();
   EXPECT_EQ(SignalNames(import), (std::vector<std::string>{"time@1", "Fine", "Sel"}));
   EXPECT_EQ(Values("Fine"), (std::vector<double>{8, 9}));
+}
+
+// A database may give a message very many multiplexors: their values are
+// decoded in shorter slices of frames, not in memory that grows with them.
+TEST_F(CanLogImportTest, ManyMultiplexorsDecodeInBoundedMemory) {
+  constexpr int kMultiplexors = 20000;
+  std::string text = "VERSION \"\"\n\nBU_: ECU\n\nBO_ 400 Many: 8 ECU\n";
+  for (int i = 0; i < kMultiplexors; ++i) text += " SG_ Sel" + std::to_string(i) + " M : 0|8@1+ (1,0) [0|0] \"\" ECU\n";
+  text += " SG_ S m1 : 8|8@1+ (1,0) [0|0] \"\" ECU\n\nSG_MUL_VAL_ 400 S Sel" + std::to_string(kMultiplexors - 1) + " 1-1;\n";
+  WriteFileBytes(dbc, text);
+  // Frame i selects S when i is odd; S holds its value between.
+  std::vector<CanLogFrame> frames;
+  std::vector<double> expected;
+  for (int i = 0; i < 150; ++i) {
+    frames.push_back(Frame(0.01 * i, 400, {static_cast<uint8_t>(i % 2), static_cast<uint8_t>(i), 0, 0, 0, 0, 0, 0}));
+    expected.push_back(i == 0 ? 1 : i % 2 ? i : i - 1);
+  }
+  WriteLog(frames);
+  // Without sanitizers, room for the import but not for 10000 frames' values of every multiplexor (1.6 GB).
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
+  const bool limited = !kSanitized;
+  if (limited) {
+    rlimit limit = saved;
+    limit.rlim_cur = AddressSpaceInUse() + (uint64_t{768} << 20);
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
+  }
+  ScriptedAnswers script;
+  const HRESULT hr = Import(settings);
+  if (limited) ::setrlimit(RLIMIT_AS, &saved);
+  ASSERT_EQ(hr, S_OK);
+  EXPECT_TRUE(script.Ok()) << script.Report();
+  EXPECT_EQ(Values("S"), expected);
+  EXPECT_EQ(Values("Sel" + std::to_string(kMultiplexors - 1)).size(), frames.size());
 }
 
 TEST_F(CanLogImportTest, WideIntegersAndSignalsPastTheFrame) {
