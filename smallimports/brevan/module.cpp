@@ -75,8 +75,12 @@ class CZPScalar : public smallimports::RecordView<CZPScalar, TarvixImport, small
 // data file offered there is no data space (DataSize 0): nothing to copy.
 struct Traits {
   using Import = TarvixImport;
+  // A data file that ends early imports what it holds, and a box names the
+  // channels that got fewer values.
   static bool Load(const std::string& path, Import& out) {
-    return ParseTarvixHeaderFile(path, out).status == TarvixStatus::Ok;
+    if (ParseTarvixHeaderFile(path, out).status != TarvixStatus::Ok) return false;
+    smallimports::ShowShortfall("Tarvix Import", smallimports::IncompleteFileText(out.dataPath, out.shortfall));
+    return true;
   }
   static LONG IsValid(const std::string& path) { return IsTarvixHeaderFile(path) ? 1 : 0; }
   static smallimports::DataSpaceRead ReadMemory(const Import&, uint32_t, uint8_t*, uint32_t) { return {}; }

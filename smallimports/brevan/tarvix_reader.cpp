@@ -256,12 +256,15 @@ class TarvixReader {
  public:
   TarvixReader(const std::string& path, TarvixImport& out) : path_(path), out_(out) {}
 
+
   TarvixResult Read() {
     if (!file_.Open(path_)) return Fail(TarvixStatus::OpenFailed);
     if (!ReadHead(file_, head_)) return Fail(TarvixStatus::ShortHead);
     out_.fileDate = head_.fileDate;
     if (!ChannelCountFits(head_, file_.Size())) return Fail(TarvixStatus::BadChannelCount);
     if (head_.recordSize < 1) return Fail(TarvixStatus::BadRecordSize);
+    outsideRecord_ = winport::Utf8ToAnsi("Außerhalb des Datensatzes von ") + std::to_string(head_.recordSize) +
+                     " Bytes, ignoriert";
     if (!ReadChannels()) return Fail(status_);
     if (!ReadFurtherRecords()) return Fail(status_);
     if (!EstimateTimeBase()) return Fail(status_);
@@ -479,15 +482,21 @@ class TarvixReader {
   }
 
   // The data space: streamed from the data file when the layout allows it;
-  // it reaches the last byte any signal's positions reach.
+  // it reaches the last byte any signal's positions reach. Only values that
+  // lie within their record and within the data file count.
   bool OfferData() {
     if (out_.signals.Empty() || out_.dataPath.empty() || head_.layoutFlag != 0 ||
         (static_cast<uint32_t>(out_.signals[0].typeCode) & kNoStreamingBit) != 0)
       return true;
     const uint64_t r = static_cast<uint64_t>(head_.recordSize);
-    uint64_t size = records_ * r;
+    smallimports::FileCursor data;
+    const uint64_t fileSize = data.Open(out_.dataPath) ? data.Size() : 0;
+    const uint64_t available = fileSize > out_.dataOffset ? fileSize - out_.dataOffset : 0;
+    uint64_t size = std::min(records_ * r, available);
     uint64_t sum = 0;
-    for (const BrevanSignal& s : out_.signals) {
+    for (BrevanSignal& s : out_.signals) {
+      if (s.NoOfValues <= 0) continue;
+      TakeHeldValues(s, available);
       if (s.NoOfValues <= 0) continue;
       const uint64_t n = static_cast<uint64_t>(s.NoOfValues);
       sum += n * static_cast<uint64_t>(s.valueSize);
@@ -504,6 +513,32 @@ class TarvixReader {
     return true;
   }
 
+  // Cuts a signal's values to those that lie within their record of R bytes
+  // and within the `available` bytes of the data file from D on; a signal
+  // left without values is ignored. The shortfall names each one cut.
+  void TakeHeldValues(BrevanSignal& s, uint64_t available) {
+    const uint64_t r = static_cast<uint64_t>(head_.recordSize);
+    const uint64_t perRecord = static_cast<uint64_t>(std::max<int64_t>(1, ValuesPerRecord(s)));
+    const uint64_t size = static_cast<uint64_t>(s.valueSize);
+    const uint64_t offset = static_cast<uint64_t>(std::max(0, s.BlockOffset));
+    const uint64_t stride = perRecord > 1 ? size : 0;
+    uint64_t held = 0;
+    std::string_view heading = smallimports::kFewerValues;
+    if (offset + (perRecord - 1) * stride + size > r) {
+      heading = outsideRecord_;
+    } else {
+      const uint64_t rest = available % r;
+      held = available / r * perRecord + (rest >= offset + size ? std::min(perRecord, (rest - offset - size) / std::max<uint64_t>(stride, 1) + 1) : 0);
+    }
+    if (held >= static_cast<uint64_t>(s.NoOfValues)) return;
+    SetTimeAxis(s, static_cast<int64_t>(held), s.XFactor);
+    if (held == 0) {
+      s.Ignore = 1;
+      if (heading == smallimports::kFewerValues) heading = smallimports::kNoValues;
+    }
+    out_.shortfall.Add(heading, s.Name.str());
+  }
+
   const std::string& path_;
   TarvixImport& out_;
   smallimports::FileCursor file_;
@@ -514,6 +549,8 @@ class TarvixReader {
   int64_t recordBytes_ = 0;  // the bytes the channels' values take in a record, as laid out
   bool foundFurtherRecord_ = false;
   uint32_t lastChannelId_ = 0;
+  // The shortfall's heading of channels whose values pass their record's end.
+  std::string outsideRecord_;
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "smallimports/support/records.h"
+#include "smallimports/support/shortfall.h"
 
 namespace brevan {
 
@@ -49,6 +50,9 @@ struct TarvixImport {
   uint32_t dataSize = 0;
   bool streaming = false;   // the data space is offered, read from dataPath
   uint64_t dataOffset = 0;  // D: where the data space begins in the data file
+  // Channels that got fewer values than the sampling states: the data file
+  // ends before them, or they pass their record's end.
+  smallimports::Shortfall shortfall;
 };
 
 enum class TarvixStatus {
@@ -73,7 +77,9 @@ std::string TarvixResultText(const TarvixResult& result);
 
 // Reads the header file and sets up the data space over the data file (`out`
 // is emptied first and left empty on failure). Where the data file is
-// missing, the user is asked for another (message box and file dialog).
+// missing, the user is asked for another (message box and file dialog). A
+// signal's NoOfValues counts only the values that lie within their record
+// and within the data file; one left without any gets Ignore 1.
 TarvixResult ParseTarvixHeaderFile(const std::string& path, TarvixImport& out);
 // The validity check: the head reads, C fits the file and the first record is
 // a channel record. Asks nothing.

@@ -223,6 +223,14 @@ class Loader {
     return false;
   }
 
+  // A read that came short although the file's size held it (the file
+  // changed meanwhile): the "fread" box, and no sample block is left.
+  HestorResult ReadFailed(uint64_t bytes, uint64_t offset) {
+    ReportFileError("fread", static_cast<int64_t>(bytes), offset);
+    out_.samples.clear();
+    return Fail(HestorStatus::ReadFailed, offset);
+  }
+
   HestorResult LoadInterleaved() {
     uint64_t recordSize = 0;
     for (HestorSignal& s : out_.signals) {
@@ -240,15 +248,15 @@ class Loader {
     if (org_ == 1) {
       if (!CheckOffset(head)) return Fail(HestorStatus::SeekFailed, position_);
       const uint64_t offset = static_cast<uint64_t>(head.channelOffset);
+      // Streamed data too must lie in the file: none of them is read now.
+      if (!CheckEnd(head, Add(offset, dataSize))) return Fail(HestorStatus::ReadFailed, offset);
       if (dataSize >= kStreamFromBytes) {
         out_.streaming = true;
         out_.dataOffset = offset;
         return {HestorStatus::Ok, offset};
       }
-      if (!CheckEnd(head, Add(offset, dataSize))) return Fail(HestorStatus::ReadFailed, offset);
       out_.samples.resize(dataSize);
-      file_.SeekTo(offset);
-      file_.Read(out_.samples.data(), dataSize);
+      if (!file_.SeekTo(offset) || !file_.Read(out_.samples.data(), dataSize)) return ReadFailed(dataSize, offset);
       return {HestorStatus::Ok, offset + dataSize};
     }
     // Organisation 0: each channel's values follow each other; 2 and above:
@@ -271,8 +279,7 @@ class Loader {
       uint64_t pos = static_cast<uint64_t>(s.channelOffset);
       uint8_t* dst = out_.samples.data() + s.BlockOffset;
       for (uint64_t k = 0; k < values; ++k, dst += recordSize) {
-        file_.SeekTo(pos);
-        file_.Read(dst, size);
+        if (!file_.SeekTo(pos) || !file_.Read(dst, size)) return ReadFailed(size, pos);
         const bool alone = org_ < 2 || k == 0 || (k + 1) % static_cast<uint64_t>(org_) != 0;
         pos += alone ? size : run;
       }
@@ -313,8 +320,8 @@ class Loader {
         uint8_t* dst = out_.samples.data() + static_cast<uint64_t>(s.Block0) * kBlockBytes;
         for (uint64_t k = 0; k < values; ++k, dst += 4) {
           uint8_t raw[8] = {};
-          file_.SeekTo(pos);
-          file_.Read(raw, static_cast<uint64_t>(s.valueSize));
+          if (!file_.SeekTo(pos) || !file_.Read(raw, static_cast<uint64_t>(s.valueSize)))
+            return ReadFailed(static_cast<uint64_t>(s.valueSize), pos);
           const float value = ToFloat(raw, s.DTyp);
           std::memcpy(dst, &value, 4);
           pos += static_cast<uint64_t>(s.valueSize);

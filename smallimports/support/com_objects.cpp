@@ -41,11 +41,9 @@ HRESULT DataSpaceCursor::Read(IUnknown** pBuffer, ULONG bytes, const void* data,
   if (bytes == 0) return S_OK;
   if (!pBuffer || !*pBuffer) return E_POINTER;
   auto* target = *reinterpret_cast<uint8_t**>(pBuffer);
-  DataSpaceRead read;
-  if (!stream_)
-    read = memory(data, position_, target, bytes);
-  else if (stream_->IsOpen())
-    read = stream_->Read(position_, target, bytes);
+  const DataSpaceRead read = stream_ ? stream_->Read(position_, target, bytes) : memory(data, position_, target, bytes);
+  // A read the file can no longer serve fails, and the position stays.
+  if (!read.complete) return E_FAIL;
   position_ += read.advance;
   return S_OK;
 }

@@ -50,8 +50,10 @@ class DataSpaceCursor {
   // moves back from the current position or lies past every data space.
   void Seek(LONG lPos, LONG origin, uint32_t dataSize);
   // Copies from the position into the byte pointer at pBuffer: from the file
-  // in file mode (while it is open), else through `memory`. A position outside
-  // the data space copies nothing; the position moves as the read says.
+  // in file mode, else through `memory`. A position outside the data space
+  // copies nothing; the position moves as the read says. E_FAIL, the
+  // position unchanged, when the read is not complete: in file mode while the
+  // file is not open, or when it no longer holds the bytes.
   HRESULT Read(IUnknown** pBuffer, ULONG bytes, const void* data, MemoryRead memory);
 
   uint32_t Position() const { return position_; }

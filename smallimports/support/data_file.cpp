@@ -1,7 +1,6 @@
 #include "smallimports/support/data_file.h"
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -31,11 +30,12 @@ std::optional<std::string> FindFileNoCase(const std::string& folder, const std::
 DataSpaceRead StreamedData::Read(uint64_t position, uint8_t* buffer, uint32_t bytes) {
   if (position >= size_) return {};
   const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bytes, size_ - position));
-  size_t got = 0;
-  if (file_.IsOpen() && file_.SeekTo(std::min(offset_ + position, file_.Size())))
-    got = file_.ReadSome(buffer, n);
-  std::memset(buffer + got, 0, n - got);
-  return {n, n};
+  // The file may have been cut since the import: bytes it no longer holds are
+  // no values, and the caller's buffer stays as it was where that shows before reading.
+  const uint64_t at = offset_ + position;
+  const bool complete = file_.IsOpen() && at <= file_.Size() && n <= file_.Size() - at && file_.SeekTo(at) &&
+                        file_.ReadSome(buffer, n) == n;
+  return {complete ? n : 0, n, complete};
 }
 
 }  // namespace smallimports

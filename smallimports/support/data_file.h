@@ -19,7 +19,7 @@ std::optional<std::string> FindFileNoCase(const std::string& folder, const std::
 bool IsReadableFile(const std::string& path);
 
 // A data space of `size` bytes that begins at `offset` in a file and is read
-// from it at every request; bytes the file does not hold read as zeros.
+// from it at every request.
 class StreamedData {
  public:
   StreamedData() = default;
@@ -33,7 +33,8 @@ class StreamedData {
   void Close() { file_.Close(); }
   bool IsOpen() const { return file_.IsOpen(); }
   // Copies data-space bytes from `position` (relative to the data space), at
-  // most size - position; nothing outside the data space.
+  // most size - position; nothing outside the data space. Not complete when
+  // the file is not open or no longer holds them all.
   DataSpaceRead Read(uint64_t position, uint8_t* buffer, uint32_t bytes);
 
  private:

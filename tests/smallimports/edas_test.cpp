@@ -416,6 +416,10 @@ TEST_F(EdasTest, Failures) {
       {"frames 10^9", ew::Lines({"typ:int16", "org:linear", "frames:1000000000", "endheader"}) +
                           ew::ChannelSection({"name:x", "channel_offset:40"}),
        HestorStatus::ReadFailed, "Dateifehler in Funktion fread( 2000000000 ) bei 40"},
+      // Data that would stay in the file must lie in it all the same; nothing is read or allocated.
+      {"streamed frames 10^9", ew::Lines({"typ:int16", "org:block1", "frames:1000000000", "endheader"}) +
+                                   ew::ChannelSection({"name:x", "channel_offset:40"}),
+       HestorStatus::ReadFailed, "Dateifehler in Funktion fread( 2000000000 ) bei 40"},
       {"block form past the end", head + ew::ChannelSection({"name:x"}) +
                                       ew::ChannelSection({"name:y", "frames:11", "channel_offset:200"}),
        HestorStatus::ReadFailed, "Dateifehler in Funktion fread( 22 ) bei 200"},
@@ -453,13 +457,6 @@ TEST_F(EdasTest, Failures) {
       EXPECT_EQ(boxes[0].text, c.box) << c.what;
     }
   }
-  // With organisation 1 the same 10^9 values are streamed: nothing is read or allocated.
-  ew::EdasFile big;
-  big.header = ew::Lines({"typ:int16", "org:block1", "frames:1000000000", "endheader"}) +
-               ew::ChannelSection({"name:x", "channel_offset:40"});
-  ASSERT_EQ(Read(big), HestorStatus::Ok);
-  EXPECT_TRUE(import_.streaming);
-  EXPECT_EQ(import_.dataSize, 2000000000u);
   // A preamble shorter than 32 bytes.
   testsupport::WriteFileBytes(dir_.File("short.eda"), "EDAS");
   EXPECT_EQ(hestor::ParseHestorFile(dir_.File("short.eda"), import_).status, HestorStatus::ShortPreamble);
@@ -533,11 +530,18 @@ TEST_F(HestorObjectTest, FileModeReadsFromD) {
   file.Call("Close");
   EXPECT_EQ(smalltest::ReadBytes(file, 2), "\x01\x02");
   file.Call("Close");
-  EXPECT_EQ(smalltest::ReadBytes(file, 2), "\xEE\xEE");  // closed: nothing is read
-  // A file cut after the import: what it lacks reads as zeros.
-  std::filesystem::resize_file(path, 1001);
+  // Closed: there is no file to read from, so the read fails.
+  std::string buffer(2, '\xEE');
+  auto* pointer = reinterpret_cast<uint8_t*>(buffer.data());
+  EXPECT_THROW(file.Call("Read", {host::BufferRef{&pointer}, int64_t{2}}), host::CallError);
+  EXPECT_EQ(buffer, "\xEE\xEE");
+  // A file cut after the import: a read of what it lacks fails rather than
+  // delivering what the file no longer holds; what it still holds reads.
+  std::filesystem::resize_file(path, 1002);
   file.Call("Open");
-  EXPECT_EQ(smalltest::ReadBytes(file, 3), std::string("\x01\0\0", 3));
+  EXPECT_THROW(file.Call("Read", {host::BufferRef{&pointer}, int64_t{3}}), host::CallError);
+  EXPECT_EQ(buffer, "\xEE\xEE");
+  EXPECT_EQ(smalltest::ReadBytes(file, 2), "\x01\x02");
   file.Call("Close");
 }
 

@@ -418,13 +418,82 @@ TEST_F(TarvixTest, MissingDataFile) {
   EXPECT_EQ(host.Samples("a").bytes, "123456");
 }
 
-TEST_F(TarvixTest, TruncatedDataFileReadsAsZeros) {
-  WriteData("full.dta", 3);
-  ASSERT_EQ(brevan::ParseTarvixHeaderFile(WriteHeader(FullHeader()), import_).status, TarvixStatus::Ok);
-  const std::string values = Streamed(import_.signals[0]);
-  ASSERT_EQ(values.size(), static_cast<size_t>(kRecords));
-  EXPECT_EQ(values.substr(0, 3), DataRecord(0).substr(0, 1) + DataRecord(1).substr(0, 1) + DataRecord(2).substr(0, 1));
-  EXPECT_EQ(values.substr(3), std::string(kRecords - 3, '\0'));
+// A data file that ends before the records the sampling states: each channel
+// keeps the values that lie in the file, one box names the channels cut, and
+// the data space ends with the file.
+TEST_F(TarvixTest, ShortDataFileGivesEachChannelTheValuesItHolds) {
+  const std::string header = WriteHeader(FullHeader());
+  const std::string dta = dir_.File("full.dta");
+  const std::string intro = "Die Datei " + dta + " ist unvollständig.\n";
+  const std::string tenNames = "1_bad_name, ch2, ch3, ch4, ch5, ch6, ch7, ch8, ch9, ch10";
+  struct Case {
+    const char* what;
+    size_t bytes;         // of the data file after D
+    int32_t first, last;  // values of channels 1 to 5 (bytes 0 to 9 of a record) and of the others
+    std::string box;
+  } cases[] = {
+      {"three whole records", 3 * kRecordSize, 3, 3, "Weniger Werte als angegeben: " + tenNames + " und 6 weitere"},
+      {"and 10 bytes of the fourth", 3 * kRecordSize + 10, 4, 3,
+       "Weniger Werte als angegeben: " + tenNames + " und 6 weitere"},
+      {"nothing after D", 0, 0, 0, "Keine Werte, ignoriert: " + tenNames + " und 6 weitere"},
+  };
+  smalltest::ModuleHost host(smalltest::kBrevanModule);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string data(kDataOffset, 'D');
+    for (int k = 0; k < kRecords; ++k) data += DataRecord(k);
+    testsupport::WriteFileBytes(dta, data.substr(0, kDataOffset + c.bytes));
+    ASSERT_EQ(brevan::ParseTarvixHeaderFile(header, import_).status, TarvixStatus::Ok);
+    EXPECT_EQ(import_.dataSize, c.bytes);
+    const testsupport::ImportResult r = host.Import("Brevan.ZPFileImport", header);
+    ASSERT_EQ(r.signals.size(), 16u);
+    for (size_t i = 0; i < r.signals.size(); ++i) {
+      const int32_t values = i < 5 ? c.first : c.last;
+      EXPECT_EQ(host::NumberOf(r.signals[i], "NoOfValues"), values) << i;
+      EXPECT_EQ(host::NumberOf(r.signals[i], "Ignore"), values == 0 || i + 1 == 16 ? 1 : 0) << i;  // code 16: no type
+      EXPECT_EQ(host::NumberOf(r.signals[i], "XMax"), (values - 1) * 0.002) << i;
+      const std::string streamed = host.Samples(std::to_string(i + 1)).bytes;
+      EXPECT_EQ(streamed, Streamed(import_.signals[i])) << i;
+      EXPECT_EQ(streamed.size(), static_cast<size_t>(values * kValueSize[i + 1])) << i;
+    }
+    if (c.last > 0) {
+      EXPECT_EQ(host.Samples("ch3").bytes.substr(0, 6),
+                DataRecord(0).substr(2, 2) + DataRecord(1).substr(2, 2) + DataRecord(2).substr(2, 2));
+    }
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].caption, "Tarvix Import");
+    EXPECT_EQ(r.boxes[0].text, intro + c.box);
+  }
+  // Cut after the import: a read of what the file no longer holds fails.
+  WriteData("full.dta", kRecords);
+  host.Import("Brevan.ZPFileImport", header);
+  testsupport::WriteFileBytes(dta, std::string(kDataOffset, 'D') + DataRecord(0));
+  EXPECT_THROW(host.Samples("ch3"), host::CallError);
+}
+
+// Channels whose values pass the end of their record (the value sizes add up
+// to more than R) would read the next record's bytes: they are ignored, and
+// the box says why.
+TEST_F(TarvixTest, ChannelsBeyondTheRecordAreIgnored) {
+  std::string h = tw::HeadBytes({.recordSize = 4, .channels = 3});
+  h += tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+  h += tw::ChannelRecord({.id = 2, .name = "b", .label = "", .unit = "", .typeCode = 4});
+  h += tw::ChannelRecord({.id = 3, .name = "c", .label = "", .unit = "", .typeCode = 3});
+  h += tw::DataFileRecord("r.dta", 0) + tw::SamplingRecord(3, 10) + tw::EndRecord();
+  testsupport::WriteFileBytes(dir_.File("r.dta"), tw::LE(0x00010002, 4) + tw::LE(0x00030004, 4) + tw::LE(0x00050006, 4));
+  const std::string header = WriteHeader(h, "r.hdr");
+  smalltest::ModuleHost host(smalltest::kBrevanModule);
+  const testsupport::ImportResult r = host.Import("Brevan.ZPFileImport", header);
+  ASSERT_EQ(r.signals.size(), 3u);
+  EXPECT_EQ(host.Samples("a").values, (std::vector<std::optional<double>>{2, 4, 6}));
+  EXPECT_EQ(host.Samples("b").values, (std::vector<std::optional<double>>{1, 3, 5}));
+  EXPECT_EQ(host::NumberOf(r.signals[2], "NoOfValues"), 0);
+  EXPECT_EQ(host::NumberOf(r.signals[2], "Ignore"), 1);
+  EXPECT_TRUE(host.Samples("c").values.empty());
+  EXPECT_EQ(host::NumberOf(r.file, "DataSize"), 12);
+  ASSERT_EQ(r.boxes.size(), 1u);
+  EXPECT_EQ(r.boxes[0].text,
+            "Die Datei " + dir_.File("r.dta") + " ist unvollständig.\nAußerhalb des Datensatzes von 4 Bytes, ignoriert: c");
 }
 
 TEST_F(TarvixTest, RecordWalkIsBoundedByEachLength) {
