@@ -20,8 +20,13 @@ struct Traits {
   static constexpr comserver::Interface kSignalInterface{
       "IISignal", winport::GuidOf("{5178EE04-6091-4AE5-B775-16E17773A44D}"), smallimports::contract::kSignalMembers};
 
-  // RPC III failures show no box.
-  static bool Load(const std::string& path, Import& out) { return ParseRpcFile(path, out).status == RpcStatus::Ok; }
+  // RPC III failures show no box; a file cut inside its samples imports what
+  // it holds, and a box names the channels that got fewer values.
+  static bool Load(const std::string& path, Import& out) {
+    if (ParseRpcFile(path, out).status != RpcStatus::Ok) return false;
+    smallimports::ShowShortfall("Jorvel", smallimports::IncompleteFileText(path, out.shortfall));
+    return true;
+  }
   static LONG IsValid(const std::string&) { return 1; }
   static smallimports::DataSpaceRead ReadMemory(const Import& data, uint32_t position, uint8_t* buffer,
                                                 uint32_t bytes) {

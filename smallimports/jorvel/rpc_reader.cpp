@@ -122,7 +122,34 @@ uint64_t LayoutBytes(const RpcLayout& layout) {
   return smallimports::CheckedMul(points, layout.channels * 2).value_or(UINT64_MAX);
 }
 
+// Cuts each channel's NoOfValues to the values the stored bytes hold, and
+// the data space to the records that hold any (the first channel's).
+void TakeHeldValues(RpcImport& out, uint64_t stored) {
+  for (JorvelSignal& s : out.signals) {
+    const uint64_t held = HeldValues(out.layout, stored, static_cast<uint64_t>(s.number - 1));
+    if (held >= out.layout.values) continue;
+    s.NoOfValues = static_cast<int32_t>(held);
+    if (held == 0) s.Ignore = 1;
+    out.shortfall.Add(held == 0 ? smallimports::kNoValues : smallimports::kFewerValues, s.Name.str());
+  }
+  out.dataSize = static_cast<uint32_t>(out.blockSize) * static_cast<uint32_t>(out.signals[0].NoOfValues);
+}
+
 }  // namespace
+
+uint64_t HeldValues(const RpcLayout& layout, uint64_t stored, uint64_t k) {
+  const uint64_t g = layout.pointsPerGroup;
+  const uint64_t groupBytes = smallimports::CheckedMul(g, layout.channels * 2).value_or(UINT64_MAX);
+  // The group the bytes end in; the groups before it are whole.
+  const uint64_t group = std::min(stored / groupBytes, layout.groups - 1);
+  const bool last = group == layout.groups - 1;
+  const uint64_t step = last ? layout.lastGroupStep : g;
+  const uint64_t count = last ? layout.lastGroupValues : g;
+  const uint64_t points = (stored - group * groupBytes) / 2;  // whole values of that group
+  const uint64_t before = smallimports::CheckedMul(k, step).value_or(UINT64_MAX);
+  const uint64_t inGroup = points > before ? std::min(count, points - before) : 0;
+  return group * g + inGroup;
+}
 
 int64_t ParseRpcDate(std::string_view text) {
   int n[6];
@@ -250,7 +277,9 @@ RpcResult ParseRpcFile(const std::string& path, RpcImport& out) {
     bytes.resize(file.ReadSome(bytes.data(), bytes.size()) & ~size_t{1});
     if (bigEndian)  // each 16-bit value's two bytes exchanged
       for (size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    const uint64_t stored = bytes.size();
     out.samples.Assign(out.layout, std::move(bytes));
+    TakeHeldValues(out, stored);
   } catch (const std::bad_alloc&) {
     return Fail(out, RpcStatus::OutOfMemory, *headerBytes);
   }

@@ -17,6 +17,7 @@
 
 #include "smallimports/support/data_space.h"
 #include "smallimports/support/records.h"
+#include "smallimports/support/shortfall.h"
 
 namespace jorvel {
 
@@ -45,7 +46,9 @@ struct RpcLayout {
 };
 
 // The samples as the file holds them (little-endian), and the mapping from
-// the interleaved data space onto them; values the file does not reach read 0.
+// the interleaved data space onto them. A record's column whose value the
+// file does not hold (a channel of a cut file beyond its NoOfValues) is
+// padding and reads 0; no signal's values lie there.
 class RpcSamples {
  public:
   void Assign(const RpcLayout& layout, std::vector<uint8_t> bytes);
@@ -69,6 +72,8 @@ struct RpcImport {
   uint32_t dataSize = 0;
   RpcLayout layout;
   RpcSamples samples;
+  // Channels that got fewer values than the header states (the file is cut).
+  smallimports::Shortfall shortfall;
 };
 
 enum class RpcStatus {
@@ -93,13 +98,19 @@ struct RpcResult {
 std::string RpcResultText(const RpcResult& result);
 
 // Reads the file into `out` (emptied first; left empty on failure). No message
-// is shown.
+// is shown. A file cut inside its samples gives each channel the values it
+// holds whole: NoOfValues counts only those, a channel without any gets
+// Ignore 1, and the shortfall names them.
 RpcResult ParseRpcFile(const std::string& path, RpcImport& out);
 
 // "day.month.year hour:minute:second" as local time (daylight saving as the
 // runtime decides); a year of 100 or below counts from 1900. 0 when the text
 // does not hold the six numbers.
 int64_t ParseRpcDate(std::string_view text);
+
+// The values of channel k (from 0) that the first `stored` bytes of the
+// samples hold whole.
+uint64_t HeldValues(const RpcLayout& layout, uint64_t stored, uint64_t k);
 
 // Copies at most data size - position bytes and moves the position as far.
 smallimports::DataSpaceRead ReadRpcDataSpace(const RpcImport& data, uint32_t position, uint8_t* buffer,

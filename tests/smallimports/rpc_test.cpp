@@ -222,20 +222,50 @@ TEST_F(RpcTest, GroupLayouts) {
   }
 }
 
-TEST_F(RpcTest, TruncatedDataReadsAsZeros) {
-  const rw::RpcSpec spec = TwoChannels(4, 8, 3);  // groups of 8 points: 32 bytes a group
+// A file cut inside its samples: each channel takes the values the file
+// holds whole (padding of the last group is no value), one box names the
+// channels that got fewer, and the host never receives a value the file lacks.
+TEST_F(RpcTest, CutFileGivesEachChannelTheValuesItHolds) {
+  const rw::RpcSpec spec = TwoChannels(4, 8, 3);  // 12 values a channel, groups of 8 points, the last one padded
   const std::string bytes = rw::WriteRpcFile(spec);
   const size_t header = bytes.size() - rw::RpcData(spec).size();
-  // Cut inside the second channel of the first group, in the middle of a value.
-  ASSERT_EQ(ReadBytes(bytes.substr(0, header + 16 + 5)).status, RpcStatus::Ok);
-  std::vector<int16_t> first(spec.channels[0].values.begin(), spec.channels[0].values.begin() + 8);
-  first.resize(12, 0);
-  EXPECT_EQ(ChannelValues(import_, 0), first);
-  std::vector<int16_t> second(12, 0);
-  second[0] = spec.channels[1].values[0];
-  second[1] = spec.channels[1].values[1];  // the half value at the cut reads 0
-  EXPECT_EQ(ChannelValues(import_, 1), second);
-  EXPECT_LE(import_.samples.StoredBytes(), 20u);
+  struct Case {
+    const char* what;
+    size_t dataBytes;
+    int32_t first, second;  // values the channels keep
+    std::string box;        // the lines after the first; empty: no box
+  } cases[] = {
+      {"in the second channel's third value", 16 + 5, 8, 2, "\nWeniger Werte als angegeben: Force_X, Force_Z"},
+      {"in the first channel", 10, 5, 0,
+       "\nWeniger Werte als angegeben: Force_X\nKeine Werte, ignoriert: Force_Z"},
+      {"in the last group", 32 + 16 + 4, 12, 10, "\nWeniger Werte als angegeben: Force_Z"},
+      {"in the last group's padding", 64 - 1, 12, 12, ""},
+  };
+  smalltest::ModuleHost host(smalltest::kJorvelModule);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(ReadBytes(bytes.substr(0, header + c.dataBytes)).status, RpcStatus::Ok);
+    EXPECT_EQ(import_.signals[0].NoOfValues, c.first);
+    EXPECT_EQ(import_.signals[1].NoOfValues, c.second);
+    EXPECT_EQ(import_.signals[1].Ignore, c.second == 0 ? 1 : 0);
+    EXPECT_EQ(import_.dataSize, static_cast<uint32_t>(4 * c.first));
+
+    const testsupport::ImportResult r = host.Import("Jorvel.FileImport", dir_.File("test.rsp"));
+    EXPECT_EQ(host::NumberOf(r.file, "DataSize"), 4 * c.first);
+    for (size_t k = 0; k < 2; ++k) {
+      const std::vector<int16_t>& all = spec.channels[k].values;
+      const size_t n = static_cast<size_t>(k == 0 ? c.first : c.second);
+      EXPECT_EQ(host::NumberOf(r.signals[k], "NoOfValues"), static_cast<double>(n));
+      EXPECT_EQ(HostValues(host, k), std::vector<int16_t>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n)));
+    }
+    if (c.box.empty()) {
+      EXPECT_TRUE(r.boxes.empty());
+      continue;
+    }
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].caption, "Jorvel");
+    EXPECT_EQ(r.boxes[0].text, "Die Datei " + dir_.File("test.rsp") + " ist unvollständig." + c.box);
+  }
 }
 
 TEST_F(RpcTest, HeaderKeywords) {
