@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string_view>
 
 #include "platform/ui/messagebox.h"
 #include "smallimports/support/text.h"
@@ -11,6 +13,23 @@
 namespace filmor {
 
 namespace {
+
+// The lines of the box that names the signals an import could not give
+// every value the file states.
+constexpr std::string_view kFewerValues = "Fewer values than stated";
+constexpr std::string_view kNoValues = "No values, ignored";
+constexpr std::string_view kUnknownColumnType = "Column type without a conversion, left out";
+constexpr std::string_view kNarrowColumn = "Column narrower than its values, left out";
+
+// The name a channel's signal gets.
+std::string IdentifierOf(const std::string& channelName) {
+  decltype(FilmorSignal::Name) name;
+  name.Assign(channelName, kMaxNameChars);
+  smallimports::MakeIdentifier(name, smallimports::IdentifierRule::Filmor);
+  return name.str();
+}
+
+constexpr char kCaption[] = "File Import Error";
 
 // How a column type is stored: host value type and value size.
 struct ColumnKind {
@@ -33,7 +52,7 @@ ColumnKind ColumnKindOf(uint8_t type) {
 }
 
 // How a column that is stored as a double reads: only these types have a
-// conversion; the others store 0.0.
+// conversion; a column of another type makes no signal.
 enum class Converter { None, Int64, Float64 };
 Converter ConverterOf(uint8_t type) {
   switch (type) {
@@ -75,6 +94,7 @@ struct GroupPlan {
   uint64_t records;
   uint64_t recordLength;
   std::vector<Column> columns;
+  bool cut = false;  // fewer records than the group states: its signals are named already
 };
 
 uint64_t RecordLength(const ChannelGroupRecord& group) {
@@ -126,42 +146,44 @@ FilmorSignal& AddSignal(FilmorImport& out, const ChannelRecord& channel, uint64_
   return s;
 }
 
+// A signal's values cut to the first `values` (its blocks stay).
+void CutValues(FilmorSignal& s, uint64_t values) {
+  s.NoOfValues = static_cast<int32_t>(values);
+  if (values == 0) s.Ignore = 1;
+  s.XMax = (static_cast<double>(values) - 1) * s.XFactor;
+  s.samples.resize(static_cast<size_t>(values) * static_cast<size_t>(s.valueSize));
+  s.rangeEnd = s.rangeStart + s.samples.size();
+}
+
 // Copies `Bytes` bytes of each record's column to consecutive values of `size` bytes.
 template <size_t Bytes>
 void CopyFixed(uint8_t* dst, size_t size, const uint8_t* src, uint64_t length, uint64_t count) {
   for (uint64_t i = 0; i < count; ++i, dst += size, src += length) std::memcpy(dst, src, Bytes);
 }
 
-// Copies a column as it stands: its first value-size bytes, a narrower column
-// within its width (the rest of the value stays zero).
+// Copies a column as it stands: its first value-size bytes (a column is at
+// least as wide as its value).
 void CopyColumn(const Column& c, const uint8_t* records, uint64_t count, uint64_t length, uint64_t first) {
   FilmorSignal& s = *c.signal;
   const size_t size = static_cast<size_t>(s.valueSize);
-  const size_t copy = std::min<size_t>(static_cast<size_t>(s.stride), size);
   uint8_t* dst = s.samples.data() + first * size;
   const uint8_t* src = records + c.offset;
-  switch (copy) {
+  switch (size) {
     case 1: return CopyFixed<1>(dst, size, src, length, count);
     case 2: return CopyFixed<2>(dst, size, src, length, count);
-    case 4: return CopyFixed<4>(dst, size, src, length, count);
-    default:
-      for (uint64_t i = 0; i < count; ++i, dst += size, src += length) std::memcpy(dst, src, copy);
+    default: return CopyFixed<4>(dst, size, src, length, count);  // the widest value copied as it stands
   }
 }
 
-// Converts a column to scaled doubles; the column's bytes are read within its
-// width, zero-extended to 8.
+// Converts a column's first 8 bytes to a scaled double.
 template <Converter kConverter>
 void ConvertColumn(const Column& c, const uint8_t* records, uint64_t count, uint64_t length, uint64_t first) {
   FilmorSignal& s = *c.signal;
-  const size_t width = std::min<size_t>(static_cast<size_t>(s.stride), 8);
   uint8_t* dst = s.samples.data() + first * sizeof(double);
   const uint8_t* src = records + c.offset;
   for (uint64_t i = 0; i < count; ++i, dst += sizeof(double), src += length) {
-    uint8_t raw[8] = {};
-    std::memcpy(raw, src, width);
     uint64_t bits = 0;
-    for (int b = 7; b >= 0; --b) bits = (bits << 8) | raw[b];
+    for (int b = 7; b >= 0; --b) bits = (bits << 8) | src[b];
     const double value = kConverter == Converter::Int64 ? static_cast<double>(static_cast<int64_t>(bits))
                                                         : std::bit_cast<double>(bits);
     const uint64_t scaled = std::bit_cast<uint64_t>(value * c.scaling.factor + c.scaling.offset);
@@ -174,28 +196,46 @@ void LoadColumn(const Column& c, const uint8_t* records, uint64_t count, uint64_
   switch (ConverterOf(c.type)) {
     case Converter::Int64: return ConvertColumn<Converter::Int64>(c, records, count, length, first);
     case Converter::Float64: return ConvertColumn<Converter::Float64>(c, records, count, length, first);
-    case Converter::None: return;  // stays 0.0
+    case Converter::None: return;  // makes no signal
   }
 }
 
+// Why a column with a width makes no signal, or none when it makes one.
+std::optional<std::string_view> UnreadableColumn(const ChannelRecord& channel) {
+  const ColumnKind kind = ColumnKindOf(channel.type);
+  if (kind.dtyp == kDTypDouble && ConverterOf(channel.type) == Converter::None) return kUnknownColumnType;
+  if (channel.width < kind.valueSize) return kNarrowColumn;
+  return std::nullopt;
+}
+
 // Reads each group's records in slices and hands every slice to all the
-// group's columns, so the records are read once.
-void LoadSamples(smallimports::FileCursor& file, const std::vector<GroupPlan>& plans) {
+// group's columns, so the records are read once. A read that comes short
+// (the file changed since its size was taken) ends the group there: its
+// signals keep the whole records read, and the shortfall names them.
+void LoadSamples(smallimports::FileCursor& file, const std::vector<GroupPlan>& plans, smallimports::Shortfall& shortfall) {
   constexpr uint64_t kSliceBytes = 1 << 20;
   std::vector<uint8_t> slice;
   for (const GroupPlan& plan : plans) {
-    if (plan.columns.empty() || !file.SeekTo(plan.dataPosition)) continue;
+    if (plan.columns.empty()) continue;
     const uint64_t perSlice = std::max<uint64_t>(1, kSliceBytes / plan.recordLength);
     slice.resize(static_cast<size_t>(std::min(perSlice, plan.records) * plan.recordLength));
-    for (uint64_t done = 0; done < plan.records;) {
-      const uint64_t count = std::min(perSlice, plan.records - done);
-      const size_t bytes = static_cast<size_t>(count * plan.recordLength);
-      const size_t got = file.ReadSome(slice.data(), bytes);
-      std::memset(slice.data() + got, 0, bytes - got);
-      for (const Column& c : plan.columns) LoadColumn(c, slice.data(), count, plan.recordLength, done);
-      done += count;
+    uint64_t done = 0;
+    if (file.SeekTo(plan.dataPosition)) {
+      while (done < plan.records) {
+        const uint64_t count = std::min(perSlice, plan.records - done);
+        const uint64_t got = file.ReadSome(slice.data(), static_cast<size_t>(count * plan.recordLength)) / plan.recordLength;
+        for (const Column& c : plan.columns) LoadColumn(c, slice.data(), got, plan.recordLength, done);
+        done += got;
+        if (got < count) break;
+      }
     }
-    for (const Column& c : plan.columns) c.signal->storedValues = static_cast<int32_t>(plan.records);
+    for (const Column& c : plan.columns) {
+      FilmorSignal& s = *c.signal;
+      s.storedValues = static_cast<int32_t>(done);
+      if (done == plan.records) continue;
+      CutValues(s, done);
+      if (done == 0 || !plan.cut) shortfall.Add(done == 0 ? kNoValues : kFewerValues, s.Name.str());
+    }
   }
 }
 
@@ -230,16 +270,22 @@ FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out) {
     const uint64_t length = RecordLength(group);
     const uint64_t records = RecordsToRead(group, length, file.Size());
     if (records == 0) continue;
+    const bool cut = records < static_cast<uint64_t>(group.recordCount);
     AppendComment(out.comment, group.comment);
     const double interval = ScaledNumberValue(group.interval);
-    GroupPlan& plan = plans.emplace_back(GroupPlan{group.dataPosition, records, length, {}});
+    GroupPlan& plan = plans.emplace_back(GroupPlan{group.dataPosition, records, length, {}, cut});
     uint64_t offset = 0;
     for (const ChannelRecord& channel : group.channels) {
       const uint64_t columnOffset = offset;
       offset += channel.width;
       if (channel.width == 0) continue;
+      if (const std::optional<std::string_view> why = UnreadableColumn(channel)) {
+        out.shortfall.Add(*why, IdentifierOf(channel.name));
+        continue;
+      }
       const Scaling scaling = ChannelScaling(channel, group.unscaled);
       FilmorSignal& s = AddSignal(out, channel, records, interval, scaling, blocks);
+      if (cut) out.shortfall.Add(kFewerValues, IdentifierOf(channel.name));
       plan.columns.push_back({&s, columnOffset, channel.type, scaling});
       blocks += (static_cast<uint64_t>(s.valueSize) * records + kBlockSize - 1) / kBlockSize;
       if (blocks >= smallimports::kMaxDataSpace / kBlockSize) {
@@ -269,7 +315,7 @@ FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out) {
       s.rangeStart = static_cast<uint64_t>(s.Block0) * kBlockSize;
       s.rangeEnd = s.rangeStart + bytes;
     }
-    LoadSamples(file, plans);
+    LoadSamples(file, plans, out.shortfall);
   } catch (const std::bad_alloc&) {
     out = FilmorImport();
     result.status = FilmorStatus::OutOfMemory;
@@ -279,14 +325,18 @@ FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out) {
 
 bool ImportFilmorFile(const std::string& path, FilmorImport& out) {
   const FilmorResult result = ReadFilmorFile(path, out);
-  if (result.status == FilmorStatus::Ok) return true;
+  if (result.status == FilmorStatus::Ok) {
+    if (!out.shortfall.Empty())
+      smallimports::ShowShortfall(kCaption, out.shortfall.Text("File " + path + " is incomplete.", "and # more"));
+    return true;
+  }
   std::string text;
   switch (result.status) {
     case FilmorStatus::NoData: text = "File " + path + " has no data!"; break;
     case FilmorStatus::DataSpaceTooLarge: text = "File " + path + " is too large!"; break;
     default: text = "File " + path + ": not enough memory!"; break;
   }
-  MessageBoxA(GetActiveWindow(), text.c_str(), "File Import Error", MB_OK | MB_ICONERROR);
+  MessageBoxA(GetActiveWindow(), text.c_str(), kCaption, MB_OK | MB_ICONERROR);
   return false;
 }
 

@@ -11,6 +11,7 @@
 #include "smallimports/filmor/filmor_document.h"
 #include "smallimports/support/data_space.h"
 #include "smallimports/support/records.h"
+#include "smallimports/support/shortfall.h"
 
 namespace filmor {
 
@@ -38,6 +39,9 @@ struct FilmorImport {
   int32_t blockSize = 0;
   uint32_t dataSize = 0;
   int64_t fileDate = 0;
+  // Signals with fewer values than their group states, and columns left out
+  // (a type without a conversion, or narrower than its values).
+  smallimports::Shortfall shortfall;
 };
 
 enum class FilmorStatus {
@@ -53,10 +57,14 @@ struct FilmorResult {
 };
 std::string FilmorResultText(const FilmorResult& result);
 
-// Reads the file into `out` (which it empties first); no message is shown.
+// Reads the file into `out` (which it empties first); no message is shown. A
+// column of a type without a conversion, or narrower than its values, makes
+// no signal; a group's signals hold the records its data hold, however many
+// it states. The shortfall names both.
 FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out);
 // As ReadFilmorFile; a failure is shown in a box ("File <path> has no data!"
-// where no group has records) and leaves `out` empty. True on success.
+// where no group has records) and leaves `out` empty. True on success, when a
+// box names the shortfall's signals, if any.
 bool ImportFilmorFile(const std::string& path, FilmorImport& out);
 
 // Copies from the signal whose samples hold the position, up to the end of its

@@ -30,7 +30,7 @@ using fw::DoubleBytes;
 using fw::kColumnCount;
 using fw::kColumns;
 using fw::kRecords;
-using fw::kZeroWidth;
+using fw::kSignalCount;
 using fw::LE;
 using fw::TwoGroups;
 
@@ -41,12 +41,7 @@ std::string ExpectedValue(size_t c, int r) {
     case 15: return DoubleBytes(static_cast<double>(int64_t{r} * 10 - 20) * 0.2 + 0.1);
     case 16: return DoubleBytes((1.5 * r - 2) * 3 + 4);
     case 17: return DoubleBytes(0.25 * r);
-    case 18: return DoubleBytes(0.0);
-    default: {
-      std::string v = ColumnBytes(c, r).substr(0, kColumns[c].valueSize);
-      v.resize(kColumns[c].valueSize, '\0');  // a narrower column is zero-padded
-      return v;
-    }
+    default: return ColumnBytes(c, r).substr(0, kColumns[c].valueSize);
   }
 }
 
@@ -73,12 +68,15 @@ TEST_F(FilmorTest, AllColumnsFillEverySignalField) {
   EXPECT_EQ(import_.comment, "Group comment");
   EXPECT_EQ(import_.blockSize, 4096);
   EXPECT_EQ(import_.fileDate, 0);
-  ASSERT_EQ(import_.signals.Count(), kColumnCount - 1);
-  EXPECT_EQ(import_.dataSize, 4096u * (kColumnCount - 1));
+  ASSERT_EQ(import_.signals.Count(), kSignalCount);
+  EXPECT_EQ(import_.dataSize, 4096u * kSignalCount);
+  // A column of type 1 (no conversion) and one narrower than its values make no signal.
+  EXPECT_EQ(import_.shortfall.Names("Column type without a conversion, left out"), std::vector<std::string>{"ch18"});
+  EXPECT_EQ(import_.shortfall.Names("Column narrower than its values, left out"), std::vector<std::string>{"ch21"});
 
   int32_t number = 0;
   for (size_t c = 0; c < kColumnCount; ++c) {
-    if (c == kZeroWidth) continue;
+    if (!fw::MakesSignal(c)) continue;
     const filmor::FilmorSignal& s = import_.signals[static_cast<size_t>(number)];
     ++number;
     SCOPED_TRACE("column " + std::to_string(c));
@@ -208,8 +206,10 @@ TEST_F(FilmorTest, ZeroWidthColumnsOnlyImportWithNoSignals) {
   EXPECT_EQ(import_.comment, "FILMOR imported file");
 }
 
-// Record counts are bounded by the group's bytes, and those by the file.
+// Record counts are bounded by the group's bytes, and those by the file; a
+// box names the signals that got fewer records than their group states.
 TEST_F(FilmorTest, RecordCountsAreBoundedByTheData) {
+  smalltest::ModuleHost host(smalltest::kFilmorModule);
   struct Case {
     const char* what;
     std::function<void(fw::Document&, fw::Layout&)> change;
@@ -241,6 +241,15 @@ TEST_F(FilmorTest, RecordCountsAreBoundedByTheData) {
       EXPECT_EQ(s.samples.size(), static_cast<size_t>(c.values * s.valueSize)) << c.what;
     }
     EXPECT_EQ(import_.signals[0].samples[0], static_cast<uint8_t>(ColumnBytes(0, 0)[0])) << c.what;
+    EXPECT_EQ(import_.shortfall.Names("Fewer values than stated").size(), kSignalCount) << c.what;
+
+    const testsupport::ImportResult r = host.Import("Filmor.FileImport", dir_.File("all_columns.flm"));
+    EXPECT_EQ(host::NumberOf(r.signals[0], "NoOfValues"), c.values) << c.what;
+    EXPECT_EQ(host.Samples("1").bytes, std::string(import_.signals[0].samples.begin(), import_.signals[0].samples.end()))
+        << c.what;
+    ASSERT_EQ(r.boxes.size(), 1u) << c.what;
+    EXPECT_NE(r.boxes[0].text.find("\nFewer values than stated: S1st_value, ch1, ch2, "), std::string::npos)
+        << r.boxes[0].text;
   }
 }
 
@@ -357,7 +366,7 @@ TEST_F(FilmorTest, NestingUpToSixtyFourLevelsIsRead) {
   layout.rootMember2Value = std::string(1, '\x07');
   const filmor::FilmorResult result = Read(AllColumns(), layout);
   ASSERT_EQ(result.status, FilmorStatus::Ok) << filmor::FilmorResultText(result);
-  EXPECT_EQ(import_.signals.Count(), kColumnCount - 1);
+  EXPECT_EQ(import_.signals.Count(), kSignalCount);
 }
 
 TEST_F(FilmorTest, FaultsAfterAGoodGroupKeepIt) {
@@ -380,7 +389,7 @@ TEST_F(FilmorTest, FaultsAfterAGoodGroupKeepIt) {
     EXPECT_EQ(result.document.status, DocumentStatus::BadValue) << c.what;
     EXPECT_EQ(result.document.value, c.error) << c.what;
     EXPECT_GT(result.document.offset, 0u) << c.what;
-    EXPECT_EQ(import_.signals.Count(), kColumnCount - 1) << c.what;
+    EXPECT_EQ(import_.signals.Count(), kSignalCount) << c.what;
   }
   // A file that ends inside the second group.
   fw::Document doc = AllColumns();
@@ -391,7 +400,7 @@ TEST_F(FilmorTest, FaultsAfterAGoodGroupKeepIt) {
   const filmor::FilmorResult result = Read(doc, layout);
   ASSERT_EQ(result.status, FilmorStatus::Ok);
   EXPECT_EQ(result.document.value, ValueError::Truncated);
-  EXPECT_EQ(import_.signals.Count(), kColumnCount - 1);
+  EXPECT_EQ(import_.signals.Count(), kSignalCount);
 }
 
 TEST_F(FilmorTest, StoppingPlaceIsReported) {
@@ -442,8 +451,16 @@ TEST_F(FilmorTest, ImportShowsNoDataBox) {
   EXPECT_TRUE(script.Ok()) << script.Report();
   EXPECT_EQ(import_.signals.Count(), 0u);
 
-  EXPECT_TRUE(filmor::ImportFilmorFile(Write(AllColumns()), import_));
-  EXPECT_EQ(import_.signals.Count(), kColumnCount - 1);
+  // A file that imports with columns left out names them in a warning.
+  const std::string all = Write(AllColumns());
+  winport::ui::ScriptedAnswers warned;
+  box.text = "File " + all + " is incomplete.\nColumn type without a conversion, left out: ch18"
+             "\nColumn narrower than its values, left out: ch21";
+  box.type = MB_OK | MB_ICONWARNING;
+  warned.Box(box);
+  EXPECT_TRUE(filmor::ImportFilmorFile(all, import_));
+  EXPECT_TRUE(warned.Ok()) << warned.Report();
+  EXPECT_EQ(import_.signals.Count(), kSignalCount);
 }
 
 TEST_F(FilmorTest, MissingFileAndFolderHaveNoData) {
@@ -478,7 +495,8 @@ TEST_F(FilmorTest, ImportsThroughTheHost) {
       smalltest::ExpectDelivered(r.signals[i], s);
       EXPECT_EQ(host.Samples(std::to_string(i + 1)).bytes, std::string(s.samples.begin(), s.samples.end())) << i;
     }
-    EXPECT_TRUE(r.boxes.empty());
+    // All columns: one box names the two that make no signal.
+    EXPECT_EQ(r.boxes.size(), import_.shortfall.Empty() ? 0u : 1u);
   }
 }
 

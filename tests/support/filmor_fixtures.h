@@ -26,7 +26,11 @@ inline const ColumnDef kColumns[] = {
     {1, 2, 13, 8},   {2, 0, 0, 0},    {4, 4, 6, 2},   {6, 2, 8, 4},   {{}, {}, 6, 2},
 };
 inline constexpr size_t kColumnCount = std::size(kColumns);
-inline constexpr size_t kZeroWidth = 19;  // makes no signal
+inline constexpr size_t kZeroWidth = 19;     // makes no signal
+inline constexpr size_t kNoConversion = 18;  // type 1, which has no conversion: no signal
+inline constexpr size_t kNarrow = 21;        // a 4-byte type in a 2-byte column: no signal
+inline constexpr bool MakesSignal(size_t c) { return c != kZeroWidth && c != kNoConversion && c != kNarrow; }
+inline constexpr size_t kSignalCount = kColumnCount - 3;
 inline constexpr int kRecords = 5;
 
 // Little-endian bytes of a number, and of a double.
