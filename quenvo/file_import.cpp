@@ -33,8 +33,9 @@ LoadStatus FileImport::ImportFile(const std::string& path) {
   const LoadStatus status = LoadMatFile(path, LoadTarget{*imported_, comments_, naming});
   // A failed load leaves no signals or data behind for the host.
   if (status != LoadStatus::Ok) imported_.reset();
-  if (const std::optional<LoadMessage> message = MessageFor(status, path))
-    MessageBoxA(GetActiveWindow(), message->text.c_str(), message->caption.c_str(), MB_OK | message->icon);
+  std::optional<LoadMessage> message = MessageFor(status, path);
+  if (imported_) message = ShortfallMessage(*imported_, path);
+  if (message) MessageBoxA(GetActiveWindow(), message->text.c_str(), message->caption.c_str(), MB_OK | message->icon);
   return status;
 }
 

@@ -1,6 +1,7 @@
 // The X/Y layout: a struct holding a struct "X" (fields "Name", "Data") and a
 // 1 x nY struct array "Y" (fields "Name", "Data", "Unit"). The data space is
-// one record per X sample: the X value, then Y(1) ... Y(nY).
+// one record per X sample: the X value, then Y(1) ... Y(nY). A Y shorter than
+// X has as many values as it holds.
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -65,14 +66,18 @@ LoadStatus LoadXYLayout(MatFile& file, const mxArray* v, LoadTarget target) {
     data.BlockSize = static_cast<uint32_t>(recordDoubles * sizeof(double));
 
     std::vector<Column> columns{{xData, n, 0}};
-    data.signals.Append(XRecord(Field(x, "Name")));
+    data.signals.Append(XRecord(Field(x, "Name"))).NoOfValues = static_cast<int32_t>(n);
     for (size_t i = 0; i < nY; ++i) {
       std::unique_ptr<SignalRecord> record = YRecord(Field(y, "Name", i), Field(y, "Unit", i), target.naming);
       record->BlockOffset = static_cast<int32_t>((i + 1) * sizeof(double));
       const mxArray* values = Field(y, "Data", i);
       if (!IsYDataClass(values)) Fail(LoadStatus::UnexpectedType);
-      // A shorter Y leaves the rest of its column 0.
-      columns.push_back({values, std::min(n, ElementCount(values)), i + 1});
+      // A shorter Y has only its own values: the rest of its column is no value of it.
+      const size_t count = std::min(n, ElementCount(values));
+      record->NoOfValues = static_cast<int32_t>(count);
+      if (count < n)
+        data.shortChannels.push_back(record->Name.empty() ? "Y(" + std::to_string(i + 1) + ")" : record->Name.str());
+      columns.push_back({values, count, i + 1});
       data.signals.Append(std::move(record));
     }
     FillRecords(data.data.doubles(), recordDoubles, columns);
@@ -82,8 +87,7 @@ LoadStatus LoadXYLayout(MatFile& file, const mxArray* v, LoadTarget target) {
       r.ValuesPerBlock = 1;
       r.XFactor = step;
       r.Demux = static_cast<int32_t>(data.BlockSize);
-      r.NoOfValues = static_cast<int32_t>(n);
-      r.XMax = (static_cast<double>(n) - 1) * step;
+      r.XMax = (static_cast<double>(r.NoOfValues) - 1) * step;
       r.XUnit = SecondsUnit();
       r.YFactor = 1.0;
       r.YOffset = 0;

@@ -61,5 +61,8 @@ struct LoadMessage {
   unsigned icon = 0;
 };
 std::optional<LoadMessage> MessageFor(LoadStatus status, const std::string& path);
+// The box a successful load shows when channels got fewer values than the
+// layout gives the others; none when all have them.
+std::optional<LoadMessage> ShortfallMessage(const ImportedFile& data, const std::string& path);
 
 }  // namespace quenvo

@@ -107,6 +107,8 @@ struct ImportedFile {
   SignalList signals;
   uint32_t BlockSize = kChannelBlockSize;
   DataBlock data;  // DataSize is its size
+  // X/Y: the Y channels whose "Data" hold fewer values than X's, by name.
+  std::vector<std::string> shortChannels;
 };
 
 struct Comment {
