@@ -253,27 +253,31 @@ void FileImport::ReadComposed(const SignalRecord& record, uint64_t offset, uint6
   std::memcpy(buffer, reinterpret_cast<const uint8_t*>(values.data()) + from, std::min(bytes, total - from));
 }
 
-void FileImport::Read(uint8_t* buffer, uint32_t bytes) {
-  if (m_inMemory) return ReadInMemory(buffer, bytes);
+bool FileImport::Read(uint8_t* buffer, uint32_t bytes) {
+  if (m_inMemory) {
+    ReadInMemory(buffer, bytes);
+    return true;
+  }
   uint64_t n = bytes;
   SignalRecord* record = Locate(n);
   if (record) {
     const uint64_t offset = m_position - record->rangeStart;
     if (Composed())
       ReadComposed(*record, offset, n, buffer);
-    else
-      ReadSignalBytes(*record, offset, n, buffer);
+    else if (!ReadSignalBytes(*record, offset, n, buffer))
+      return false;
   }
   m_position += n;
+  return true;
 }
 
-void FileImport::ReadEx(uint8_t* buffer, uint32_t bytes, uint8_t* timeBuffer, uint32_t timeBytes) {
+bool FileImport::ReadEx(uint8_t* buffer, uint32_t bytes, uint8_t* timeBuffer, uint32_t timeBytes) {
   if (m_inMemory || Composed() || timeBytes == 0 || !timeBuffer) return Read(buffer, bytes);
   uint64_t n = bytes;
   SignalRecord* record = Locate(n);
   if (record) {
     const uint64_t offset = m_position - record->rangeStart;
-    ReadSignalBytes(*record, offset, n, buffer);
+    if (!ReadSignalBytes(*record, offset, n, buffer)) return false;
     SignalRecord* time = record->timeRecord;
     const uint32_t demux = static_cast<uint32_t>(record->Demux);
     if (time && demux > 0) {
@@ -281,10 +285,11 @@ void FileImport::ReadEx(uint8_t* buffer, uint32_t bytes, uint8_t* timeBuffer, ui
       const uint64_t first = offset / demux;
       const uint64_t left = first < time->NoOfValues ? time->NoOfValues - first : 0;
       const uint64_t count = std::min({n / demux, uint64_t{timeBytes} / 8, left});
-      ReadTimes(*time, static_cast<uint32_t>(first), static_cast<uint32_t>(count), timeBuffer);
+      if (!ReadTimes(*time, static_cast<uint32_t>(first), static_cast<uint32_t>(count), timeBuffer)) return false;
     }
   }
   m_position += n;
+  return true;
 }
 
 }  // namespace pellor

@@ -88,8 +88,10 @@ class FileImport {
   // Nothing at open count 0.
   void Close();
   void Seek(int32_t position, int32_t origin);
-  void Read(uint8_t* buffer, uint32_t bytes);
-  void ReadEx(uint8_t* buffer, uint32_t bytes, uint8_t* timeBuffer, uint32_t timeBytes);
+  // False, the position unchanged, when the file no longer holds values of
+  // the signal read (it was cut since the import).
+  bool Read(uint8_t* buffer, uint32_t bytes);
+  bool ReadEx(uint8_t* buffer, uint32_t bytes, uint8_t* timeBuffer, uint32_t timeBytes);
   // 1 when the first 8 bytes of the file are "MDF     " in any case.
   int32_t IsValid(const std::string& path) const;
   // Comment slot texts for the host; none for an empty or unused slot.
@@ -161,8 +163,9 @@ class FileImport {
   SignalRecord* Locate(uint64_t& bytes);
   void ReadInMemory(uint8_t* buffer, uint64_t bytes);
   void ReadComposed(const SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer) const;
-  // Bytes [offset, offset + bytes) of a signal's values, from its cache or the file.
-  void ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer);
+  // Bytes [offset, offset + bytes) of a signal's values, from its cache or the
+  // file; false when the file no longer holds them all (it was cut since the import).
+  bool ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer);
   // Whether the memory limit allows a cache for the signal.
   bool AllowsCache(const SignalRecord& record) const;
   bool MakeCache(SignalRecord& record);
@@ -172,11 +175,12 @@ class FileImport {
   // comes short.
   bool FillGroupCaches(SignalRecord& first);
   // Samples [first, first + count) in the signal's DTyp, from the file, NoValues
-  // marked; samples the file no longer holds are zero. Returns the samples read.
+  // marked. Returns the samples read; those after them are not written.
   uint32_t ReadSamples(SignalRecord& record, uint32_t first, uint32_t count, uint8_t* out);
   // Time values of samples [first, first + count) of a time signal as the host takes its values
-  // (each sample x YFactor + YOffset, so a moved time base moves them too), as doubles.
-  void ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, uint8_t* out);
+  // (each sample x YFactor + YOffset, so a moved time base moves them too), as
+  // doubles; false when the file no longer holds them all.
+  bool ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, uint8_t* out);
   // In a KESTRAVO file: writes a signal's NoValue at the records whose time was invalid.
   // `physical`: the values are converted, so the NoValue is written as it is, not as its raw equivalent.
   void MarkNoValues(const SignalRecord& record, uint32_t first, uint32_t count, bool physical, uint8_t* values);

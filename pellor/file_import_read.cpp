@@ -60,14 +60,14 @@ void FileImport::FreeCache(SignalRecord& record) {
   record.cache = ValueCache();
 }
 
-void FileImport::ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer) {
-  if (!HasReadableValues(record)) return;
+bool FileImport::ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer) {
+  if (!HasReadableValues(record)) return true;
   if (record.cache.valid && record.cache.type != record.DTyp) FreeCache(record);
   if (!record.cache.valid) MakeCache(record);
   if (record.cache.valid) {
     const auto& cache = record.cache.bytes;
     if (offset < cache.size()) std::memcpy(buffer, cache.data() + offset, std::min<uint64_t>(bytes, cache.size() - offset));
-    return;
+    return true;
   }
   // From the file: the whole samples around [offset, offset + bytes), in bounded steps.
   const uint32_t size = static_cast<uint32_t>(record.Demux);
@@ -77,11 +77,12 @@ void FileImport::ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t
     const uint32_t skip = static_cast<uint32_t>(at % size);
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kChunk, (skip + bytes - done + size - 1) / size));
     m_sampleBytes.resize(static_cast<size_t>(count) * size);
-    ReadSamples(record, first, count, m_sampleBytes.data());
+    if (ReadSamples(record, first, count, m_sampleBytes.data()) < count) return false;
     const uint64_t take = std::min<uint64_t>(bytes - done, m_sampleBytes.size() - skip);
     std::memcpy(buffer + done, m_sampleBytes.data() + skip, take);
     done += take;
   }
+  return true;
 }
 
 bool FileImport::AllowsCache(const SignalRecord& record) const {
@@ -213,8 +214,7 @@ uint32_t FileImport::ReadSamples(SignalRecord& record, uint32_t first, uint32_t 
       }
     }
   }
-  std::memset(out + uint64_t{got} * size, 0, uint64_t{count - got} * size);
-  MarkNoValues(record, first, count, DeliversPhysical(record), out);
+  MarkNoValues(record, first, got, DeliversPhysical(record), out);
   return got;
 }
 
@@ -250,7 +250,7 @@ void FileImport::MarkNoValues(const SignalRecord& record, uint32_t first, uint32
     std::memcpy(values + uint64_t{*it - first} * size, stored, size);
 }
 
-void FileImport::ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, uint8_t* out) {
+bool FileImport::ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, uint8_t* out) {
   if (time.cache.valid) {
     const uint32_t size = DTypSize(time.cache.type);
     const uint64_t held = size ? time.cache.bytes.size() / size : 0;
@@ -264,23 +264,24 @@ void FileImport::ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, u
       done += k;
     }
     std::memset(out + uint64_t{have} * 8, 0, uint64_t{count - have} * 8);
-    return;
+    return true;
   }
   if (!HasReadableValues(time)) {
     std::memset(out, 0, uint64_t{count} * 8);
-    return;
+    return true;
   }
   const uint32_t size = static_cast<uint32_t>(time.Demux);
   for (uint32_t done = 0; done < count;) {
     const uint32_t k = std::min(kChunk, count - done);
     m_sampleBytes.resize(uint64_t{k} * size);
-    ReadSamples(time, first + done, k, m_sampleBytes.data());
+    if (ReadSamples(time, first + done, k, m_sampleBytes.data()) < k) return false;
     m_timeScratch.resize(k);
     importcore::SamplesToDouble(m_sampleBytes.data(), time.DTyp, m_timeScratch);
     for (double& t : m_timeScratch) t = t * time.YFactor + time.YOffset;
     std::memcpy(out + uint64_t{done} * 8, m_timeScratch.data(), uint64_t{k} * 8);
     done += k;
   }
+  return true;
 }
 
 }  // namespace pellor

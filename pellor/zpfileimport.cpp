@@ -32,8 +32,7 @@ HRESULT CZPFileImport::Seek(LONG lPos, LONG origin) {
 HRESULT CZPFileImport::Read(IUnknown** pBuffer, ULONG dwBytes) {
   uint8_t* buffer = HostBuffer(pBuffer);
   if (!buffer) return E_POINTER;
-  m_import.Read(buffer, dwBytes);
-  return S_OK;
+  return m_import.Read(buffer, dwBytes) ? S_OK : E_FAIL;
 }
 
 HRESULT CZPFileImport::ReadEx(IUnknown** pBuffer, ULONG dwBytes, IUnknown** pTimeBuffer, ULONG dwTimeBytes) {
@@ -41,8 +40,7 @@ HRESULT CZPFileImport::ReadEx(IUnknown** pBuffer, ULONG dwBytes, IUnknown** pTim
   if (!buffer) return E_POINTER;
   uint8_t* timeBuffer = HostBuffer(pTimeBuffer);
   if (dwTimeBytes != 0 && !timeBuffer) return E_POINTER;
-  m_import.ReadEx(buffer, dwBytes, timeBuffer, dwTimeBytes);
-  return S_OK;
+  return m_import.ReadEx(buffer, dwBytes, timeBuffer, dwTimeBytes) ? S_OK : E_FAIL;
 }
 
 HRESULT CZPFileImport::Close() {

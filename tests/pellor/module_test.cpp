@@ -4,6 +4,8 @@
 // import and one that fails cleanly, and unloading.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -113,6 +115,24 @@ TEST_F(ModuleTest, ImportsThroughZphost) {
   const Outcome failed = Zphost({"import", "--user", "ZSP", "Pellor.ZPFileImport", other});
   EXPECT_EQ(failed.code, 1) << failed.out << failed.err;  // the module failed
   EXPECT_NE(failed.err.find("ImportFile"), std::string::npos) << failed.err;
+}
+
+// Records cut from the file after the import: the host's read fails rather
+// than receiving values the file no longer holds.
+TEST_F(ModuleTest, AReadOfRecordsCutAfterTheImportFails) {
+  host_.Register(PELLOR_PATH);
+  testsupport::BuiltFile built = testsupport::BuildFile(testsupport::SimpleFileDef(1, 2, 10));
+  const std::string path = host_.Dir().File("cut.mdf");
+  built.writer.Save(path);
+  testsupport::ImportOptions quiet;
+  quiet.user = "ZSP";
+  const testsupport::ImportResult r = host_.Import("Pellor.ZPFileImport", path, quiet);
+  ASSERT_EQ(r.signals.size(), 3u);
+  ASSERT_EQ(truncate(path.c_str(), built.groups[0].data + 5 * built.groups[0].recordSize), 0);
+  for (const bool readEx : {false, true}) {
+    SCOPED_TRACE(readEx);
+    EXPECT_THROW(host_.Samples(host::TextOf(r.signals[2], "Name"), {.chunk = 65536, .readEx = readEx}), host::CallError);
+  }
 }
 
 // The module's boxes, its own and those of the file model inside it, carry its name.
