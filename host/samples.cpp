@@ -17,14 +17,19 @@ T Load(const uint8_t* bytes) {
   return value;
 }
 
+// The bit offset and the bit count that BitSize names.
+unsigned FieldOffset(int32_t bitSize) { return static_cast<unsigned>(bitSize) & 0xFFu; }
+unsigned FieldBits(int32_t bitSize) { return (static_cast<unsigned>(bitSize) >> 8 & 0xFFu) + 1u; }
+
 // Cuts a bit field from its word: bits = (BitSize >> 8) + 1 from bit BitSize & 0xFF.
+// Layout::Of refuses a field that does not lie within the word; here it gives NaN.
 template <typename Word, bool kSigned>
 double BitField(const uint8_t* bytes, int32_t bitSize) {
   const uint64_t word = Load<Word>(bytes);
   const unsigned width = sizeof(Word) * 8;
-  const unsigned offset = static_cast<unsigned>(bitSize) & 0xFFu;
-  const unsigned bits = std::min((static_cast<unsigned>(bitSize) >> 8 & 0xFFu) + 1u, 64u);
-  if (offset >= width) return 0;
+  const unsigned offset = FieldOffset(bitSize);
+  const unsigned bits = FieldBits(bitSize);
+  if (offset + bits > width) return std::numeric_limits<double>::quiet_NaN();
   const uint64_t mask = bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
   uint64_t field = (word >> offset) & mask;
   if (kSigned && bits < 64 && (field >> (bits - 1) & 1)) field |= ~mask;
@@ -63,6 +68,15 @@ std::optional<double> StoredNoValue(const Layout& layout) {
   }
   if (!std::isfinite(v) || std::fabs(v) >= 9.2e18) return std::nullopt;
   return std::trunc(v);
+}
+
+// Whether the type is cut from its word by BitSize.
+bool IsBitField(int32_t dtyp, int32_t bitSize) {
+  switch (dtyp) {
+    case 16: case 17: case 18: case 19: case 30: case 31: return true;
+    case 32: case 33: return bitSize != 0;
+    default: return false;
+  }
 }
 
 }  // namespace
@@ -127,6 +141,12 @@ Layout Layout::Of(const PropertyList& s, uint32_t blockSize, uint32_t dataSize) 
     throw Failure(Exit::Module, "read", std::nullopt,
                   which + " has the value type DTyp " + std::to_string(l.dtyp) + ", which zphost cannot decode");
   if (l.count == 0) return l;
+  if (IsBitField(l.dtyp, l.bitSize) &&
+      FieldOffset(l.bitSize) + FieldBits(l.bitSize) > static_cast<unsigned>(l.width) * 8)
+    throw Failure(Exit::Module, "read", std::nullopt,
+                  which + " has BitSize " + std::to_string(l.bitSize) + ": " + std::to_string(FieldBits(l.bitSize)) +
+                      (FieldBits(l.bitSize) == 1 ? " bit" : " bits") + " from bit " + std::to_string(FieldOffset(l.bitSize)) + " pass its " +
+                      std::to_string(l.width * 8) + "-bit word");
   const std::string values = which + " has " + std::to_string(l.count) + (l.count == 1 ? " value" : " values") + " but ";
   if (l.valuesPerBlock == 0) throw NoData("read", values + "ValuesPerBlock 0");
   if (blockSize == 0) throw NoData("read", values + "the file has BlockSize 0");

@@ -4,7 +4,8 @@
 // (k mod ValuesPerBlock) x Demux and takes the bytes of its DTyp. A bit field
 // (DTyp 16 to 19, 30, 31) is cut from its word by BitSize = (bits - 1) x 256 +
 // offset, the signed forms sign-extended; so is a 64-bit integer (DTyp 32,
-// 33) unless its BitSize is 0, the whole word. The physical value is raw x YFactor
+// 33) unless its BitSize is 0, the whole word; a field that does not lie
+// within its word is refused. The physical value is raw x YFactor
 // + YOffset; a raw value equal to NoValue (when HasNoValue is 1) is a gap. A
 // sample's time comes from ReadEx, from the signal that XSignal names, is the
 // sample's own value for a time signal (STyp 6), or is XOffset + k x XFactor. The contract's sizes and positions (Block0,

@@ -40,8 +40,6 @@ TEST(SamplesTest, DecodesEveryValueType) {
       {18, 0x8005 | (15u << 3), 4 * 256 + 3, 15},
       {19, 0x8005 | (16u << 3), 4 * 256 + 3, -16},
       {19, 0xFFFF, 15 * 256 + 0, -1},           // the whole word
-      {18, 0xFFFF, 15 * 256 + 8, 255},          // a field reaching past the word keeps what is there
-      {18, 0xFFFF, 0 * 256 + 16, 0},            // an offset past the word
       {30, 0x80000000, 0 * 256 + 31, 1},
       {31, 0x80000000, 0 * 256 + 31, -1},       // one signed bit
   };
@@ -64,9 +62,10 @@ TEST(SamplesTest, DecodesEveryValueType) {
   EXPECT_EQ(host::ValueSize(14), 0);
 }
 
-host::PropertyList Signal(int64_t dtyp, int64_t vpb, int64_t offset, int64_t demux, int64_t block0, int64_t count) {
+host::PropertyList Signal(int64_t dtyp, int64_t vpb, int64_t offset, int64_t demux, int64_t block0, int64_t count,
+                          int64_t bitSize = 0) {
   return {{"Name", std::string("S")}, {"DTyp", dtyp},    {"ValuesPerBlock", vpb}, {"BlockOffset", offset},
-          {"Demux", demux},           {"Block0", block0}, {"NoOfValues", count}};
+          {"Demux", demux},           {"Block0", block0}, {"NoOfValues", count}, {"BitSize", bitSize}};
 }
 
 TEST(SamplesTest, AddressesFollowBlocksOffsetsAndStrides) {
@@ -94,6 +93,11 @@ TEST(SamplesTest, LayoutsThatCannotBeReadAreRefused) {
       {Signal(13, 128, 1020, 8, 0, 1), "signal \"S\"'s values reach byte 1028, past DataSize 1024", 1024},
       // 2^32 - 1 blocks of 1024 bytes: computed in 64 bits, never wrapped.
       {Signal(4, 1, 0, 1, 0xFFFFFFFFll, 1), "signal \"S\"'s values reach byte 4398046510081, past DataSize 4096"},
+      // Bit fields that do not lie within their word: the word does not hold their value.
+      {Signal(18, 1, 0, 2, 0, 1, 0 * 256 + 16), "signal \"S\" has BitSize 16: 1 bit from bit 16 pass its 16-bit word"},
+      {Signal(18, 1, 0, 2, 0, 1, 15 * 256 + 8),
+       "signal \"S\" has BitSize 3848: 16 bits from bit 8 pass its 16-bit word"},
+      {Signal(33, 1, 0, 8, 0, 1, 63 * 256 + 1), "signal \"S\" has BitSize 16129: 64 bits from bit 1 pass its 64-bit word"},
   };
   for (const BadLayout& c : cases) {
     try {
@@ -106,6 +110,9 @@ TEST(SamplesTest, LayoutsThatCannotBeReadAreRefused) {
   }
   // No values: nothing to address.
   EXPECT_NO_THROW(host::Layout::Of(Signal(7, 0, 0, 0, 0, 0), 1024, 0));
+  // A field that fills its word, and the whole 64-bit word of BitSize 0.
+  EXPECT_NO_THROW(host::Layout::Of(Signal(18, 1, 0, 2, 0, 1, 7 * 256 + 8), 1024, 4096));
+  EXPECT_NO_THROW(host::Layout::Of(Signal(33, 1, 0, 8, 0, 1), 1024, 4096));
 }
 
 TEST(FormatTest, NumbersTextsAndFields) {
