@@ -76,10 +76,10 @@ class CZPScalar : public smallimports::RecordView<CZPScalar, TarvixImport, small
 struct Traits {
   using Import = TarvixImport;
   // A data file that ends early imports what it holds, and a box names the
-  // channels that got fewer values.
+  // channels that got fewer values and the parameters left out.
   static bool Load(const std::string& path, Import& out) {
     if (ParseTarvixHeaderFile(path, out).status != TarvixStatus::Ok) return false;
-    smallimports::ShowShortfall("Tarvix Import", smallimports::IncompleteFileText(out.dataPath, out.shortfall));
+    smallimports::ShowShortfall("Tarvix Import", smallimports::IncompleteFileText(path, out.shortfall));
     return true;
   }
   static LONG IsValid(const std::string& path) { return IsTarvixHeaderFile(path) ? 1 : 0; }

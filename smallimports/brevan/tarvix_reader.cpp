@@ -420,14 +420,22 @@ class TarvixReader {
     }
     const uint32_t low = code & 0xFF;
     if (low < 1 || low > 13) return;
+    // A value shorter than its type is no value of it: the parameter is left out.
+    const std::string name = FieldText(body, kParameterName, 16);
+    if (value.size() < static_cast<size_t>(ValueSizeOf(low))) {
+      out_.shortfall.Add(shortParameter_, name);
+      return;
+    }
+    uint8_t raw[8] = {};
+    std::copy_n(value.begin(), std::min<size_t>(value.size(), 8), raw);
+    const std::optional<double> number = RawToDouble(LoadLE<uint64_t>(raw), low);
+    if (!number) return;
     smallimports::ScalarRecord& p = out_.scalars.AppendNew();
-    p.Name = FieldText(body, kParameterName, 16);
+    p.Name = name;
     p.Label = FieldText(body, kParameterLabel, 32);
     p.Unit = FieldText(body, kParameterUnit, 16);
     p.DTyp = TarvixDTyp(low);
-    uint8_t raw[8] = {};
-    std::copy_n(value.begin(), std::min<size_t>(value.size(), 8), raw);
-    p.Value = RawToDouble(LoadLE<uint64_t>(raw), low);
+    p.Value = *number;
   }
 
   // Without a sampling record that gave values, a data file of records of
@@ -551,6 +559,7 @@ class TarvixReader {
   uint32_t lastChannelId_ = 0;
   // The shortfall's heading of channels whose values pass their record's end.
   std::string outsideRecord_;
+  const std::string shortParameter_ = winport::Utf8ToAnsi("Parameter mit unvollständigem Wert, ausgelassen");
 };
 
 }  // namespace
@@ -571,7 +580,7 @@ int32_t TarvixDTyp(uint32_t code) {
   }
 }
 
-double RawToDouble(uint64_t raw, uint32_t code) {
+std::optional<double> RawToDouble(uint64_t raw, uint32_t code) {
   switch (code) {
     case 1: return static_cast<int8_t>(raw);
     case 2: case 11: return static_cast<uint8_t>(raw);
@@ -580,10 +589,10 @@ double RawToDouble(uint64_t raw, uint32_t code) {
     case 5: return static_cast<int32_t>(raw);
     case 6: case 13: return static_cast<uint32_t>(raw);
     case 7: return static_cast<double>(static_cast<int64_t>(raw));
-    case 8: return static_cast<double>(static_cast<int64_t>(raw));
+    case 8: return static_cast<double>(raw);  // host type 32: unsigned, as the channels of that code read
     case 9: return std::bit_cast<float>(static_cast<uint32_t>(raw));
     case 10: return std::bit_cast<double>(raw);
-    default: return 0;
+    default: return std::nullopt;
   }
 }
 

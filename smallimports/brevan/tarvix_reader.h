@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "smallimports/support/records.h"
@@ -50,8 +51,9 @@ struct TarvixImport {
   uint32_t dataSize = 0;
   bool streaming = false;   // the data space is offered, read from dataPath
   uint64_t dataOffset = 0;  // D: where the data space begins in the data file
-  // Channels that got fewer values than the sampling states: the data file
-  // ends before them, or they pass their record's end.
+  // Channels that got fewer values than the sampling states (the data file
+  // ends before them, or they pass their record's end), and parameters left
+  // out (a value shorter than its type).
   smallimports::Shortfall shortfall;
 };
 
@@ -90,7 +92,8 @@ std::string MakeDataFilePath(const std::string& headerPath);
 
 // Host value type of a type code, none (0) outside 1 to 15.
 int32_t TarvixDTyp(uint32_t code);
-// The type code's conversion of a raw little-endian 64-bit value to a double.
-double RawToDouble(uint64_t raw, uint32_t code);
+// The type code's conversion of a raw little-endian 64-bit value to a double;
+// none for the codes without one (0, 14 and above).
+std::optional<double> RawToDouble(uint64_t raw, uint32_t code);
 
 }  // namespace brevan

@@ -157,7 +157,7 @@ TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
 
   const std::pair<const char*, double> scalars[] = {
       {"P1", -5}, {"P2", 200}, {"P3", -300}, {"P4", 60000}, {"P261", -70000}, {"P6", 4000000000.0},
-      {"P7", -5000000000000.0}, {"P8", -7}, {"P9", 1.5}, {"P10", 2.25}, {"P11", 7},
+      {"P7", -5000000000000.0}, {"P8", 18446744073709551609.0}, {"P9", 1.5}, {"P10", 2.25}, {"P11", 7},
       {"P12", 0x1234}, {"P13", 123456},
   };
   ASSERT_EQ(import_.scalars.Count(), std::size(scalars));
@@ -170,7 +170,7 @@ TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
     EXPECT_DOUBLE_EQ(p.Value, scalars[i].second) << p.Name.str();
   }
   EXPECT_EQ(import_.scalars[4].DTyp, 9);  // the low byte of 0x105
-  EXPECT_EQ(import_.scalars[7].DTyp, 32);  // P8: told as host type 32, its value read signed
+  EXPECT_EQ(import_.scalars[7].DTyp, 32);  // P8: host type 32, its value read unsigned
 
   const std::pair<const char*, std::string> comments[] = {
       {"V_Nr", "4711"}, {"Bearbeiter", "Meier"}, {"Versuchsbeschreibung", "Bremsversuch"}, {"Text7", "frei"},
@@ -190,10 +190,10 @@ TEST_F(TarvixTest, TypeCodes) {
   EXPECT_EQ(brevan::TarvixDTyp(0), 0);
   EXPECT_EQ(brevan::TarvixDTyp(16), 0);
   EXPECT_EQ(brevan::TarvixDTyp(0x1003), 0);
-  EXPECT_DOUBLE_EQ(brevan::RawToDouble(0xFF, 1), -1);
-  EXPECT_DOUBLE_EQ(brevan::RawToDouble(~uint64_t{0}, 8), -1);  // signed, whatever host type it is told
-  EXPECT_DOUBLE_EQ(brevan::RawToDouble(~uint64_t{0}, 7), -1);
-  EXPECT_DOUBLE_EQ(brevan::RawToDouble(5, 14), 0);
+  EXPECT_EQ(brevan::RawToDouble(0xFF, 1), -1);
+  EXPECT_EQ(brevan::RawToDouble(~uint64_t{0}, 8), 18446744073709551615.0);  // host type 32: unsigned
+  EXPECT_EQ(brevan::RawToDouble(~uint64_t{0}, 7), -1);
+  EXPECT_EQ(brevan::RawToDouble(5, 14), std::nullopt);  // no conversion: no value
   EXPECT_EQ(brevan::MakeDataFilePath("/a.b/run.hdr"), "/a.b/run.dta");
   EXPECT_EQ(brevan::MakeDataFilePath("/a.b/run"), "/a.b/run.dta");
 }
@@ -424,7 +424,7 @@ TEST_F(TarvixTest, MissingDataFile) {
 TEST_F(TarvixTest, ShortDataFileGivesEachChannelTheValuesItHolds) {
   const std::string header = WriteHeader(FullHeader());
   const std::string dta = dir_.File("full.dta");
-  const std::string intro = "Die Datei " + dta + " ist unvollständig.\n";
+  const std::string intro = "Die Datei " + header + " ist unvollständig.\n";
   const std::string tenNames = "1_bad_name, ch2, ch3, ch4, ch5, ch6, ch7, ch8, ch9, ch10";
   struct Case {
     const char* what;
@@ -493,7 +493,28 @@ TEST_F(TarvixTest, ChannelsBeyondTheRecordAreIgnored) {
   EXPECT_EQ(host::NumberOf(r.file, "DataSize"), 12);
   ASSERT_EQ(r.boxes.size(), 1u);
   EXPECT_EQ(r.boxes[0].text,
-            "Die Datei " + dir_.File("r.dta") + " ist unvollständig.\nAußerhalb des Datensatzes von 4 Bytes, ignoriert: c");
+            "Die Datei " + header + " ist unvollständig.\nAußerhalb des Datensatzes von 4 Bytes, ignoriert: c");
+}
+
+// A parameter whose value is shorter than its type has no value of it: it is
+// left out, and the box names it.
+TEST_F(TarvixTest, ParametersShorterThanTheirTypeAreLeftOut) {
+  std::string h = tw::HeadBytes({.recordSize = 2, .channels = 1});
+  h += tw::ChannelRecord({.id = 1, .name = "a", .label = "", .unit = "", .typeCode = 3});
+  h += tw::DataFileRecord("p.dta", 0) + tw::SamplingRecord(1, 1);
+  h += tw::ParameterRecord(1, "Kurz", "", "", 3, tw::LE(0xFF, 1));  // an int16 in one byte
+  h += tw::ParameterRecord(2, "Voll", "", "", 3, tw::LE(0xFFFE, 2));
+  h += tw::EndRecord();
+  testsupport::WriteFileBytes(dir_.File("p.dta"), "ab");
+  const std::string header = WriteHeader(h, "p.hdr");
+  smalltest::ModuleHost host(smalltest::kBrevanModule);
+  const testsupport::ImportResult r = host.Import("Brevan.ZPFileImport", header);
+  ASSERT_EQ(r.scalars.size(), 1u);
+  EXPECT_EQ(host::TextOf(r.scalars[0], "Name"), "Voll");
+  EXPECT_EQ(host::NumberOf(r.scalars[0], "Value"), -2);
+  ASSERT_EQ(r.boxes.size(), 1u);
+  EXPECT_EQ(r.boxes[0].text,
+            "Die Datei " + header + " ist unvollständig.\nParameter mit unvollständigem Wert, ausgelassen: Kurz");
 }
 
 TEST_F(TarvixTest, RecordWalkIsBoundedByEachLength) {
