@@ -343,6 +343,7 @@ bool ImportFilmorFile(const std::string& path, FilmorImport& out) {
 smallimports::DataSpaceRead ReadFilmorDataSpace(const FilmorImport& data, uint32_t position, uint8_t* buffer, uint32_t bytes) {
   if (position >= data.dataSize) return {};
   const uint32_t n = std::min(bytes, data.dataSize - position);
+  const uint64_t end = uint64_t{position} + n;
   // The last signal starting at or before the position; signals lie in rising order.
   size_t lo = 0, hi = data.signals.Count();
   while (lo < hi) {
@@ -352,14 +353,17 @@ smallimports::DataSpaceRead ReadFilmorDataSpace(const FilmorImport& data, uint32
     else
       hi = mid;
   }
+  // Every signal's bytes within the request, also of the signals after the
+  // first: a read that spans a signal's end delivers the next one's values
+  // too; the padding between them is left as it is.
   uint32_t copied = 0;
-  if (lo > 0) {
-    const FilmorSignal& s = data.signals[lo - 1];
-    if (position < s.rangeEnd) {
-      const uint64_t offset = position - s.rangeStart;
-      copied = static_cast<uint32_t>(std::min<uint64_t>(n, s.samples.size() - offset));
-      std::memcpy(buffer, s.samples.data() + offset, copied);
-    }
+  for (size_t i = lo > 0 ? lo - 1 : 0; i < data.signals.Count() && data.signals[i].rangeStart < end; ++i) {
+    const FilmorSignal& s = data.signals[i];
+    const uint64_t from = std::max<uint64_t>(position, s.rangeStart);
+    const uint64_t to = std::min<uint64_t>(end, s.rangeEnd);
+    if (from >= to) continue;
+    std::memcpy(buffer + (from - position), s.samples.data() + (from - s.rangeStart), to - from);
+    copied += static_cast<uint32_t>(to - from);
   }
   return {copied, n};
 }

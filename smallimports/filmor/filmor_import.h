@@ -67,9 +67,9 @@ FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out);
 // box names the shortfall's signals, if any.
 bool ImportFilmorFile(const std::string& path, FilmorImport& out);
 
-// Copies from the signal whose samples hold the position, up to the end of its
-// buffer; the position moves by the request cut to the data space, also over
-// the padding after a signal's last value.
+// Copies the bytes of every signal whose samples lie in the request; the
+// position moves by the request cut to the data space, also over the padding
+// after a signal's last value, which is left as it is.
 smallimports::DataSpaceRead ReadFilmorDataSpace(const FilmorImport& data, uint32_t position, uint8_t* buffer, uint32_t bytes);
 
 }  // namespace filmor

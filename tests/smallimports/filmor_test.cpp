@@ -164,32 +164,35 @@ TEST_F(FilmorTest, DataSpaceReads) {
   ASSERT_EQ(Read(TwoGroups()).status, FilmorStatus::Ok);
   struct Case {
     uint32_t position, bytes, copied, advance;
-    std::string data;
+    std::string data;  // the request's bytes of the buffer: what was copied, 0xEE where nothing lies
   };
   auto values = [](int from, int count) {
     std::string s;
     for (int i = 0; i < count; ++i) s += LE(static_cast<uint64_t>(from + i), 2);
     return s;
   };
+  const auto untouched = [](size_t n) { return std::string(n, '\xEE'); };
   const Case cases[] = {
       {0, 20, 20, 20, values(100, 10)},
-      {10, 100, 10, 100, values(105, 5)},
-      {19, 4, 1, 4, std::string(1, '\0')},  // odd offset: stops at the buffer's end
-      {20, 50, 0, 50, ""},                  // padding after the last value
-      {4095, 10, 0, 10, ""},
+      {10, 100, 10, 100, values(105, 5) + untouched(90)},
+      {19, 4, 1, 4, std::string(1, '\0') + untouched(3)},  // odd offset: stops at the buffer's end
+      {20, 50, 0, 50, untouched(50)},                       // padding after the last value
+      {16, 4080, 4, 4080, values(108, 2) + untouched(4076)},  // to the end of the padding
+      {4095, 10, 9, 10, untouched(1) + values(200, 5).substr(0, 9)},  // from the padding into the next signal
       {4096, 4, 4, 4, values(200, 2)},
       {4097, 3, 3, 3, values(200, 2).substr(1)},
-      {8190, 10, 0, 2, ""},  // cut to the data space
+      {10, 8192, 30, 8182, values(105, 5) + untouched(4076) + values(200, 10) + untouched(4076)},  // both signals
+      {8190, 10, 0, 2, untouched(2)},  // cut to the data space
       {8192, 10, 0, 0, ""},
       {0xFFFFFFF0u, 10, 0, 0, ""},
   };
   for (const Case& c : cases) {
-    std::vector<uint8_t> buffer(128, 0xEE);
+    std::vector<uint8_t> buffer(8200, 0xEE);
     const smallimports::DataSpaceRead r = filmor::ReadFilmorDataSpace(import_, c.position, buffer.data(), c.bytes);
     EXPECT_EQ(r.copied, c.copied) << c.position;
     EXPECT_EQ(r.advance, c.advance) << c.position;
-    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + r.copied), c.data) << c.position;
-    EXPECT_EQ(buffer[r.copied], 0xEE) << c.position;
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + r.advance), c.data) << c.position;
+    EXPECT_EQ(buffer[r.advance], 0xEE) << c.position;
   }
 }
 

@@ -197,6 +197,11 @@ TEST_F(ObjectTest, SeekAndReadFollowThePositionRules) {
   // A read of more than the signal holds stops at its end.
   Seek(file, 4096, 0);
   EXPECT_EQ(ReadBytes(file, 24), Values(200, 10) + "\xEE\xEE\xEE\xEE");
+  // A read over the whole data space delivers both signals' values.
+  Seek(file, 0, 0);
+  const std::string all = ReadBytes(file, 8192);
+  EXPECT_EQ(all.substr(0, 20), Values(100, 10));
+  EXPECT_EQ(all.substr(4096, 20), Values(200, 10));
   // Open and Close put the position back at the start.
   file.Call("Close");
   file.Call("Open");
