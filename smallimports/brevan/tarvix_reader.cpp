@@ -256,7 +256,6 @@ class TarvixReader {
  public:
   TarvixReader(const std::string& path, TarvixImport& out) : path_(path), out_(out) {}
 
-
   TarvixResult Read() {
     if (!file_.Open(path_)) return Fail(TarvixStatus::OpenFailed);
     if (!ReadHead(file_, head_)) return Fail(TarvixStatus::ShortHead);
@@ -529,14 +528,16 @@ class TarvixReader {
     const uint64_t perRecord = static_cast<uint64_t>(std::max<int64_t>(1, ValuesPerRecord(s)));
     const uint64_t size = static_cast<uint64_t>(s.valueSize);
     const uint64_t offset = static_cast<uint64_t>(std::max(0, s.BlockOffset));
-    const uint64_t stride = perRecord > 1 ? size : 0;
+    const uint64_t stride = perRecord > 1 ? size : r;  // from one value to the next in a record
     uint64_t held = 0;
     std::string_view heading = smallimports::kFewerValues;
     if (offset + (perRecord - 1) * stride + size > r) {
       heading = outsideRecord_;
     } else {
+      // Whole records, then the values of the record the file ends in.
       const uint64_t rest = available % r;
-      held = available / r * perRecord + (rest >= offset + size ? std::min(perRecord, (rest - offset - size) / std::max<uint64_t>(stride, 1) + 1) : 0);
+      const uint64_t inRest = rest >= offset + size ? std::min(perRecord, (rest - offset - size) / stride + 1) : 0;
+      held = available / r * perRecord + inRest;
     }
     if (held >= static_cast<uint64_t>(s.NoOfValues)) return;
     SetTimeAxis(s, static_cast<int64_t>(held), s.XFactor);
