@@ -590,7 +590,7 @@ std::optional<double> RawToDouble(uint64_t raw, uint32_t code) {
     case 5: return static_cast<int32_t>(raw);
     case 6: case 13: return static_cast<uint32_t>(raw);
     case 7: return static_cast<double>(static_cast<int64_t>(raw));
-    case 8: return static_cast<double>(raw);  // host type 32: unsigned, as the channels of that code read
+    case 8: return static_cast<double>(static_cast<int64_t>(raw));  // signed, whatever host type it is told
     case 9: return std::bit_cast<float>(static_cast<uint32_t>(raw));
     case 10: return std::bit_cast<double>(raw);
     default: return std::nullopt;

@@ -157,7 +157,7 @@ TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
 
   const std::pair<const char*, double> scalars[] = {
       {"P1", -5}, {"P2", 200}, {"P3", -300}, {"P4", 60000}, {"P261", -70000}, {"P6", 4000000000.0},
-      {"P7", -5000000000000.0}, {"P8", 18446744073709551609.0}, {"P9", 1.5}, {"P10", 2.25}, {"P11", 7},
+      {"P7", -5000000000000.0}, {"P8", -7}, {"P9", 1.5}, {"P10", 2.25}, {"P11", 7},
       {"P12", 0x1234}, {"P13", 123456},
   };
   ASSERT_EQ(import_.scalars.Count(), std::size(scalars));
@@ -170,7 +170,7 @@ TEST_F(TarvixTest, FullHeaderWithEveryRecord) {
     EXPECT_DOUBLE_EQ(p.Value, scalars[i].second) << p.Name.str();
   }
   EXPECT_EQ(import_.scalars[4].DTyp, 9);  // the low byte of 0x105
-  EXPECT_EQ(import_.scalars[7].DTyp, 32);  // P8: host type 32, its value read unsigned
+  EXPECT_EQ(import_.scalars[7].DTyp, 32);  // P8: told as host type 32, its value read signed
 
   const std::pair<const char*, std::string> comments[] = {
       {"V_Nr", "4711"}, {"Bearbeiter", "Meier"}, {"Versuchsbeschreibung", "Bremsversuch"}, {"Text7", "frei"},
@@ -191,7 +191,7 @@ TEST_F(TarvixTest, TypeCodes) {
   EXPECT_EQ(brevan::TarvixDTyp(16), 0);
   EXPECT_EQ(brevan::TarvixDTyp(0x1003), 0);
   EXPECT_EQ(brevan::RawToDouble(0xFF, 1), -1);
-  EXPECT_EQ(brevan::RawToDouble(~uint64_t{0}, 8), 18446744073709551615.0);  // host type 32: unsigned
+  EXPECT_EQ(brevan::RawToDouble(~uint64_t{0}, 8), -1);  // signed, whatever host type it is told
   EXPECT_EQ(brevan::RawToDouble(~uint64_t{0}, 7), -1);
   EXPECT_EQ(brevan::RawToDouble(5, 14), std::nullopt);  // no conversion: no value
   EXPECT_EQ(brevan::MakeDataFilePath("/a.b/run.hdr"), "/a.b/run.dta");
