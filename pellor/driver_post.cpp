@@ -3,6 +3,7 @@
 // the warnings, the "MDF2" order and the program block's scalars.
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "importcore/host_types.h"
@@ -31,14 +32,18 @@ void IgnoreAndPause(FileImport& import) {
 }
 
 // The physical value of a signal's first sample.
-double FirstValue(const SignalRecord& r) {
+// The signal's one value; none when it cannot be read.
+std::optional<double> FirstValue(const SignalRecord& r) {
   double value = 0;
-  if (mdf::CDataBlock* data = r.dataGroup ? r.dataGroup->GetDataBlock() : nullptr; data && r.channel)
-    data->GetDoubleContent(r.channel, std::span<double>(&value, 1), 0, 1, true);
+  mdf::CDataBlock* data = r.dataGroup ? r.dataGroup->GetDataBlock() : nullptr;
+  if (!data || !r.channel || data->GetDoubleContent(r.channel, std::span<double>(&value, 1), 0, 1, true) != 1)
+    return std::nullopt;
   return value;
 }
 
 void AddScalarFromSignal(FileImport& import, const SignalRecord& r) {
+  const std::optional<double> value = FirstValue(r);
+  if (!value) return;  // no value that could be read: no scalar
   try {
     auto scalar = std::make_unique<ScalarRecord>();
     scalar->keep = 1;
@@ -49,7 +54,7 @@ void AddScalarFromSignal(FileImport& import, const SignalRecord& r) {
     scalar->DTyp = importcore::dtyp::kFloat64;
     scalar->XOffset = r.XMin;
     scalar->Unit = r.YUnit.str();
-    scalar->Value = FirstValue(r);
+    scalar->Value = *value;
     import.Lists().scalars.Append(std::move(scalar));
   } catch (const std::bad_alloc&) {
     // a scalar that cannot be had is left out

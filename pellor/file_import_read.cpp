@@ -263,13 +263,11 @@ bool FileImport::ReadTimes(SignalRecord& time, uint32_t first, uint32_t count, u
       std::memcpy(out + uint64_t{done} * 8, m_timeScratch.data(), uint64_t{k} * 8);
       done += k;
     }
-    std::memset(out + uint64_t{have} * 8, 0, uint64_t{count - have} * 8);
-    return true;
+    // A cache is only kept whole, so it holds every time asked for; times it
+    // lacks are never made up.
+    return have == count;
   }
-  if (!HasReadableValues(time)) {
-    std::memset(out, 0, uint64_t{count} * 8);
-    return true;
-  }
+  if (!HasReadableValues(time)) return false;
   const uint32_t size = static_cast<uint32_t>(time.Demux);
   for (uint32_t done = 0; done < count;) {
     const uint32_t k = std::min(kChunk, count - done);
