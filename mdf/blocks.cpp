@@ -207,10 +207,7 @@ bool CDGBlock::Read(winport::File& file, CMdf* owner) {
   // Several channel groups linked, whatever the count says, share the records.
   if (m_pFirstCG && m_pFirstCG->GetNext())
     return RefuseUnsorted("unsorted file: a data group links several channel groups");
-  if (GetDataLink() != 0) {
-    m_pDataBlock = std::make_unique<CDataBlock>(this, owner);
-    if (!RecordsBeginWithTheirId(file)) return false;
-  }
+  if (GetDataLink() != 0) m_pDataBlock = std::make_unique<CDataBlock>(this, owner);
   return true;
 }
 
@@ -223,15 +220,12 @@ bool CDGBlock::RefuseUnsorted(const std::string& why) {
 
 bool CDGBlock::RecordsBeginWithTheirId(winport::File& file) {
   const CCGBlock* cg = m_pFirstCG.get();
-  if (GetNumberOfRecordIds() == 0 || !cg) return true;
+  if (GetNumberOfRecordIds() == 0 || !cg || !m_pDataBlock) return true;
   const uint64_t length = uint64_t{cg->GetRecordSize()} + GetNumberOfRecordIds();
-  const int64_t size = FileSizeOf(file);
-  const uint64_t link = GetDataLink();
-  if (size < 0 || link >= static_cast<uint64_t>(size)) return true;  // no record to check
-  const uint64_t whole = std::min<uint64_t>(cg->GetNumberOfRecords(), (size - link) / length);
-  if (whole == 0) return true;
+  const uint64_t whole = m_pDataBlock->GetRecordsInFile();
+  if (whole == 0) return true;  // no record to check
   for (const uint64_t r : {uint64_t{0}, whole - 1}) {
-    const uint64_t pos = link + r * length;
+    const uint64_t pos = GetDataLink() + r * length;
     uint8_t id = 0;
     if (!file.Seek(static_cast<int64_t>(pos)) || !file.ReadExact(&id, 1))
       return Damaged("DG", "has records that cannot be read");

@@ -197,8 +197,9 @@ class CDGBlock : public CMdfBlock {
   void Display(IListControl& list) override;
   // Applies the NoValue markers of the channel groups' comments.
   void ParseNoValueComment();
-  // With record identifiers, the first and the last whole record must begin
-  // with the channel group's identifier; otherwise the data group is damaged.
+  // With record identifiers, the first and the last whole record of the
+  // group's data area must begin with the channel group's identifier;
+  // otherwise the data group is damaged. Runs once the data areas are set.
   bool RecordsBeginWithTheirId(winport::File& file);
 
   Link GetNextLink() const { return LoadU32(m_image + kNext); }

@@ -122,6 +122,8 @@ int CMdf::Open(const std::string& path) {
   if (!ReadDataGroups()) return FailOpen(m_structureError.empty() ? "a data group cannot be read"
                                                                    : m_structureError);
   SettleDataAreas();
+  for (CDGBlock* dg = m_pFirstDG.get(); dg; dg = dg->GetNext())
+    if (!dg->RecordsBeginWithTheirId(m_file)) return FailOpen(m_structureError);
   if (m_kestravo && m_compose && !ComposeChannels()) {
     if (m_lastError.empty()) m_lastError = "the channels cannot be composed";
     return FailOpen(m_lastError);

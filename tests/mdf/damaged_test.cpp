@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "mdf/datablock.h"
 #include "mdf/mdf.h"
 #include "platform/ui/headless.h"
 #include "platform/ui/messagebox.h"
@@ -320,6 +321,29 @@ TEST(DamagedFile, RecordsCutByTheEndOfTheFileAreCheckedUpToTheLastWholeOne) {
   f.writer.Save(dir.File("cut.mdf"));
   EXPECT_EQ(mdf.Open(dir.File("cut.mdf")), 0);
   EXPECT_NE(mdf.GetLastError().find("record 2 (at"), std::string::npos) << mdf.GetLastError();
+}
+
+// A group that counts more records than its data area holds, another group's
+// blocks behind them: its records are checked up to the last whole one of its
+// data area, not within the blocks behind it.
+TEST(DamagedFile, RecordsShortOfTheirCountAreCheckedWithinTheirDataArea) {
+  FileDef def = SimpleFileDef(2, 1, 5, "TESTPROG");
+  def.groups[0].recordIds = 1;
+  BuiltFile f = BuildFile(def);
+  f.writer.PatchU32(f.groups[0].cg + cg::kRecordCount, 8);
+  TempDir dir;
+  f.writer.Save(dir.File("short.mdf"));
+  CMdf mdf;
+  mdf.SetShowMessages(false);
+  ASSERT_EQ(mdf.Open(dir.File("short.mdf")), 1) << mdf.GetLastError();
+  EXPECT_EQ(mdf.GetFirstDG()->GetDataBlock()->GetRecordsInFile(), 5u);
+  EXPECT_TRUE(mdf.HasShortDataArea());
+  // The last whole record of the data area is checked still.
+  const uint32_t length = f.groups[0].recordSize + 1u;
+  f.writer.PatchU8(f.groups[0].data + 4 * length, 9);
+  f.writer.Save(dir.File("short.mdf"));
+  EXPECT_EQ(mdf.Open(dir.File("short.mdf")), 0);
+  EXPECT_NE(mdf.GetLastError().find("record 4 (at"), std::string::npos) << mdf.GetLastError();
 }
 
 }  // namespace
