@@ -103,6 +103,15 @@ int CMdf::Open(const std::string& path) {
 
   m_pIDBlock->SetMdf(this);
   if (!m_pIDBlock->Read(m_file)) return FailOpen("not an MDF file");
+  // Every real number of the blocks (conversion parameters, ranges, sampling
+  // rates) is stored in the ID block's floating-point format. Read as IEEE 754,
+  // the VAX formats of older writers give values that are not the file's.
+  if (const uint16_t format = m_pIDBlock->GetFloatFormat(); format != 0) {
+    const char* name = format == 1 ? "VAX G_floating" : format == 2 ? "VAX D_floating" : "unknown";
+    return FailOpen(StrFormat("the file's real numbers are stored in the %s floating-point format "
+                              "(%u), not in IEEE 754, and cannot be read",
+                              name, static_cast<unsigned>(format)));
+  }
   m_kestravo = m_pIDBlock->GetProgramId() == "KESTRAVO";
 
   // Without its header the file's blocks cannot be found: a damaged one fails the open.

@@ -11,6 +11,7 @@
 #include "mdf/ccblock.h"
 #include "mdf/format.h"
 #include "mdf/mdf.h"
+#include "platform/win32/file.h"
 #include "tests/support/mdf_writer.h"
 #include "tests/support/opened_mdf.h"
 #include "tests/support/temp_dir.h"
@@ -130,13 +131,41 @@ TEST(IdRows, IdentifiersByteOrderFloatFormatAndVersion) {
         {"Format ID", "3.00"}, {"Program ID", "TESTPROG"}, {"Byte order", "Motorola"},
         {"FP format", "unknown"}, {"Version", "300"}}},
   };
+  // The ID block is read alone: a file whose floating-point format is not
+  // IEEE 754 does not open (see the next test).
   for (const Case& c : cases) {
     MdfWriter w(c.id);
     w.AddHd(HdSpec{});
-    Opened o(w.Bytes());
-    ASSERT_EQ(o.result, 1);
-    EXPECT_EQ(RowsOf(*o.mdf.GetIDBlock()), c.rows) << c.id.programId;
+    TempDir dir;
+    WriteFileBytes(dir.File("f.mdf"), w.Bytes());
+    winport::File file;
+    ASSERT_TRUE(file.Open(dir.File("f.mdf"), winport::FileAccess::Read, winport::FileShare::Read));
+    CIDBlock id;
+    ASSERT_TRUE(id.Read(file));
+    EXPECT_EQ(RowsOf(id), c.rows) << c.id.programId;
   }
+}
+
+// Conversion parameters, ranges and sampling rates are stored in the ID
+// block's floating-point format; read as IEEE 754, a VAX format gives values
+// that are not the file's, so such a file is refused with its format named.
+TEST(IdRows, AFileWhoseRealNumbersAreNotIeeeDoesNotOpen) {
+  const struct {
+    uint16_t format;
+    const char* named;
+  } cases[] = {{1, "VAX G_floating floating-point format (1)"},
+               {2, "VAX D_floating floating-point format (2)"},
+               {7, "unknown floating-point format (7)"}};
+  for (const auto& c : cases) {
+    MdfWriter w(IdSpec{.floatFormat = c.format});
+    w.AddHd(HdSpec{});
+    Opened o(w.Bytes());
+    EXPECT_EQ(o.result, 0) << c.format;
+    EXPECT_NE(o.mdf.GetLastError().find(c.named), std::string::npos) << o.mdf.GetLastError();
+  }
+  MdfWriter w(IdSpec{});
+  w.AddHd(HdSpec{});
+  EXPECT_EQ(Opened(w.Bytes()).result, 1);
 }
 
 constexpr uint64_t kStart = 1733823000ULL;  // 2024-12-10 09:30:00 UTC
