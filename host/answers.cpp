@@ -82,7 +82,9 @@ class AnsweringBackend::ProgressLine : public winport::ui::DialogView {
 };
 
 AnsweringBackend::AnsweringBackend(std::vector<int> answers, std::ostream* echo, std::ostream* progress)
-    : answers_(std::move(answers)), echo_(echo), progress_(progress) {}
+    : answers_(std::move(answers)), echo_(echo), progress_(progress) {
+  KeepPaints(false);  // the host draws its progress lines itself
+}
 
 AnsweringBackend::~AnsweringBackend() {
   // A window the module left open still calls its view: that one is left to it, mute.

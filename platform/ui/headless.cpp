@@ -135,35 +135,37 @@ class RecordingSurface : public Surface {
 // whose paints are recorded. A modeless window's view goes with it.
 class NoView : public DialogView {
  public:
-  NoView(CDialog& dialog, bool owned) : dialog_(dialog), owned_(owned) {}
+  NoView(HeadlessBackend& backend, CDialog& dialog, bool owned)
+      : backend_(backend), dialog_(dialog), owned_(owned) {}
   void ControlChanged(size_t) override {}
   void CaptionChanged() override {}
   void ControlInvalidated(size_t index) override {
-    if (index < dialog_.Controls().size() && IsOwnerDrawn(*dialog_.Controls()[index].control)) Paint(dialog_, index);
+    if (index < dialog_.Controls().size() && IsOwnerDrawn(*dialog_.Controls()[index].control)) Paint(index);
   }
   void Close() override {
     if (owned_) delete this;
   }
 
   // Paints every owner-drawn control, as a window does when it shows.
-  static void PaintAll(CDialog& dialog) {
-    for (size_t i = 0; i < dialog.Controls().size(); ++i)
-      if (IsOwnerDrawn(*dialog.Controls()[i].control)) Paint(dialog, i);
+  void PaintAll() {
+    for (size_t i = 0; i < dialog_.Controls().size(); ++i)
+      if (IsOwnerDrawn(*dialog_.Controls()[i].control)) Paint(i);
   }
 
  private:
-  static void Paint(CDialog& dialog, size_t index) {
-    if (!dialog.HasWindow() || index >= dialog.Controls().size()) return;
-    const ControlState& c = dialog.Controls()[index];
+  void Paint(size_t index) {
+    if (!dialog_.HasWindow() || index >= dialog_.Controls().size()) return;
+    const ControlState& c = dialog_.Controls()[index];
     PaintRecord record;
     record.window = c.hwnd;
     record.control = c.control->id;
     GetClientRect(c.hwnd, &record.client);
-    RecordingSurface surface(record, dialog.Units());
-    PaintOwnerDrawn(dialog, index, surface);
-    Headless().AddPaint(std::move(record));
+    RecordingSurface surface(record, dialog_.Units());
+    PaintOwnerDrawn(dialog_, index, surface);
+    backend_.AddPaint(std::move(record));
   }
 
+  HeadlessBackend& backend_;
   CDialog& dialog_;
   bool owned_;
 };
@@ -289,10 +291,10 @@ std::string Apply(CDialog& dialog, const DialogAction& action, std::vector<std::
 }  // namespace
 
 INT_PTR HeadlessBackend::RunModalDialog(CDialog& dialog) {
-  NoView view(dialog, false);
+  NoView view(*this, dialog, false);
   dialog.BeginWindow(&view, false);
   dialog.InitDialog();
-  if (!dialog.IsEnded()) NoView::PaintAll(dialog);
+  if (!dialog.IsEnded()) view.PaintAll();
   DialogRecord record = RecordOf(dialog, false);
   std::string failure;
   std::optional<ExpectedDialog> expected;
@@ -333,9 +335,10 @@ INT_PTR HeadlessBackend::RunModalDialog(CDialog& dialog) {
 }
 
 bool HeadlessBackend::ShowModelessDialog(CDialog& dialog) {
-  dialog.BeginWindow(new NoView(dialog, true), true);
+  NoView* view = new NoView(*this, dialog, true);
+  dialog.BeginWindow(view, true);
   dialog.InitDialog();
-  if (dialog.HasWindow()) NoView::PaintAll(dialog);
+  if (dialog.HasWindow()) view->PaintAll();
   DialogRecord record = RecordOf(dialog, true);
   record.expected = true;
   std::lock_guard lock(mutex_);
@@ -432,7 +435,7 @@ std::vector<PaintRecord> HeadlessBackend::Paints() const {
 
 void HeadlessBackend::AddPaint(PaintRecord paint) {
   std::lock_guard lock(mutex_);
-  paints_.push_back(std::move(paint));
+  if (keepPaints_) paints_.push_back(std::move(paint));
 }
 
 int HeadlessBackend::WaitCursorShows() const {

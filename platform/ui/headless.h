@@ -147,6 +147,9 @@ class HeadlessBackend : public Backend {
   // measured as the dialog units have it: base width per character, base height.
   std::vector<PaintRecord> Paints() const;
   void AddPaint(PaintRecord paint);
+  // A backend that nobody asks for its paints keeps none (they would pile up
+  // with every step of a progress window).
+  void KeepPaints(bool keep) { keepPaints_ = keep; }
   // Messages that DispatchMessageA handed over, oldest first.
   std::vector<MSG> Dispatched() const;
   // Times the wait cursor was switched on.
@@ -173,6 +176,7 @@ class HeadlessBackend : public Backend {
   std::vector<std::string> failures_;
   std::vector<MSG> dispatched_;
   std::vector<PaintRecord> paints_;
+  bool keepPaints_ = true;
   int waitCursorShows_ = 0;
   std::function<void(const std::string&)> failureHandler_;
   std::function<SHORT(int)> keyStateHook_;

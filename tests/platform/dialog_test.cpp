@@ -243,3 +243,22 @@ TEST_F(DialogTest, OwnerDrawnControlsArePaintedWhenShownAndWhenInvalidated) {
   dlg.DestroyWindow();
   Headless().Reset();
 }
+
+// The paints go to the backend that shows the dialog; one told to keep none
+// (the host's, which draws progress its own way) keeps none.
+TEST_F(DialogTest, PaintsAreKeptByTheBackendThatShowsTheDialog) {
+  Headless().Reset();
+  for (const bool keep : {true, false}) {
+    HeadlessBackend own;
+    own.KeepPaints(keep);
+    SetBackend(&own);
+    SwatchDialog dlg;
+    ASSERT_TRUE(dlg.Create());
+    EXPECT_TRUE(InvalidateRect(dlg.GetDlgItem(310), nullptr, FALSE));
+    EXPECT_EQ(dlg.draws, 2);
+    EXPECT_EQ(own.Paints().size(), keep ? 2u : 0u);
+    dlg.DestroyWindow();
+    SetBackend(nullptr);
+  }
+  EXPECT_TRUE(Headless().Paints().empty());
+}
