@@ -72,11 +72,11 @@ double ReadField(const ValuePlan& v, const uint8_t* record) {
   } else if constexpr (Kind == ValueKind::Double) {
     return std::bit_cast<double>(raw);
   } else if constexpr (Kind == ValueKind::VaxF) {
-    return std::bit_cast<float>(VaxFToIeee(static_cast<uint32_t>(raw)));
+    return std::bit_cast<float>(mdf::vax::FToIeee(static_cast<uint32_t>(raw)));
   } else if constexpr (Kind == ValueKind::VaxG) {
-    return std::bit_cast<double>(VaxGToIeee(raw));
+    return std::bit_cast<double>(mdf::vax::GToIeee(raw));
   } else {
-    return std::bit_cast<double>(VaxDToIeee(raw));
+    return std::bit_cast<double>(mdf::vax::DToIeee(raw));
   }
 }
 
@@ -306,7 +306,7 @@ void SetChannelValue(MdfChannelRecord& channel, double value) {
     case ValueKind::Unsigned:
     case ValueKind::Signed: PutBits(v, record, static_cast<uint64_t>(Truncate(value))); break;
     case ValueKind::Float: PutBits(v, record, std::bit_cast<uint32_t>(static_cast<float>(value))); break;
-    case ValueKind::VaxF: PutBits(v, record, IeeeToVaxF(std::bit_cast<uint32_t>(static_cast<float>(value)))); break;
+    case ValueKind::VaxF: PutBits(v, record, mdf::vax::IeeeToF(std::bit_cast<uint32_t>(static_cast<float>(value)))); break;
     case ValueKind::Double: PutBits(v, record, std::bit_cast<uint64_t>(value)); break;
     default: break;
   }

@@ -69,4 +69,14 @@ constexpr uint64_t DToIeee(uint64_t stored) {
   return sign | ((exponent + 894) << 52) | fraction;
 }
 
+// IEEE single bits to VAX F as stored: 0 stays 0; a subnormal, and anything
+// beyond VAX F's range (infinities and NaNs included), gives the reserved operand.
+constexpr uint32_t IeeeToF(uint32_t ieee) {
+  constexpr uint32_t kReserved = 0x00008000u;  // sign set, exponent 0, as stored
+  const uint32_t exponent = (ieee >> 23) & 0xFF;
+  if (exponent == 0) return (ieee & 0x7FFFFF) == 0 ? 0 : kReserved;
+  if (exponent >= 254) return kReserved;
+  return detail::SwapWords32(ieee + (2u << 23));
+}
+
 }  // namespace mdf::vax

@@ -349,17 +349,17 @@ TEST(VaxFloat, FToIeeeGivesSubnormalsForTheSmallestExponents) {
       {0x00008000, 0x7FC00000},  // reserved operand: no number
       {0x00000000, 0x00000000},
   };
-  for (const Case& c : cases) EXPECT_EQ(VaxFToIeee(c.stored), c.ieee) << std::hex << c.stored;
+  for (const Case& c : cases) EXPECT_EQ(mdf::vax::FToIeee(c.stored), c.ieee) << std::hex << c.stored;
   // A tiny reading stays tiny: it can never become a range's maximum.
-  EXPECT_EQ(std::bit_cast<float>(VaxFToIeee(0x00000100)), std::ldexp(1.0f, -127));
+  EXPECT_EQ(std::bit_cast<float>(mdf::vax::FToIeee(0x00000100)), std::ldexp(1.0f, -127));
 }
 
 TEST(VaxFloat, IeeeToFGivesTheReservedOperandOutsideVaxRange) {
-  EXPECT_EQ(IeeeToVaxF(std::bit_cast<uint32_t>(1.0f)), 0x00004080u);
-  EXPECT_EQ(IeeeToVaxF(std::bit_cast<uint32_t>(3.0e38f)), 0x00008000u);
-  EXPECT_EQ(IeeeToVaxF(0x00000001), 0x00008000u);  // a subnormal
-  EXPECT_EQ(IeeeToVaxF(0), 0u);
-  EXPECT_EQ(VaxFToIeee(IeeeToVaxF(std::bit_cast<uint32_t>(-123.5f))), std::bit_cast<uint32_t>(-123.5f));
+  EXPECT_EQ(mdf::vax::IeeeToF(std::bit_cast<uint32_t>(1.0f)), 0x00004080u);
+  EXPECT_EQ(mdf::vax::IeeeToF(std::bit_cast<uint32_t>(3.0e38f)), 0x00008000u);
+  EXPECT_EQ(mdf::vax::IeeeToF(0x00000001), 0x00008000u);  // a subnormal
+  EXPECT_EQ(mdf::vax::IeeeToF(0), 0u);
+  EXPECT_EQ(mdf::vax::FToIeee(mdf::vax::IeeeToF(std::bit_cast<uint32_t>(-123.5f))), std::bit_cast<uint32_t>(-123.5f));
 }
 
 TEST(VaxFloat, GAndDToIeee) {
@@ -373,7 +373,7 @@ TEST(VaxFloat, GAndDToIeee) {
       {0x1234000000000000 | 0x000F, 0},  // exponent 0 with fraction bits: +0
       {0, 0},
   };
-  for (const Case& c : g) EXPECT_EQ(VaxGToIeee(c.stored), c.ieee) << std::hex << c.stored;
+  for (const Case& c : g) EXPECT_EQ(mdf::vax::GToIeee(c.stored), c.ieee) << std::hex << c.stored;
   const Case d[] = {
       {0x4080, 0x3FF0000000000000},                // 1.0
       {0xC040, 0xBFE8000000000000},                // -0.75
@@ -382,7 +382,7 @@ TEST(VaxFloat, GAndDToIeee) {
       {0x8000, 0x7FF8000000000000},  // exponent 0 with the sign: the reserved operand, no number
       {0x0000, 0},                   // exponent 0: +0
   };
-  for (const Case& c : d) EXPECT_EQ(VaxDToIeee(c.stored), c.ieee) << std::hex << c.stored;
+  for (const Case& c : d) EXPECT_EQ(mdf::vax::DToIeee(c.stored), c.ieee) << std::hex << c.stored;
 }
 
 }  // namespace
