@@ -564,17 +564,23 @@ class Runner {
     }
     Session::ReadScope reading(session);
     // A signal whose values the data space does not hold is named and left out; the others are written.
-    std::vector<size_t> kept;
-    std::vector<std::unique_ptr<Series>> series;
-    for (size_t index : indices) {
+    auto open = [&](size_t index) -> std::unique_ptr<Series> {
       try {
-        series.push_back(Open(session, index));
-        kept.push_back(index);
+        return Open(session, index);
       } catch (const NoData& e) {
         err_ << "zphost: warning: " << e.detail << "; left out of the export\n";
+        return nullptr;
       }
-    }
+    };
     if (o_.wide) {
+      // Side by side: every series is read at once.
+      std::vector<size_t> kept;
+      std::vector<std::unique_ptr<Series>> series;
+      for (size_t index : indices)
+        if (std::unique_ptr<Series> s = open(index)) {
+          series.push_back(std::move(s));
+          kept.push_back(index);
+        }
       CheckSharedAxis(session, kept);
       *out << "time";
       for (const std::unique_ptr<Series>& s : series) *out << "," << CsvField(s->layout().name);
@@ -592,8 +598,11 @@ class Runner {
         if (more) *out << row << "\r\n";
       }
     } else {
+      // One after the other: a series is read and let go before the next opens.
       *out << "signal,index,time,value\r\n";
-      for (const std::unique_ptr<Series>& s : series) {
+      for (size_t index : indices) {
+        const std::unique_ptr<Series> s = open(index);
+        if (!s) continue;
         const std::string name = CsvField(s->layout().name);
         Point p;
         while (s->Next(p))
