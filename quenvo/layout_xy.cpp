@@ -4,6 +4,7 @@
 // X has as many values as it holds.
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "importcore/support.h"
@@ -11,6 +12,9 @@
 
 namespace quenvo {
 namespace {
+
+// The heading under which the warning names Y channels shorter than X.
+constexpr std::string_view kFewerValuesThanX = "Weniger Werte als X";
 
 // Y "Data" may be double, single or an integer of up to 32 bits.
 bool IsYDataClass(const mxArray* a) {
@@ -76,7 +80,8 @@ LoadStatus LoadXYLayout(MatFile& file, const mxArray* v, LoadTarget target) {
       const size_t count = std::min(n, ElementCount(values));
       record->NoOfValues = static_cast<int32_t>(count);
       if (count < n)
-        data.shortChannels.push_back(record->Name.empty() ? "Y(" + std::to_string(i + 1) + ")" : record->Name.str());
+        data.shortChannels.Add(kFewerValuesThanX,
+                               record->Name.empty() ? "Y(" + std::to_string(i + 1) + ")" : record->Name.str());
       columns.push_back({values, count, i + 1});
       data.signals.Append(std::move(record));
     }

@@ -120,13 +120,8 @@ std::optional<LoadMessage> MessageFor(LoadStatus status, const std::string& path
 }
 
 std::optional<LoadMessage> ShortfallMessage(const ImportedFile& data, const std::string& path) {
-  constexpr size_t kListedNames = 10;
-  const std::vector<std::string>& names = data.shortChannels;
-  if (names.empty()) return std::nullopt;
-  std::string text = "Die Datei " + path + winport::Utf8ToAnsi(" ist unvollständig.\nWeniger Werte als X: ");
-  for (size_t i = 0; i < std::min(names.size(), kListedNames); ++i) text += (i ? ", " : "") + names[i];
-  if (names.size() > kListedNames) text += " und " + std::to_string(names.size() - kListedNames) + " weitere";
-  return LoadMessage{"Quenvo", text, MB_ICONEXCLAMATION};
+  if (data.shortChannels.Empty()) return std::nullopt;
+  return LoadMessage{"Quenvo", smallimports::IncompleteFileText(path, data.shortChannels), MB_ICONEXCLAMATION};
 }
 
 }  // namespace quenvo

@@ -11,6 +11,7 @@
 
 #include "importcore/fixed_text.h"
 #include "importcore/record_list.h"
+#include "smallimports/support/shortfall.h"
 
 namespace quenvo {
 
@@ -108,7 +109,7 @@ struct ImportedFile {
   uint32_t BlockSize = kChannelBlockSize;
   DataBlock data;  // DataSize is its size
   // X/Y: the Y channels whose "Data" hold fewer values than X's, by name.
-  std::vector<std::string> shortChannels;
+  smallimports::Shortfall shortChannels;
 };
 
 struct Comment {
