@@ -373,11 +373,20 @@ Session::ReadScope::~ReadScope() {
   }
 }
 
+namespace {
+
+// A module's file as an absolute path; a name the loader searches for stays as it is.
+std::string ResolvedPath(const std::string& module) {
+  char real[PATH_MAX];
+  if (access(module.c_str(), F_OK) == 0 && realpath(module.c_str(), real)) return real;
+  return module;
+}
+
+}  // namespace
+
 void RegisterModule(const std::string& module, bool unregister) {
   const std::string step = unregister ? "unregister" : "register";
-  std::string path = module;
-  char real[PATH_MAX];
-  if (access(module.c_str(), F_OK) == 0 && realpath(module.c_str(), real)) path = real;
+  const std::string path = ResolvedPath(module);
   HMODULE handle = LoadLibraryA(winport::Utf8ToAnsi(path).c_str());
   if (!handle) throw Failure(Exit::Activation, step, std::nullopt, winport::LastLoadError());
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
@@ -423,19 +432,9 @@ std::string ModuleFile(const std::string& module) {
   // The ProgID of a registered class: the module that serves it.
   CLSID clsid{};
   const std::u16string wide = winport::Utf8ToUtf16(module);
-  if (module.find('/') == std::string::npos && SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid))) {
-    const std::string key = "CLSID\\" + winport::FormatGuid(clsid) + "\\InprocServer32";
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
-      char path[4096];
-      DWORD size = sizeof path, type = 0;
-      const LSTATUS status = RegQueryValueExA(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
-      RegCloseKey(handle);
-      if (status == ERROR_SUCCESS && type == REG_SZ && size > 1) return winport::AnsiToUtf8(std::string(path, size - 1));
-    }
-  }
-  char real[PATH_MAX];
-  if (access(module.c_str(), F_OK) == 0 && realpath(module.c_str(), real)) return real;
+  if (module.find('/') == std::string::npos && SUCCEEDED(CLSIDFromProgID(wide.c_str(), &clsid)))
+    if (const std::string path = winport::InprocServerPath(clsid); !path.empty()) return winport::AnsiToUtf8(path);
+  if (access(module.c_str(), F_OK) == 0) return ResolvedPath(module);
   HMODULE handle = LoadLibraryA(winport::Utf8ToAnsi(module).c_str());
   if (!handle)
     throw Failure(Exit::Activation, "version", std::nullopt,
@@ -443,7 +442,9 @@ std::string ModuleFile(const std::string& module) {
   char path[4096];
   const DWORD n = GetModuleFileNameA(handle, path, sizeof path);
   FreeLibrary(handle);
-  return winport::AnsiToUtf8(std::string(path, n < sizeof path ? n : 0));
+  if (n == 0 || n >= sizeof path)
+    throw Failure(Exit::Activation, "version", std::nullopt, module + ": the module's file cannot be found");
+  return winport::AnsiToUtf8(std::string(path, n));
 }
 
 std::optional<ModuleVersion> VersionOf(const std::string& file) {

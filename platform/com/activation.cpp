@@ -108,6 +108,12 @@ HRESULT LoadServer(const std::string& path, Server& server) {
 
 std::string LastActivationError() { return lastError; }
 
+std::string InprocServerPath(REFCLSID clsid) {
+  std::string path;
+  if (!ReadDefault("CLSID\\" + FormatGuid(clsid) + "\\InprocServer32", path)) return {};
+  return path;
+}
+
 }  // namespace winport
 
 namespace {
@@ -158,9 +164,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID riid, void
   if (!(context & CLSCTX_INPROC_SERVER))
     return winport::Fail(REGDB_E_CLASSNOTREG, "class " + id + ": only in-process servers are available");
   if (!winport::KeyExists("CLSID\\" + id)) return winport::Fail(REGDB_E_CLASSNOTREG, "class " + id + " is not registered");
-  std::string path;
-  if (!winport::ReadDefault("CLSID\\" + id + "\\InprocServer32", path) || path.empty())
-    return winport::Fail(REGDB_E_CLASSNOTREG, "class " + id + " has no InprocServer32");
+  const std::string path = winport::InprocServerPath(clsid);
+  if (path.empty()) return winport::Fail(REGDB_E_CLASSNOTREG, "class " + id + " has no InprocServer32");
   winport::Server server;
   const HRESULT loaded = winport::LoadServer(path, server);
   if (FAILED(loaded)) return loaded;

@@ -40,4 +40,8 @@ namespace winport {
 // was missing, the loader's message, the module's path.
 std::string LastActivationError();
 
+// The module registered as the class's in-process server (HKCR\CLSID\{clsid}\InprocServer32),
+// as the registry holds it; empty when the class or its server is not registered.
+std::string InprocServerPath(REFCLSID clsid);
+
 }  // namespace winport
