@@ -91,10 +91,10 @@ struct Column {
 // A group with records, as the loading needs it.
 struct GroupPlan {
   uint64_t dataPosition;
-  uint64_t records;
+  uint64_t records;  // those the file holds
   uint64_t recordLength;
   std::vector<Column> columns;
-  bool cut = false;  // fewer records than the group states: its signals are named already
+  uint64_t stated;  // the group's record count
 };
 
 uint64_t RecordLength(const ChannelGroupRecord& group) {
@@ -232,9 +232,8 @@ void LoadSamples(smallimports::FileCursor& file, const std::vector<GroupPlan>& p
     for (const Column& c : plan.columns) {
       FilmorSignal& s = *c.signal;
       s.storedValues = static_cast<int32_t>(done);
-      if (done == plan.records) continue;
-      CutValues(s, done);
-      if (done == 0 || !plan.cut) shortfall.Add(done == 0 ? kNoValues : kFewerValues, s.Name.str());
+      if (done < plan.records) CutValues(s, done);
+      if (done < plan.stated) shortfall.Add(done == 0 ? kNoValues : kFewerValues, s.Name.str());
     }
   }
 }
@@ -270,10 +269,9 @@ FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out) {
     const uint64_t length = RecordLength(group);
     const uint64_t records = RecordsToRead(group, length, file.Size());
     if (records == 0) continue;
-    const bool cut = records < static_cast<uint64_t>(group.recordCount);
     AppendComment(out.comment, group.comment);
     const double interval = ScaledNumberValue(group.interval);
-    GroupPlan& plan = plans.emplace_back(GroupPlan{group.dataPosition, records, length, {}, cut});
+    GroupPlan& plan = plans.emplace_back(GroupPlan{group.dataPosition, records, length, {}, static_cast<uint64_t>(group.recordCount)});
     uint64_t offset = 0;
     for (const ChannelRecord& channel : group.channels) {
       const uint64_t columnOffset = offset;
@@ -285,7 +283,6 @@ FilmorResult ReadFilmorFile(const std::string& path, FilmorImport& out) {
       }
       const Scaling scaling = ChannelScaling(channel, group.unscaled);
       FilmorSignal& s = AddSignal(out, channel, records, interval, scaling, blocks);
-      if (cut) out.shortfall.Add(kFewerValues, IdentifierOf(channel.name));
       plan.columns.push_back({&s, columnOffset, channel.type, scaling});
       blocks += (static_cast<uint64_t>(s.valueSize) * records + kBlockSize - 1) / kBlockSize;
       if (blocks >= smallimports::kMaxDataSpace / kBlockSize) {
