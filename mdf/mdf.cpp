@@ -231,7 +231,8 @@ bool CMdf::ReadDataGroups() {
 }
 
 void CMdf::SettleDataAreas() {
-  std::set<int64_t> starts = m_blockStarts;
+  // The block starts are needed only here: the data links join them, and they go after.
+  std::set<int64_t>& starts = m_blockStarts;
   for (const CDGBlock* dg = m_pFirstDG.get(); dg; dg = dg->GetNext())
     if (dg->GetDataLink() != 0) starts.insert(dg->GetDataLink());
   for (CDGBlock* dg = m_pFirstDG.get(); dg; dg = dg->GetNext()) {
@@ -241,6 +242,7 @@ void CMdf::SettleDataAreas() {
     data->SetDataEnd(next == starts.end() ? m_fileSize : std::min(*next, m_fileSize));
     if (data->GetRecordsInFile() < data->GetNumberOfRecords()) m_dataAreaShort = true;
   }
+  starts.clear();
 }
 
 bool CMdf::ComposeChannels() {
