@@ -61,7 +61,7 @@ void FileImport::FreeCache(SignalRecord& record) {
 }
 
 bool FileImport::ReadSignalBytes(SignalRecord& record, uint64_t offset, uint64_t bytes, uint8_t* buffer) {
-  if (!HasReadableValues(record)) return true;
+  if (!HasReadableValues(record)) return false;  // no values of its DTyp: nothing to deliver
   if (record.cache.valid && record.cache.type != record.DTyp) FreeCache(record);
   if (!record.cache.valid) MakeCache(record);
   if (record.cache.valid) {
