@@ -104,17 +104,17 @@ int ImportComposed(FileImport& import, const std::string& user) {
         if (cg->GetNumberOfRecords() == 0) continue;
         for (mdf::CCNBlock* cn = cg->GetFirstCN(); cn; cn = cn->GetNext()) {
           if (cn->GetChannelType() == 1) continue;
-          // A channel whose values no reader delivers composes nothing: left out, as on the normal road.
-          if (const std::string why = LeftOutBecause(*dg, *cn); !why.empty()) {
-            AddWarning(0, SignalWarning(cn->GetSignalName(), why));
-            continue;
-          }
           const mdf::CChannelInfo* info = nullptr;
           if (!composition->LookupChannel(mdf::StripParenSuffix(cn->GetSignalName()), info)) continue;
           std::string name = cn->GetSignalName();
           BracketIndices(name);
           importcore::MakeIdentifier(name);
           if (import.IsIgnoredName(name) || signals.FindByName(name.c_str())) continue;
+          // A channel whose values no reader delivers composes nothing: left out, as on the normal road.
+          if (const std::string why = LeftOutBecause(*dg, *cn); !why.empty()) {
+            AddWarning(0, SignalWarning(cn->GetSignalName(), why));
+            continue;
+          }
           const bool ownNoValue = cn->IsNoValueSet();
           Series s;
           if (!FindSeries(*info, composed, ownNoValue ? cn->GetNoValue() : mdf::CDataComposition::kNoValue, s) ||
