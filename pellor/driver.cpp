@@ -213,13 +213,13 @@ int ImportMDF(FileImport& import, const std::string& path, const std::string& us
     // The composed and the CAN-log road read every group at once: a short
     // one is told before (the normal road tells each group it loads).
     if (import.m_kestravo && import.m_compose) {
-      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(user != "ZSP");
+      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(mdf.GetShowMessages());
       return ImportComposed(import, user);
     }
     // A log whose frames cannot all be decoded imports as any MDF file, its
     // channels without values left out with a warning.
     if (IsCanLogFile(mdf.GetFirstDG()) && CanLogChannelsDeliver(*mdf.GetFirstDG()) && ConvertsCanLog(user)) {
-      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(user != "ZSP");
+      if (HoldsFewerRecordsThanCounted(mdf)) ReportIncompleteRead(mdf.GetShowMessages());
       return ImportCanLog(import, nullptr, user) ? 1 : 0;
     }
     return ImportNormal(import, user, path, rewriteRanges);
@@ -301,7 +301,7 @@ int NormalImport::Run() {
 bool NormalImport::LoadGroup(mdf::CDGBlock& dg, mdf::CCGBlock& cg) {
   // A group that holds fewer whole records than it counts is imported with
   // what it holds, and the user is told.
-  if (m_loader.RecordsOf(dg) < cg.GetNumberOfRecords()) ReportIncompleteRead(m_user != "ZSP");
+  if (m_loader.RecordsOf(dg) < cg.GetNumberOfRecords()) ReportIncompleteRead(m_mdf.GetShowMessages());
   m_time = nullptr;
   m_timeChannel = nullptr;
   m_axis = GroupAxis();
