@@ -425,6 +425,21 @@ TEST_F(FileImportTest, EachImportStartsWithoutWarnings) {
   EXPECT_EQ(WarningFlags(), 0u);
 }
 
+// A signal whose sample width is not its DTyp's has no values to deliver: the
+// read fails and leaves the host's buffer as it was.
+TEST_F(FileImportTest, ASignalWithoutValuesOfItsTypeFailsItsRead) {
+  ScopedPellorDriver driver;
+  FileImport import;
+  ASSERT_EQ(import.ImportFile(Write(SimpleFileDef(1, 2, 100)), ""), S_OK);
+  SignalRecord& a = *import.Lists().signals.Nth(1);
+  a.Demux = 3;
+  uint8_t bytes[4] = {0x55, 0x55, 0x55, 0x55};
+  import.Seek(static_cast<int32_t>(a.rangeStart), 0);
+  EXPECT_FALSE(import.Read(bytes, sizeof bytes));
+  EXPECT_EQ(bytes[0], 0x55);
+  EXPECT_EQ(bytes[3], 0x55);
+}
+
 TEST_F(FileImportTest, FreeingACacheMakesRoomForTheNext) {
   ScopedPellorDriver driver;
   FileImport import;
